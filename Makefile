@@ -1,0 +1,37 @@
+# The front door: every target installs what is missing first, then builds
+# with CMake and Ninja. `make run ARGS="--help"` passes arguments through.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+ARGS       ?=
+JOBS       ?= $(shell nproc)
+
+.PHONY: all bootstrap build run test test-asan bench clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@$(BUILD)/src/app/lumenvale $(ARGS)
+
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: bootstrap
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLUMENVALE_SANITIZE=ON -DLUMENVALE_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
+
+bench: build
+	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,31 @@
+// The two sides of one laptop connection as the request reader and the
+// handlers see them. A connection implements both; tests use in-memory ones.
+// Each is used by one thread at a time: the thread serving that connection.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lumenvale {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+
+  // receive blocks until bytes arrive and returns them (never empty), or
+  // returns nothing when the peer has ended the stream. Its failures
+  // (ConnectionClosed on a time-out, system errors) pass through callers.
+  virtual std::optional<std::string> receive() = 0;
+};
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+
+  // send blocks until every byte has been taken, or throws. A response may be
+  // written with one send or several in a row.
+  virtual void send(std::string_view bytes) = 0;
+};
+
+}  // namespace lumenvale

@@ -1,0 +1,39 @@
+// The texts of counts, byte sizes and dates that the screens show, always in
+// the fixed locale en_US whatever the machine's own settings. Formatters are
+// made once, on first use; every function is safe to call from any thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lumenvale::Format {
+
+using TimePoint = std::chrono::system_clock::time_point;
+
+// count returns a whole number with en_US grouping: 1234567 -> "1,234,567".
+std::string count(std::int64_t n);
+
+// bytes returns a size in steps of 1000 with its unit ("B" to "TB"), rounded
+// half-up, with one fraction digit below 100 of a unit larger than B and
+// none otherwise: 1500 -> "1.5 KB", 123456 -> "123 KB", 1999 -> "2 KB".
+std::string bytes(std::int64_t n);
+
+// day returns the short date "Mar 7, 2026". `zone` is an IANA time-zone id;
+// empty means the machine's own zone.
+std::string day(TimePoint time, std::string_view zone = {});
+
+// taken returns the viewer's long date and time,
+// "Saturday, March 7, 2026 · 9:05 AM", in `zone` (empty: the machine's).
+std::string taken(TimePoint time, std::string_view zone = {});
+
+// iso8601 returns the internet date and time in UTC: "2026-03-07T09:05:02Z".
+std::string iso8601(TimePoint time);
+
+// parseIso8601 reads back an internet date and time with "Z" or a numeric
+// offset; nothing when the text is not one.
+std::optional<TimePoint> parseIso8601(std::string_view text);
+
+}  // namespace lumenvale::Format

@@ -1,0 +1,75 @@
+#include "util/text.h"
+
+#include <cstdint>
+
+namespace lumenvale::Text {
+namespace {
+
+// decode reads one UTF-8 sequence at `pos`, advancing it; nothing when the
+// bytes there are not a well-formed sequence.
+std::optional<char32_t> decode(std::string_view bytes, std::size_t& pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
+  const std::uint8_t lead = byte(pos);
+  if (lead < 0x80) {
+    ++pos;
+    return lead;
+  }
+  std::size_t length;
+  char32_t code;
+  char32_t lowest;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, code = lead & 0x1F, lowest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, code = lead & 0x0F, lowest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, code = lead & 0x07, lowest = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (pos + length > bytes.size()) return std::nullopt;
+  for (std::size_t i = 1; i < length; ++i) {
+    const std::uint8_t next = byte(pos + i);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    code = (code << 6) | (next & 0x3F);
+  }
+  if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
+  pos += length;
+  return code;
+}
+
+}  // namespace
+
+std::string latin1ToUtf8(std::string_view latin1) {
+  std::string out;
+  out.reserve(latin1.size());
+  for (char c : latin1) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    if (byte < 0x80) {
+      out.push_back(c);
+    } else {
+      out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+      out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> utf8ToLatin1(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const std::optional<char32_t> code = decode(utf8, pos);
+    if (!code || *code > 0xFF) return std::nullopt;
+    out.push_back(static_cast<char>(*code));
+  }
+  return out;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    if (!decode(bytes, pos)) return false;
+  }
+  return true;
+}
+
+}  // namespace lumenvale::Text

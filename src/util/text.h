@@ -1,0 +1,22 @@
+// Character-encoding helpers for the HTTP head, whose bytes are ISO 8859-1,
+// and for checking UTF-8 that arrives from the network. Stateless.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lumenvale::Text {
+
+// latin1ToUtf8 reads each byte as one ISO 8859-1 character and writes UTF-8.
+std::string latin1ToUtf8(std::string_view latin1);
+
+// utf8ToLatin1 gives the ISO 8859-1 bytes of a UTF-8 text, or nothing when
+// the text is not valid UTF-8 or holds a character above U+00FF.
+std::optional<std::string> utf8ToLatin1(std::string_view utf8);
+
+// isValidUtf8 rejects overlong forms, surrogates, code points above U+10FFFF
+// and truncated sequences.
+bool isValidUtf8(std::string_view bytes);
+
+}  // namespace lumenvale::Text

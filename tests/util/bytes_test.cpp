@@ -1,0 +1,54 @@
+#include "util/bytes.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "util/text.h"
+
+namespace lumenvale {
+namespace {
+
+TEST(Bytes, Hex) {
+  EXPECT_EQ(Bytes::hex(std::string("\x00\x0f\xa0\xff", 4)), "000fa0ff");
+  EXPECT_EQ(Bytes::hex(""), "");
+}
+
+TEST(Bytes, Equal) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool equal;
+  };
+  for (const Case& c : {Case{"abc", "abd", false}, Case{"abc", "abcd", false}, Case{"", "", true},
+                        Case{"abc", "abc", true}, Case{"\xC3\xA9", "e", false}}) {
+    SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
+    EXPECT_EQ(Bytes::equal(c.a, c.b), c.equal);
+  }
+}
+
+TEST(Bytes, RandomHasTheCountAndVaries) {
+  EXPECT_EQ(Bytes::random(0), "");
+  std::set<std::string> seen;
+  for (int i = 0; i < 8; ++i) seen.insert(Bytes::random(32));
+  EXPECT_EQ(seen.size(), 8u);
+  EXPECT_EQ(Bytes::random(32).size(), 32u);
+}
+
+TEST(Text, Latin1AndUtf8) {
+  EXPECT_EQ(Text::latin1ToUtf8("caf\xE9\xFF"), "caf\xC3\xA9\xC3\xBF");
+  EXPECT_EQ(Text::utf8ToLatin1("caf\xC3\xA9"), "caf\xE9");
+  EXPECT_EQ(Text::utf8ToLatin1("\xE2\x82\xAC"), std::nullopt);  // €
+  EXPECT_EQ(Text::utf8ToLatin1("\xC3"), std::nullopt);
+  const std::vector<std::pair<std::string, bool>> table = {
+      {"plain", true},          {"\xC3\xA9", true},      {"\xF0\x9F\x93\xB7", true},
+      {"\xC3", false},          {"\xC0\xAF", false},     {"\xED\xA0\x80", false},
+      {"\xF4\x90\x80\x80", false}, {"\x80", false},      {"\xE2\x82", false}};
+  for (const auto& [bytes, valid] : table) {
+    SCOPED_TRACE(Bytes::hex(bytes));
+    EXPECT_EQ(Text::isValidUtf8(bytes), valid);
+  }
+}
+
+}  // namespace
+}  // namespace lumenvale
