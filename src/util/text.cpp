@@ -1,6 +1,11 @@
 #include "util/text.h"
 
+#include <unicode/brkiter.h>
+#include <unicode/utext.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 
 namespace lumenvale::Text {
 namespace {
@@ -70,6 +75,51 @@ bool isValidUtf8(std::string_view bytes) {
     if (!decode(bytes, pos)) return false;
   }
   return true;
+}
+
+namespace {
+
+// boundaries walks the grapheme-cluster boundaries of `utf8` (byte offsets),
+// calling `visit` with each end until it returns false. Returns false when
+// ICU cannot be used, so callers fall back to counting bytes.
+template <typename Visit>
+bool boundaries(std::string_view utf8, Visit visit) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> iterator(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status)) return false;
+  UText* text = utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status);
+  if (U_FAILURE(status)) return false;
+  iterator->setText(text, status);
+  if (U_SUCCESS(status)) {
+    iterator->first();
+    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE; end = iterator->next()) {
+      if (!visit(static_cast<std::size_t>(end))) break;
+    }
+  }
+  utext_close(text);
+  return U_SUCCESS(status);
+}
+
+}  // namespace
+
+std::size_t graphemeCount(std::string_view utf8) {
+  std::size_t count = 0;
+  if (!boundaries(utf8, [&](std::size_t) { return ++count, true; })) return utf8.size();
+  return count;
+}
+
+std::string graphemePrefix(std::string_view utf8, std::size_t count) {
+  if (count == 0) return {};
+  std::size_t seen = 0;
+  std::size_t cut = utf8.size();
+  const bool walked = boundaries(utf8, [&](std::size_t end) {
+    if (++seen < count) return true;
+    cut = end;
+    return false;
+  });
+  if (!walked) cut = std::min(count, utf8.size());
+  return std::string(utf8.substr(0, cut));
 }
 
 }  // namespace lumenvale::Text

@@ -19,4 +19,12 @@ std::optional<std::string> utf8ToLatin1(std::string_view utf8);
 // and truncated sequences.
 bool isValidUtf8(std::string_view bytes);
 
+// graphemeCount returns the number of characters as a reader sees them
+// (Unicode extended grapheme clusters, by ICU): "e" + U+0301 is one.
+// Invalid UTF-8 counts each bad byte as one character.
+std::size_t graphemeCount(std::string_view utf8);
+
+// graphemePrefix returns the first `count` grapheme clusters of `utf8`.
+std::string graphemePrefix(std::string_view utf8, std::size_t count);
+
 }  // namespace lumenvale::Text

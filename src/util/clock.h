@@ -1,0 +1,15 @@
+// The source of "now" for everything with an expiry or a time-out, injected
+// so that tests move time forward without sleeping.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace lumenvale {
+
+using TimePoint = std::chrono::system_clock::time_point;
+using Clock = std::function<TimePoint()>;
+
+inline TimePoint systemNow() { return std::chrono::system_clock::now(); }
+
+}  // namespace lumenvale
