@@ -1,32 +1,30 @@
-// lumenvale: the device side. Until the server is wired in, it tells its
-// version and how it will be started.
+// lumenvale: the device side. Reads the command line and runs the terminal
+// front end.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "app/command_line.h"
+#include "app/headless.h"
 #include "app/version.h"
 
-namespace {
-
-constexpr const char* kUsage =
-    "usage: lumenvale [--headless] [--library DIR] [--data DIR] [--name NAME]\n"
-    "       lumenvale [--data DIR] settings get KEY\n"
-    "       lumenvale [--data DIR] settings set KEY VALUE\n"
-    "       lumenvale [--data DIR] --screenshots OUT_DIR\n"
-    "       lumenvale --version\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--version") == 0) {
+  const lumenvale::CommandLine line =
+      lumenvale::CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (!line.options) {
+    std::fprintf(stderr, "lumenvale: %s\n%s", line.error.c_str(), lumenvale::kUsage);
+    return 2;
+  }
+  switch (line.options->mode) {
+    case lumenvale::Options::Mode::help:
+      std::printf("%s", lumenvale::kUsage);
+      return 0;
+    case lumenvale::Options::Mode::version:
       std::printf("lumenvale %s\n", lumenvale::kVersion);
       return 0;
-    }
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::printf("%s", kUsage);
-      return 0;
-    }
+    case lumenvale::Options::Mode::run:
+      // There is no app window yet: every run is the terminal front end.
+      return lumenvale::runHeadless(*line.options);
   }
-  std::printf("lumenvale %s\n%s", lumenvale::kVersion, kUsage);
   return 0;
 }

@@ -1,0 +1,166 @@
+// Pairing codes, key derivation, proof checks and the lockout.
+// Every public operation holds mutex_ for its whole run, derivation included.
+#include "pairing/pairing.h"
+
+#include <cstring>
+#include <utility>
+
+#include "util/bytes.h"
+#include "util/crypto.h"
+#include "util/text.h"
+
+namespace lumenvale {
+namespace {
+
+// proofLabel returns the 15-character label that begins the derivation's
+// salt and every laptop proof. Laptops assemble the very same bytes; changing
+// any of them makes every laptop's proof fail.
+std::string proofLabel() {
+  std::string label = "lumenvale";
+  label += "-pair";
+  label += '|';
+  return label;
+}
+
+constexpr std::string_view kPhoneProofLabel = "lumenvale-paired|";
+
+// The texts the two proofs are MACs of.
+std::string laptopMessage(std::string_view fingerprint, std::string_view laptopId) {
+  std::string message = proofLabel();
+  message += fingerprint;
+  message += '|';
+  message += laptopId;
+  return message;
+}
+
+std::string phoneMessage(std::string_view fingerprint, std::string_view laptopId,
+                         std::string_view token) {
+  std::string message(kPhoneProofLabel);
+  message += fingerprint;
+  message += '|';
+  message += laptopId;
+  message += '|';
+  message += token;
+  return message;
+}
+
+std::uint64_t secureRandom64() {
+  const std::string bytes = Bytes::random(sizeof(std::uint64_t));
+  std::uint64_t value = 0;
+  std::memcpy(&value, bytes.data(), sizeof value);
+  return value;
+}
+
+}  // namespace
+
+std::string Pairing::Code::display() const {
+  // Symbols are ASCII, but a Code is a plain value and may hold anything;
+  // counting characters as a reader sees them keeps the cut between them.
+  if (Text::graphemeCount(symbols) != kCodeLength) return symbols;
+  const std::string head = Text::graphemePrefix(symbols, kCodeLength / 2);
+  return head + "-" + symbols.substr(head.size());
+}
+
+Pairing::Result Pairing::Result::paired(std::string token, std::string proof) {
+  return Result{Kind::paired, std::move(token), std::move(proof), 0};
+}
+
+Pairing::Result Pairing::Result::locked(std::int64_t seconds) {
+  return Result{Kind::locked, {}, {}, seconds};
+}
+
+Pairing::Result Pairing::Result::wrongCode() { return Result{Kind::wrongCode, {}, {}, 0}; }
+
+Pairing::Pairing(std::string fingerprint, Clock clock)
+    : fingerprint_(std::move(fingerprint)), clock_(std::move(clock)) {}
+
+Pairing::Code Pairing::current() {
+  std::lock_guard lock(mutex_);
+  if (!isCurrent(clock_())) rotate();
+  return *code_;
+}
+
+Pairing::Result Pairing::attempt(const std::string& laptopId, const std::string& proof) {
+  std::lock_guard lock(mutex_);
+  const TimePoint now = clock_();
+  if (now < lockedUntil_) {
+    // A clock set back must not stretch a lockout beyond its minute.
+    if (lockedUntil_ - now > kLockout) lockedUntil_ = now + kLockout;
+    return Result::locked(std::chrono::ceil<std::chrono::seconds>(lockedUntil_ - now).count());
+  }
+  // Checking against an expired code would let a proof outlive what the
+  // phone shows; a renewed code makes any older proof fail.
+  if (!isCurrent(clock_())) rotate();
+
+  if (Bytes::equal(mac(key_, laptopMessage(fingerprint_, laptopId)), proof)) {
+    wrong_ = 0;
+    std::string token = Crypto::base64Url(Bytes::random(kTokenBytes));
+    // Made with the key of the code just used, before it is replaced.
+    std::string phoneProof = mac(key_, phoneMessage(fingerprint_, laptopId, token));
+    rotate();
+    return Result::paired(std::move(token), std::move(phoneProof));
+  }
+
+  if (++wrong_ < kWrongBeforeLockout) return Result::wrongCode();
+  wrong_ = 0;
+  lockedUntil_ = now + kLockout;
+  return Result::locked(kLockout.count());
+}
+
+void Pairing::setOnNewCode(std::function<void(const Code&)> onNewCode) {
+  std::lock_guard lock(mutex_);
+  onNewCode_ = std::move(onNewCode);
+}
+
+std::string Pairing::laptopProof(std::string_view symbols, std::string_view fingerprint,
+                                 std::string_view laptopId) {
+  return mac(key(symbols, fingerprint), laptopMessage(fingerprint, laptopId));
+}
+
+std::string Pairing::phoneProof(std::string_view symbols, std::string_view fingerprint,
+                                std::string_view laptopId, std::string_view token) {
+  return mac(key(symbols, fingerprint), phoneMessage(fingerprint, laptopId, token));
+}
+
+std::uint64_t Pairing::boundedDraw(std::uint64_t size,
+                                   const std::function<std::uint64_t()>& random64) {
+  // 2^64 mod size, computed in 64 bits: (2^64 - size) mod size.
+  const std::uint64_t threshold = (0 - size) % size;
+  for (;;) {
+    const unsigned __int128 product = static_cast<unsigned __int128>(random64()) * size;
+    if (static_cast<std::uint64_t>(product) >= threshold) {
+      return static_cast<std::uint64_t>(product >> 64);
+    }
+  }
+}
+
+std::string Pairing::key(std::string_view symbols, std::string_view fingerprint) {
+  std::string salt = proofLabel();
+  salt += fingerprint;
+  return Crypto::pbkdf2Sha256(symbols, salt, kIterations, kKeyBytes);
+}
+
+std::string Pairing::mac(std::string_view key, std::string_view text) {
+  return Bytes::hex(Crypto::hmacSha256(key, text));
+}
+
+bool Pairing::isCurrent(TimePoint now) const {
+  // A code that ends further ahead than its lifetime means the clock was
+  // set back; keeping it would show a code for longer than 300 seconds.
+  return code_ && now < code_->expiresAt && code_->expiresAt - now <= kCodeLifetime;
+}
+
+void Pairing::rotate() {
+  std::string symbols;
+  symbols.reserve(kCodeLength);
+  for (std::size_t i = 0; i < kCodeLength; ++i) {
+    symbols += kAlphabet[boundedDraw(kAlphabet.size(), secureRandom64)];
+  }
+  // Derive before touching any field, so a failure leaves the old code whole.
+  std::string derived = key(symbols, fingerprint_);
+  code_ = Code{std::move(symbols), clock_() + kCodeLifetime};
+  key_ = std::move(derived);
+  if (onNewCode_) onNewCode_(*code_);
+}
+
+}  // namespace lumenvale

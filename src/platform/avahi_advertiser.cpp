@@ -1,0 +1,151 @@
+#include "platform/avahi_advertiser.h"
+
+#include <avahi-client/client.h>
+#include <avahi-client/publish.h>
+#include <avahi-common/alternative.h>
+#include <avahi-common/error.h>
+#include <avahi-common/malloc.h>
+#include <avahi-common/strlst.h>
+#include <avahi-common/thread-watch.h>
+
+#include <vector>
+
+namespace lumenvale {
+namespace {
+
+// Splits a DNS-SD TXT record back into Avahi's list, keeping the order.
+AvahiStringList* toStringList(const std::string& txt) {
+  std::vector<std::string_view> entries;
+  for (std::size_t at = 0; at < txt.size();) {
+    const auto length = static_cast<unsigned char>(txt[at]);
+    if (at + 1 + length > txt.size()) break;
+    entries.emplace_back(txt.data() + at + 1, length);
+    at += 1 + length;
+  }
+  // Avahi prepends, so the entries go in from the last.
+  AvahiStringList* list = nullptr;
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    list = avahi_string_list_add_arbitrary(list, reinterpret_cast<const uint8_t*>(entry->data()), entry->size());
+  }
+  return list;
+}
+
+}  // namespace
+
+AvahiAdvertiser::AvahiAdvertiser() {
+  poll_ = avahi_threaded_poll_new();
+  if (poll_ == nullptr) return;
+  connect();
+  if (avahi_threaded_poll_start(poll_) < 0) {
+    if (client_ != nullptr) avahi_client_free(client_);
+    client_ = nullptr;
+    avahi_threaded_poll_free(poll_);
+    poll_ = nullptr;
+  }
+}
+
+AvahiAdvertiser::~AvahiAdvertiser() {
+  if (poll_ == nullptr) return;
+  avahi_threaded_poll_stop(poll_);
+  // Freeing the client frees its entry groups, which withdraws them.
+  if (client_ != nullptr) avahi_client_free(client_);
+  avahi_threaded_poll_free(poll_);
+}
+
+void AvahiAdvertiser::connect() {
+  int error = 0;
+  group_ = nullptr;
+  // NO_FAIL: without a daemon the client waits for one instead of failing.
+  client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
+                             [](AvahiClient* c, AvahiClientState s, void* self) { onClient(c, s, self); },
+                             this, &error);
+}
+
+void AvahiAdvertiser::onClient(AvahiClient* client, int state, void* opaque) {
+  auto* self = static_cast<AvahiAdvertiser*>(opaque);
+  switch (state) {
+    case AVAHI_CLIENT_S_RUNNING:
+      self->publish(client);
+      break;
+    case AVAHI_CLIENT_S_COLLISION:
+    case AVAHI_CLIENT_S_REGISTERING:
+      // The host name changed or clashed: announce again once running.
+      if (self->group_ != nullptr) avahi_entry_group_reset(self->group_);
+      break;
+    case AVAHI_CLIENT_FAILURE:
+      if (avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED) {
+        // The daemon went away; wait for the next one.
+        avahi_client_free(client);
+        self->client_ = nullptr;
+        self->connect();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void AvahiAdvertiser::onGroup(AvahiEntryGroup* group, int state, void* opaque) {
+  auto* self = static_cast<AvahiAdvertiser*>(opaque);
+  if (state == AVAHI_ENTRY_GROUP_COLLISION) {
+    // Another device on the network has this name: take the next free one.
+    self->renameAfterCollision();
+    avahi_entry_group_reset(group);
+    self->publish(avahi_entry_group_get_client(group));
+  }
+}
+
+void AvahiAdvertiser::renameAfterCollision() {
+  char* alternative = avahi_alternative_service_name(name_.c_str());
+  if (alternative != nullptr) {
+    name_ = alternative;
+    avahi_free(alternative);
+  }
+}
+
+void AvahiAdvertiser::publish(AvahiClient* client) {
+  if (!wanted_ || client == nullptr || avahi_client_get_state(client) != AVAHI_CLIENT_S_RUNNING) return;
+  if (group_ == nullptr) {
+    group_ = avahi_entry_group_new(
+        client, [](AvahiEntryGroup* g, AvahiEntryGroupState s, void* self) { onGroup(g, s, self); }, this);
+    if (group_ == nullptr) return;
+  }
+  if (!avahi_entry_group_is_empty(group_)) return;
+  AvahiStringList* txt = toStringList(txt_);
+  for (int tries = 0; tries < 10; ++tries) {
+    const int result =
+        avahi_entry_group_add_service_strlst(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0),
+                                             name_.c_str(), type_.c_str(), nullptr, nullptr, port_, txt);
+    if (result == AVAHI_ERR_COLLISION) {
+      renameAfterCollision();
+      continue;
+    }
+    if (result == AVAHI_OK) avahi_entry_group_commit(group_);
+    break;
+  }
+  avahi_string_list_free(txt);
+}
+
+void AvahiAdvertiser::advertise(const std::string& name, std::string_view type, std::uint16_t port,
+                                const std::string& txt) {
+  if (poll_ == nullptr) return;
+  avahi_threaded_poll_lock(poll_);
+  wanted_ = true;
+  name_ = name;
+  type_ = std::string(type);
+  port_ = port;
+  txt_ = txt;
+  if (group_ != nullptr) avahi_entry_group_reset(group_);
+  publish(client_);
+  avahi_threaded_poll_unlock(poll_);
+}
+
+void AvahiAdvertiser::withdraw() {
+  if (poll_ == nullptr) return;
+  avahi_threaded_poll_lock(poll_);
+  wanted_ = false;
+  if (group_ != nullptr) avahi_entry_group_reset(group_);
+  avahi_threaded_poll_unlock(poll_);
+}
+
+}  // namespace lumenvale

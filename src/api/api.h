@@ -1,0 +1,93 @@
+// The one object that answers laptops: routes each request by method and
+// path, checks the identifiers in the path, authenticates paired laptops by
+// bearer token, and calls the endpoint's handler, which writes the answer.
+// Shared by every connection thread; holds no mutable state of its own (the
+// stores it calls guard themselves). Failures are thrown as HttpError.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "pairing/laptops.h"
+#include "pairing/pairing.h"
+#include "transport/byte_stream.h"
+#include "transport/http_request.h"
+
+namespace lumenvale {
+
+// Who this device is, built once at start and reported by the info endpoint.
+struct DeviceInfo {
+  std::string deviceId;
+  std::string name;
+  std::string model;       // the kernel's machine name, for example aarch64
+  std::string appVersion;
+  std::string fingerprint;
+};
+
+// orNull gives the value itself, or JSON null when it is absent, so that
+// absent fields are written as null rather than left out.
+nlohmann::json orNull(const std::optional<std::string>& value);
+nlohmann::json orNull(const std::optional<double>& value);
+
+class Api {
+ public:
+  struct Storage {
+    std::int64_t total = 0;
+    std::int64_t free = 0;
+  };
+
+  // Every collaborator but the two stores is a callback into the program
+  // that owns the server; each must be safe to call from any connection
+  // thread and must not block.
+  struct Callbacks {
+    std::function<DeviceInfo()> info;
+    std::function<std::string()> deleteState;        // "on" or "off"
+    std::function<void(const Laptop&)> onRequest;     // told before each authenticated handler
+    std::function<std::string()> access;             // "full" or "partial"
+    std::function<std::optional<Storage>()> storage;  // nothing when unknown
+  };
+
+  static constexpr std::string_view idCharacters =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._~-";
+  static constexpr std::string_view ridCharacters = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr std::string_view hexCharacters = "0123456789abcdef";
+  static constexpr std::size_t kMaxIdLength = 128;
+  static constexpr std::size_t kMaxRidLength = 16;
+
+  // The stores must outlive the Api.
+  Api(Pairing& pairing, Laptops& laptops, Callbacks callbacks);
+
+  // route answers one request on `sink`, or throws HttpError; failures of
+  // the sink pass through.
+  void route(const HttpRequest& request, ByteSink& sink) const;
+
+  // token returns the bearer token of the request: the Authorization value
+  // after exactly "Bearer ", trimmed (possibly empty); nothing otherwise.
+  static std::optional<std::string> token(const HttpRequest& request);
+
+  // validId: 1 to 128 id characters. validRID: 1 to 16 rid characters.
+  static bool validId(std::string_view id);
+  static bool validRID(std::string_view rid);
+
+  // containsOnly reports whether every character of `text` is in `allowed`.
+  static bool containsOnly(std::string_view text, std::string_view allowed);
+
+ private:
+  Laptop authenticate(const HttpRequest& request) const;
+  void sendInfo(const HttpRequest& request, ByteSink& sink) const;
+  void pair(const HttpRequest& request, ByteSink& sink) const;
+  // The library, safe-list and delete endpoints are not served yet: until
+  // their handlers land, their routes authenticate and then answer 404.
+  [[noreturn]] void notServedYet() const;
+
+  Pairing& pairing_;
+  Laptops& laptops_;
+  Callbacks callbacks_;
+};
+
+}  // namespace lumenvale

@@ -1,0 +1,45 @@
+#include "app/command_line.h"
+
+namespace lumenvale {
+
+const char* const kUsage =
+    "usage: lumenvale [--headless] [--library DIR] [--data DIR] [--name NAME] [--listen ADDRESS]\n"
+    "       lumenvale --version | --help\n"
+    "\n"
+    "  --headless        run in the terminal, without the app window\n"
+    "  --library DIR     a photo folder to serve (may be given more than once)\n"
+    "  --data DIR        where Lumenvale keeps its identity, laptops and settings\n"
+    "  --name NAME       the name laptops see (default: this machine's name)\n"
+    "  --listen ADDRESS  the IPv4 address to serve on (default 0.0.0.0: every network)\n";
+
+CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
+  Options options;
+  const auto failure = [](std::string error) { return CommandLine{std::nullopt, std::move(error)}; };
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& word = arguments[i];
+    const auto value = [&](std::string& into) {
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) return false;
+      into = arguments[++i];
+      return true;
+    };
+    std::string given;
+    if (word == "--help" || word == "-h") {
+      options.mode = Options::Mode::help;
+    } else if (word == "--version") {
+      options.mode = Options::Mode::version;
+    } else if (word == "--headless") {
+      options.headless = true;
+    } else if (word == "--library" || word == "--data" || word == "--name" || word == "--listen") {
+      if (!value(given)) return failure(word + " needs a value.");
+      if (word == "--library") options.libraries.push_back(given);
+      if (word == "--data") options.data = given;
+      if (word == "--name") options.name = given;
+      if (word == "--listen") options.listen = given;
+    } else {
+      return failure("Unknown argument: " + word);
+    }
+  }
+  return CommandLine{std::move(options), {}};
+}
+
+}  // namespace lumenvale

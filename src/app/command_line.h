@@ -1,0 +1,31 @@
+// Reads the program's command line into Options, or says what is wrong with
+// it. Pure; used once by main().
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumenvale {
+
+struct Options {
+  enum class Mode { run, help, version };
+
+  Mode mode = Mode::run;
+  bool headless = false;
+  std::vector<std::string> libraries;  // --library, in order given
+  std::optional<std::string> data;     // --data
+  std::optional<std::string> name;     // --name
+  std::string listen = "0.0.0.0";      // --listen: the IPv4 address to serve on
+};
+
+struct CommandLine {
+  std::optional<Options> options;
+  std::string error;  // set when options is nothing
+
+  static CommandLine parse(const std::vector<std::string>& arguments);
+};
+
+extern const char* const kUsage;
+
+}  // namespace lumenvale

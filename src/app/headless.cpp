@@ -1,0 +1,110 @@
+#include "app/headless.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "api/api.h"
+#include "app/version.h"
+#include "pairing/identity.h"
+#include "pairing/laptops.h"
+#include "pairing/pairing.h"
+#include "platform/avahi_advertiser.h"
+#include "platform/device.h"
+#include "platform/file_keychain.h"
+#include "platform/openssl_keys.h"
+#include "transport/server.h"
+#include "util/atomic_file.h"
+
+namespace lumenvale {
+namespace {
+
+// How often an expired pairing code is replaced at the latest.
+constexpr int kCodeCheckSeconds = 2;
+
+// Lines come from the main, listener and connection threads; each is written
+// whole and flushed at once, so a reader of the output sees it immediately.
+void say(const std::string& line) {
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> hold(mutex);
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int runHeadless(const Options& options) {
+  // SIGINT and SIGTERM are taken by the main thread alone: blocked here,
+  // before any thread starts, so every thread inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  const std::string data = options.data.value_or(Device::dataFolder());
+  if (!AtomicFile::makeDirectories(data, 0700)) {
+    std::fprintf(stderr, "lumenvale: cannot create the data folder %s\n", data.c_str());
+    return 1;
+  }
+
+  std::unique_ptr<Identity> identity;
+  try {
+    FileKeychain keychain(data);
+    OpenSslKeys keys;
+    identity = std::make_unique<Identity>(Identity::loadOrCreate(keychain, keys, systemNow()));
+  } catch (const Identity::Failure& failure) {
+    std::fprintf(stderr, "lumenvale: the device identity cannot be loaded: %s\n", failure.description.c_str());
+    return 1;
+  }
+  const std::string fingerprint = identity->fingerprint();
+  say("Fingerprint: " + fingerprint);
+
+  Laptops laptops(data + "/laptops.json");
+  Pairing pairing(fingerprint);
+  pairing.setOnNewCode([](const Pairing::Code& code) { say("Pairing code: " + code.display()); });
+
+  const std::string home = Device::homeFolder();
+  const DeviceInfo info{identity->deviceId(), options.name.value_or(Device::name()), Device::model(), kVersion,
+                        fingerprint};
+  Api::Callbacks callbacks;
+  callbacks.info = [info] { return info; };
+  // Deleting on a laptop's request is not offered by this build.
+  callbacks.deleteState = [] { return std::string("off"); };
+  callbacks.access = [] { return std::string("full"); };
+  callbacks.storage = [home]() -> std::optional<Api::Storage> {
+    const std::optional<Device::Storage> storage = Device::storage(home);
+    if (!storage) return std::nullopt;
+    return Api::Storage{storage->total, storage->free};
+  };
+  Api api(pairing, laptops, callbacks);
+
+  AvahiAdvertiser advertiser;
+  Server::Options serverOptions;
+  serverOptions.address = options.listen;
+  Server server([&api](const HttpRequest& request, ByteSink& sink) { api.route(request, sink); },
+                Server::Identity{identity->certificate(), identity->privateKeyPem()}, info.name, info.deviceId,
+                fingerprint, &advertiser, serverOptions);
+  server.setOnPort([](std::optional<std::uint16_t> port, const std::string& reason) {
+    say(port ? "Listening on port " + std::to_string(*port) : "Not listening: " + reason);
+  });
+  server.start();
+  pairing.current();
+
+  for (;;) {
+    const timespec wait{kCodeCheckSeconds, 0};
+    const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
+    if (signal == SIGINT || signal == SIGTERM) break;
+    pairing.current();  // replaces an expired code, which prints the new one
+  }
+  return 0;
+}
+
+}  // namespace lumenvale

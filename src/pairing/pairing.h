@@ -1,0 +1,128 @@
+// Pairing codes, proofs and tokens: the 8-symbol code the phone shows (300 s,
+// replaced once it has paired), laptop proofs checked against it, and a 60 s
+// lockout after 5 wrong proofs. One per running server, shared by the ticker
+// and every connection thread; one mutex guards it all, held only for onNewCode.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "util/clock.h"
+
+namespace lumenvale {
+
+class Pairing {
+ public:
+  // Ten digits and the upper-case letters without I, L, O and U, which a
+  // reader confuses with 1, 0 and V: 32 symbols, 5 bits each.
+  static constexpr std::string_view kAlphabet = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
+  static constexpr std::size_t kCodeLength = 8;
+  static constexpr std::chrono::seconds kCodeLifetime{300};
+  // The derivation is slow on purpose, so that a proof seen by a stranger
+  // cannot be tried against all 2^40 codes; it runs once per code.
+  static constexpr int kIterations = 100000;
+  static constexpr std::size_t kKeyBytes = 32;
+  static constexpr int kWrongBeforeLockout = 5;
+  static constexpr std::chrono::seconds kLockout{60};
+  static constexpr std::size_t kTokenBytes = 32;
+
+  // Code is one pairing code. It is valid up to, not including, expiresAt.
+  struct Code {
+    std::string symbols;
+    TimePoint expiresAt;
+
+    // display returns the form shown to the user: "ABCD-EFGH" for 8
+    // characters, any other length unchanged.
+    std::string display() const;
+
+    bool operator==(const Code&) const = default;
+  };
+
+  // Result is the verdict on one attempt.
+  struct Result {
+    enum class Kind { paired, locked, wrongCode };
+
+    Kind kind = Kind::wrongCode;
+    std::string token;      // paired: the laptop's new bearer token, 43 URL-safe Base64 characters
+    std::string proof;      // paired: the phone's proof, 64 lower-case hex digits
+    std::int64_t seconds = 0;  // locked: whole seconds (rounded up) until attempts count again
+
+    static Result paired(std::string token, std::string proof);
+    static Result locked(std::int64_t seconds);
+    static Result wrongCode();
+
+    bool operator==(const Result&) const = default;
+  };
+
+  // `fingerprint` is the phone certificate's, as laptops pin it (64
+  // lower-case hex digits). `clock` is read for every expiry and lockout.
+  explicit Pairing(std::string fingerprint, Clock clock = systemNow);
+
+  Pairing(const Pairing&) = delete;
+  Pairing& operator=(const Pairing&) = delete;
+
+  // current returns the code that is valid now, making a new one (and
+  // telling onNewCode) when there is none or it has expired.
+  Code current();
+
+  // attempt checks one laptop's proof. While a lockout runs it answers
+  // locked without looking at the proof. Otherwise it renews an expired
+  // code, then compares in constant time: a match pairs, issues a token and
+  // replaces the code at once, so a code pairs one laptop only; a mismatch
+  // counts towards the lockout, shared by all laptops. Throws
+  // std::runtime_error only if the system's random source or OpenSSL fails.
+  Result attempt(const std::string& laptopId, const std::string& proof);
+
+  // setOnNewCode sets the callback told of every new code, synchronously on
+  // the thread that made it and with the lock held: it must not call back
+  // into this object and should only hand the code on.
+  void setOnNewCode(std::function<void(const Code&)> onNewCode);
+
+  // laptopProof returns the proof a laptop sends for code `symbols` (without
+  // the "-"), phone certificate `fingerprint` and its own `laptopId`:
+  //   key   = PBKDF2-HMAC-SHA256(symbols, "lumenvale-pair|" + fingerprint,
+  //                              100000 iterations, 32 bytes)
+  //   proof = hex(HMAC-SHA256(key, "lumenvale-pair|" + fingerprint + "|" + laptopId))
+  static std::string laptopProof(std::string_view symbols, std::string_view fingerprint,
+                                 std::string_view laptopId);
+
+  // phoneProof returns the proof the phone answers a pairing with, which a
+  // laptop recomputes to know it paired with the phone that showed the code:
+  //   hex(HMAC-SHA256(key, "lumenvale-paired|" + fingerprint + "|" + laptopId + "|" + token))
+  // with the key above.
+  static std::string phoneProof(std::string_view symbols, std::string_view fingerprint,
+                                std::string_view laptopId, std::string_view token);
+
+  // boundedDraw returns a uniform index below `size` (which must not be 0)
+  // from the 64-bit values `random64` gives, without modulo bias: the high
+  // half of value * size, drawing again while the low half falls below
+  // 2^64 mod size.
+  static std::uint64_t boundedDraw(std::uint64_t size, const std::function<std::uint64_t()>& random64);
+
+ private:
+  // key derives the 32-byte key of one code; mac is HMAC-SHA256 under it, in
+  // lower-case hex.
+  static std::string key(std::string_view symbols, std::string_view fingerprint);
+  static std::string mac(std::string_view key, std::string_view text);
+
+  // Both need mutex_ held. rotate makes a new code and tells onNewCode.
+  bool isCurrent(TimePoint now) const;
+  void rotate();
+
+  const std::string fingerprint_;
+  const Clock clock_;
+  std::mutex mutex_;
+  std::optional<Code> code_;                      // guarded by mutex_; none until first needed
+  std::string key_;                               // guarded by mutex_; the key of code_
+  int wrong_ = 0;                                 // guarded by mutex_; since the last success or lockout
+  TimePoint lockedUntil_ = TimePoint::min();      // guarded by mutex_
+  std::function<void(const Code&)> onNewCode_;    // guarded by mutex_
+};
+
+}  // namespace lumenvale

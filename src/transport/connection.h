@@ -1,0 +1,52 @@
+// One accepted laptop connection: TLS over a TCP socket, offered to the
+// request reader as a ByteSource and to handlers as a ByteSink, every wait
+// bounded by the time-out. Used by the one thread that serves it.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "transport/byte_stream.h"
+
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace lumenvale {
+
+class Connection : public ByteSource, public ByteSink {
+ public:
+  // The most one receive takes.
+  static constexpr std::size_t kMaxReceiveBytes = 65536;
+
+  // Takes ownership of the accepted socket `fd`; no I/O happens until
+  // handshake().
+  Connection(int fd, SSL_CTX* context, std::chrono::milliseconds timeout);
+  ~Connection() override;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // handshake runs the server side of TLS; false when the laptop does not
+  // complete it within the time-out or it fails.
+  bool handshake();
+
+  // receive returns up to 64 KiB, or nothing when the laptop ended the
+  // stream. Throws ConnectionClosed when nothing arrives within the
+  // time-out, std::runtime_error for a TLS or socket failure.
+  std::optional<std::string> receive() override;
+
+  // send writes every byte; throws ConnectionClosed when the laptop takes
+  // nothing within the time-out, std::runtime_error on a failure.
+  void send(std::string_view bytes) override;
+
+  // cancel closes the connection at once; later calls fail. Safe to call
+  // from another thread to wake a blocked receive or send.
+  void cancel();
+
+ private:
+  int fd_;
+  SSL* ssl_ = nullptr;
+};
+
+}  // namespace lumenvale
