@@ -8,24 +8,19 @@
 #include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
 
-#include <vector>
-
 namespace lumenvale {
 namespace {
 
 // Splits a DNS-SD TXT record back into Avahi's list, keeping the order.
+// Avahi's list holds a record last entry first (each add prepends, and the
+// record is written from the tail), so the entries go in from the first.
 AvahiStringList* toStringList(const std::string& txt) {
-  std::vector<std::string_view> entries;
+  AvahiStringList* list = nullptr;
   for (std::size_t at = 0; at < txt.size();) {
     const auto length = static_cast<unsigned char>(txt[at]);
     if (at + 1 + length > txt.size()) break;
-    entries.emplace_back(txt.data() + at + 1, length);
+    list = avahi_string_list_add_arbitrary(list, reinterpret_cast<const uint8_t*>(txt.data() + at + 1), length);
     at += 1 + length;
-  }
-  // Avahi prepends, so the entries go in from the last.
-  AvahiStringList* list = nullptr;
-  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-    list = avahi_string_list_add_arbitrary(list, reinterpret_cast<const uint8_t*>(entry->data()), entry->size());
   }
   return list;
 }

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,8 @@ class Program {
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) std::abort();
     pid_ = ::fork();
     if (pid_ == 0) {
+      // Even a test that dies without cleaning up leaves no device behind.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       ::dup2(out[1], STDOUT_FILENO);
       ::dup2(in[0], STDIN_FILENO);
       std::vector<char*> argv;

@@ -10,9 +10,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -48,6 +50,8 @@ class TlsClient {
   // `pin` when one is given).
   static std::unique_ptr<TlsClient> connect(std::uint16_t port, std::optional<std::string> pin = std::nullopt,
                                             std::chrono::seconds timeout = std::chrono::seconds(10)) {
+    // A write to a connection the device closed must fail, not end the test.
+    ::signal(SIGPIPE, SIG_IGN);
     auto client = std::unique_ptr<TlsClient>(new TlsClient());
     client->fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     timeval limit{static_cast<time_t>(timeout.count()), 0};
@@ -138,12 +142,34 @@ class TlsClient {
   }
 
   // closedByPeer reports whether the device ends the connection (rather
-  // than sending more) within `timeout`.
+  // than sending more, or nothing) within `timeout`. TLS records that carry
+  // no data, such as session tickets, are read past.
   bool closedByPeer(std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    pollfd watch{fd_, POLLIN, 0};
-    if (SSL_pending(ssl_) == 0 && ::poll(&watch, 1, static_cast<int>(timeout.count())) <= 0) return false;
-    char byte;
-    return SSL_read(ssl_, &byte, 1) <= 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    timeval slice{0, 100000};
+    timeval saved{};
+    socklen_t size = sizeof saved;
+    ::getsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &saved, &size);
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
+    bool closed = false;
+    while (std::chrono::steady_clock::now() < deadline) {
+      char byte;
+      errno = 0;
+      const int got = SSL_read(ssl_, &byte, 1);
+      if (got > 0) {
+        buffer_.push_back(byte);
+        break;
+      }
+      const int error = SSL_get_error(ssl_, got);
+      const bool waiting = error == SSL_ERROR_WANT_READ ||
+                           (error == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK));
+      if (!waiting) {
+        closed = true;
+        break;
+      }
+    }
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &saved, sizeof saved);
+    return closed;
   }
 
  private:
