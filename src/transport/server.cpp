@@ -222,6 +222,21 @@ void Server::accept(int fd) {
   }
 }
 
+namespace {
+
+// sendError answers with the JSON error body of `error`; false when the
+// send itself failed.
+bool sendError(Connection& connection, const HttpError& error) {
+  try {
+    connection.send(Http::error(error));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
 void Server::serve(Connection& connection) {
   RequestReader reader(connection);
   for (;;) {
@@ -231,10 +246,7 @@ void Server::serve(Connection& connection) {
     } catch (const HttpError& error) {
       // A malformed request is answered, then the connection closes: what
       // follows it on the stream cannot be trusted to start a request.
-      try {
-        connection.send(Http::error(error));
-      } catch (...) {
-      }
+      sendError(connection, error);
       return;
     } catch (...) {
       return;
@@ -243,11 +255,7 @@ void Server::serve(Connection& connection) {
     try {
       handler_(*request, connection);
     } catch (const HttpError& error) {
-      try {
-        connection.send(Http::error(error));
-      } catch (...) {
-        return;
-      }
+      if (!sendError(connection, error)) return;
     } catch (...) {
       return;
     }

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/program.h"
+
 namespace lumenvale::testing {
 
 struct CommandResult {
@@ -37,11 +39,7 @@ inline CommandResult runCommand(const std::vector<std::string>& arguments, std::
     ::dup2(nothing, STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(out[1], STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    execOrExit(arguments);
   }
   ::close(out[1]);
 

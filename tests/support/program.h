@@ -19,6 +19,16 @@
 
 namespace lumenvale::testing {
 
+// execOrExit replaces a forked child with `arguments` (the first is the
+// program's path); the child exits with 127 when that fails.
+[[noreturn]] inline void execOrExit(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  ::execv(argv[0], argv.data());
+  ::_exit(127);
+}
+
 class Program {
  public:
   explicit Program(const std::vector<std::string>& arguments) {
@@ -31,11 +41,7 @@ class Program {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       ::dup2(out[1], STDOUT_FILENO);
       ::dup2(in[0], STDIN_FILENO);
-      std::vector<char*> argv;
-      for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
+      execOrExit(arguments);
     }
     ::close(out[1]);
     ::close(in[0]);
