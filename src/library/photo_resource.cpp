@@ -1,0 +1,132 @@
+#include "library/photo_resource.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+namespace lumenvale {
+namespace {
+
+// The guard between the store's delivery thread and the consumer of one
+// read: lets a failing consumer stop the transfer, and drops anything the
+// store hands over after that. The consumer runs while `lock` is held, which
+// is what keeps two chunks from ever reaching it at once.
+struct Pump {
+  std::mutex lock;
+  bool open = true;                                  // guarded by lock
+  std::exception_ptr stopped;                        // guarded by lock
+  std::optional<PhotoStore::RequestId> request;      // guarded by lock
+  const Opened::Consumer* consume = nullptr;         // guarded by lock; null once the read has ended
+  std::int64_t position = 0;                         // guarded by lock; file offset of the next byte
+};
+
+// The end of the store's request, signalled once.
+struct Completion {
+  std::mutex lock;
+  std::condition_variable done;
+  bool finished = false;              // guarded by lock
+  std::optional<std::string> error;   // guarded by lock
+  std::int64_t size = 0;              // guarded by lock
+};
+
+}  // namespace
+
+PhotoResource::PhotoResource(PhotoStore& store, PhotoStore::File file, std::string mime, std::string etag,
+                             std::function<void(double)> onCloud)
+    : store_(store),
+      file_(std::move(file)),
+      mime_(std::move(mime)),
+      etag_(std::move(etag)),
+      onCloud_(std::move(onCloud)) {}
+
+std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
+  from = std::max<std::int64_t>(from, 0);
+  const bool seeking = store_.canSeek() && from > 0;
+  // Shared with the handlers, so that a store which calls them late finds
+  // live objects and a closed pump rather than a finished stack frame.
+  auto pump = std::make_shared<Pump>();
+  auto completion = std::make_shared<Completion>();
+  pump->consume = &consume;
+  pump->position = seeking ? from : 0;
+
+  PhotoStore::DataRequest request;
+  request.from = seeking ? from : 0;
+  request.networkAccessAllowed = true;
+  request.progress = [onCloud = onCloud_](double fraction) {
+    if (onCloud) onCloud(fraction);
+  };
+  request.received = [pump, from, &store = store_](std::string_view chunk) {
+    std::optional<PhotoStore::RequestId> cancel;
+    {
+      std::lock_guard<std::mutex> hold(pump->lock);
+      if (!pump->open) return;
+      const std::int64_t position = pump->position;
+      pump->position += static_cast<std::int64_t>(chunk.size());
+      if (position < from) {
+        chunk.remove_prefix(static_cast<std::size_t>(std::min<std::int64_t>(from - position, chunk.size())));
+      }
+      if (chunk.empty()) return;
+      try {
+        (*pump->consume)(chunk);
+      } catch (...) {
+        pump->stopped = std::current_exception();
+        pump->open = false;
+        cancel = pump->request;
+      }
+    }
+    // Cancelled outside the lock: the store may take locks of its own.
+    if (cancel) store.cancelDataRequest(*cancel);
+  };
+  request.completed = [completion](std::optional<std::string> error, std::int64_t size) {
+    {
+      std::lock_guard<std::mutex> hold(completion->lock);
+      if (completion->finished) return;
+      completion->finished = true;
+      completion->error = std::move(error);
+      completion->size = size;
+    }
+    completion->done.notify_all();
+  };
+
+  const PhotoStore::RequestId id = store_.requestData(file_, std::move(request));
+  bool open = false;
+  {
+    std::lock_guard<std::mutex> hold(pump->lock);
+    pump->request = id;
+    open = pump->open;
+  }
+  // The consumer failed before the identifier was known.
+  if (!open) store_.cancelDataRequest(id);
+
+  std::optional<std::string> error;
+  std::int64_t reportedSize = 0;
+  {
+    std::unique_lock<std::mutex> hold(completion->lock);
+    completion->done.wait(hold, [&] { return completion->finished; });
+    error = completion->error;
+    reportedSize = completion->size;
+  }
+
+  std::exception_ptr stopped;
+  std::int64_t position = 0;
+  {
+    std::lock_guard<std::mutex> hold(pump->lock);
+    pump->open = false;
+    pump->consume = nullptr;
+    stopped = pump->stopped;
+    position = pump->position;
+  }
+  // The consumer's failure comes first: the store's error is then only the
+  // cancellation it caused.
+  if (stopped) std::rethrow_exception(stopped);
+  if (error) throw ResourceReadError(*error);
+  // A store that read from the start has shown every byte; one that
+  // started at `from` may have shown none (when `from` is past the end).
+  return seeking ? reportedSize : position;
+}
+
+}  // namespace lumenvale

@@ -1,0 +1,341 @@
+#include "library/rows.h"
+
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <mutex>
+
+#include "library/library.h"
+
+namespace lumenvale::Rows {
+namespace {
+
+// A decimal count as a cursor carries it: an optional sign, then ASCII digits,
+// within the signed 64-bit range, and not negative ("-0" is 0).
+std::optional<std::int64_t> count(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (negative) {
+    if (magnitude != 0) return std::nullopt;
+    return 0;
+  }
+  if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+  return static_cast<std::int64_t>(magnitude);
+}
+
+// The 64 bits of a date as hex digits of either case, nothing else.
+std::optional<std::uint64_t> bits(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  // from_chars accepts only digits for base 16, but a leading "-" as well.
+  if (text.front() == '-') return std::nullopt;
+  return value;
+}
+
+std::string_view lastPathComponent(std::string_view name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string_view::npos ? name : name.substr(slash + 1);
+}
+
+// extension returns the text after the last ".", empty when there is none.
+std::string_view extension(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(x) == lower(y);
+  });
+}
+
+struct MediaType {
+  std::string_view uti;
+  std::string_view mime;
+  std::vector<std::string_view> extensions;
+};
+
+// The image and movie types a camera or phone produces, with the media type
+// each has in the platform's type table. Identifiers and extensions are
+// matched without regard to case, as the platform does.
+const std::vector<MediaType>& mediaTypes() {
+  static const std::vector<MediaType> table = {
+      {"public.heic", "image/heic", {"heic"}},
+      {"public.heif", "image/heif", {"heif"}},
+      {"public.jpeg", "image/jpeg", {"jpg", "jpeg", "jpe"}},
+      {"public.png", "image/png", {"png"}},
+      {"com.compuserve.gif", "image/gif", {"gif"}},
+      {"public.tiff", "image/tiff", {"tif", "tiff"}},
+      {"org.webmproject.webp", "image/webp", {"webp"}},
+      {"public.avif", "image/avif", {"avif"}},
+      {"com.adobe.raw-image", "image/x-adobe-dng", {"dng"}},
+      {"com.microsoft.bmp", "image/bmp", {"bmp"}},
+      {"com.apple.quicktime-movie", "video/quicktime", {"mov", "qt"}},
+      {"public.mpeg-4", "video/mp4", {"mp4", "mpg4"}},
+      {"com.apple.m4v-video", "video/x-m4v", {"m4v"}},
+      {"public.3gpp", "video/3gpp", {"3gp", "3gpp"}},
+      {"public.3gpp2", "video/3gpp2", {"3g2", "3gp2"}},
+      {"public.avi", "video/avi", {"avi"}},
+      {"public.mpeg-4-audio", "audio/mp4", {"m4a"}},
+      {"public.mp3", "audio/mpeg", {"mp3"}},
+      {"com.microsoft.waveform-audio", "audio/vnd.wave", {"wav"}},
+  };
+  return table;
+}
+
+class TimeFormatter {
+ public:
+  TimeFormatter() {
+    UErrorCode status = U_ZERO_ERROR;
+    format_ = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString("yyyy-MM-dd'T'HH:mm:ssXXXXX"),
+                                                      icu::Locale("en_US_POSIX"), status);
+    if (U_FAILURE(status)) format_.reset();
+  }
+
+  std::string format(Instant instant, std::string_view zone) {
+    if (!format_) return {};
+    const UDate millis = (instant - kUnixEpoch) * 1000.0;
+    std::lock_guard<std::mutex> hold(mutex_);
+    // Listings format hundreds of times in one zone; the zone is only
+    // replaced when it changes.
+    if (zone != zone_) {
+      format_->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(
+          icu::StringPiece(zone.data(), static_cast<int32_t>(zone.size())))));
+      zone_ = std::string(zone);
+    }
+    icu::UnicodeString text;
+    format_->format(millis, text);
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unique_ptr<icu::SimpleDateFormat> format_;  // its calendar is guarded by mutex_
+  std::string zone_ = "\x01";                      // guarded by mutex_; no zone has this id
+};
+
+}  // namespace
+
+bool Cursor::operator==(const Cursor& other) const {
+  if (sent_ != other.sent_ || date_.has_value() != other.date_.has_value()) return false;
+  return !date_ || std::bit_cast<std::uint64_t>(*date_) == std::bit_cast<std::uint64_t>(*other.date_);
+}
+
+Source source(int typeCode) {
+  switch (typeCode) {
+    case 1: return Source::photo;
+    case 2: return Source::video;
+    case 4: return Source::alternatePhoto;
+    case 5: return Source::fullSizePhoto;
+    case 6: return Source::fullSizeVideo;
+    case 9: return Source::pairedVideo;
+    case 10: return Source::fullSizePairedVideo;
+    default: return Source::other;  // audio (3), adjustment data (7, 8) and unknown codes
+  }
+}
+
+std::string format(const Cursor& cursor) {
+  std::string text(1, cursor.isDated() ? 't' : 'u');
+  if (cursor.isDated()) {
+    char hex[16];
+    const auto [end, error] = std::to_chars(hex, hex + sizeof hex, std::bit_cast<std::uint64_t>(cursor.date()), 16);
+    (void)error;  // sixteen digits always fit
+    text.append(hex, end).push_back('.');
+  }
+  return text.append(std::to_string(cursor.sent()));
+}
+
+Cursor parse(std::string_view text) {
+  if (text.starts_with('u')) {
+    if (const std::optional<std::int64_t> sent = count(text.substr(1))) return Cursor::undated(*sent);
+  }
+  if (!text.starts_with('t')) throw LibraryError::badCursor();
+  const std::string_view rest = text.substr(1);
+  const std::size_t dot = rest.find('.');
+  if (dot == std::string_view::npos || rest.find('.', dot + 1) != std::string_view::npos) {
+    throw LibraryError::badCursor();
+  }
+  const std::optional<std::uint64_t> dateBits = bits(rest.substr(0, dot));
+  const std::optional<std::int64_t> sent = count(rest.substr(dot + 1));
+  if (!dateBits || !sent) throw LibraryError::badCursor();
+  const Instant date = std::bit_cast<Instant>(*dateBits);
+  if (!std::isfinite(date)) throw LibraryError::badCursor();
+  return Cursor::dated(date, *sent);
+}
+
+Window window(std::int64_t count, const std::function<std::optional<Instant>(std::int64_t)>& dateAt,
+              const std::optional<Cursor>& after, std::int64_t limit) {
+  count = std::max<std::int64_t>(count, 0);
+  limit = std::max<std::int64_t>(limit, 1);
+
+  std::int64_t start = 0;
+  if (after && !after->isDated()) {
+    start = std::min(after->sent(), count);
+  } else if (after) {
+    // Skip the assets of the cursor's run already sent, but never more than
+    // are still there with that exact time.
+    const std::int64_t sentInRun = std::min(after->sent(), count);
+    while (start < sentInRun) {
+      const std::optional<Instant> date = dateAt(start);
+      if (!date || *date != after->date()) break;
+      ++start;
+    }
+  }
+
+  // Compared as remaining room so that a huge limit cannot overflow.
+  if (limit >= count - start) return Window{start, count, std::nullopt};
+  const std::int64_t end = start + limit;
+
+  const std::optional<Instant> last = dateAt(end - 1);
+  std::int64_t run = 0;
+  for (std::int64_t position = end - 1; position >= start; --position) {
+    const std::optional<Instant> date = position == end - 1 ? last : dateAt(position);
+    if (date.has_value() != last.has_value() || (date && *date != *last)) break;
+    ++run;
+  }
+  // A page that lies wholly inside one run continues the count the incoming
+  // cursor holds for that same run.
+  if (run == end - start && after) {
+    if (!last && !after->isDated()) run += after->sent();
+    if (last && after->isDated() && after->date() == *last) run += after->sent();
+  }
+  return Window{start, end, last ? Cursor::dated(*last, run) : Cursor::undated(run)};
+}
+
+std::vector<std::pair<std::size_t, Resource>> mapped(const std::vector<ResourceInfo>& infos) {
+  std::optional<std::string_view> photoName;
+  std::optional<std::string_view> videoName;
+  for (const ResourceInfo& info : infos) {
+    if (!photoName && info.source == Source::photo) photoName = info.name;
+    if (!videoName && (info.source == Source::video || info.source == Source::pairedVideo)) videoName = info.name;
+  }
+
+  std::vector<std::pair<std::size_t, Resource>> result;
+  for (std::size_t i = 0; i < infos.size(); ++i) {
+    const ResourceInfo& info = infos[i];
+    std::string rid;
+    std::string name;
+    switch (info.source) {
+      case Source::photo:
+        rid = "photo";
+        name = info.name;
+        break;
+      case Source::video:
+      case Source::pairedVideo:
+        rid = "video";
+        name = info.name;
+        break;
+      case Source::fullSizePhoto:
+        rid = "edited";
+        name = editedName(photoName.value_or(videoName.value_or(info.name)), info.name);
+        break;
+      case Source::fullSizeVideo:
+        rid = "edited";
+        name = editedName(videoName.value_or(info.name), info.name);
+        break;
+      case Source::fullSizePairedVideo:
+        rid = "editedvideo";
+        name = editedName(videoName.value_or(info.name), info.name);
+        break;
+      case Source::alternatePhoto:
+        rid = "alternate";
+        name = info.name;
+        break;
+      case Source::other:
+        continue;
+    }
+    const bool taken = std::any_of(result.begin(), result.end(),
+                                   [&](const auto& earlier) { return earlier.second.rid == rid; });
+    if (taken) continue;
+    name = std::string(lastPathComponent(name));
+    if (name.empty()) name = rid;
+    std::string mime = mimeType(info.uti, name);
+    result.emplace_back(i, Resource{std::move(rid), std::move(name), std::move(mime), std::nullopt});
+  }
+  return result;
+}
+
+std::vector<Resource> resources(const std::vector<ResourceInfo>& infos) {
+  std::vector<Resource> result;
+  for (auto& [position, resource] : mapped(infos)) result.push_back(std::move(resource));
+  return result;
+}
+
+std::string editedName(std::string_view unedited, std::string_view edited) {
+  std::string_view base = lastPathComponent(unedited);
+  if (const std::size_t dot = base.rfind('.'); dot != std::string_view::npos) base = base.substr(0, dot);
+  // Taken from the last path component, so that a "." in a folder name is
+  // never mistaken for the start of the extension.
+  const std::string_view ext = extension(lastPathComponent(edited));
+  std::string stem;
+  if (base.starts_with("IMG_")) {
+    stem.append("IMG_E").append(base.substr(4));
+  } else {
+    stem.append(base).append("_E");
+  }
+  if (!ext.empty()) stem.append(".").append(ext);
+  return stem;
+}
+
+std::string kind(bool isVideo, const std::vector<Resource>& resources) {
+  if (isVideo) return "video";
+  const bool paired = std::any_of(resources.begin(), resources.end(),
+                                  [](const Resource& resource) { return resource.rid == "video"; });
+  return paired ? "live" : "photo";
+}
+
+std::string mimeType(std::string_view uti, std::string_view name) {
+  const std::vector<MediaType>& table = mediaTypes();
+  if (!uti.empty()) {
+    for (const MediaType& type : table) {
+      if (equalIgnoringCase(type.uti, uti)) return std::string(type.mime);
+    }
+  }
+  const std::string_view ext = extension(name);
+  if (!ext.empty()) {
+    for (const MediaType& type : table) {
+      for (std::string_view candidate : type.extensions) {
+        if (equalIgnoringCase(candidate, ext)) return std::string(type.mime);
+      }
+    }
+  }
+  return "application/octet-stream";
+}
+
+std::string time(Instant instant, std::string_view zone) {
+  static TimeFormatter formatter;
+  return formatter.format(instant, zone);
+}
+
+std::string currentZone() {
+  // detectHostTimeZone reads the system's setting afresh, unlike ICU's
+  // default zone, which is fixed at first use.
+  const std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
+  icu::UnicodeString id;
+  zone->getID(id);
+  std::string out;
+  id.toUTF8String(out);
+  return out;
+}
+
+}  // namespace lumenvale::Rows

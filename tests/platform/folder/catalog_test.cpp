@@ -1,0 +1,305 @@
+#include "platform/folder/catalog.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "library_fixture.h"
+
+namespace lumenvale {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+
+TimePoint utc(year_month_day date, seconds time = {}) {
+  return TimePoint(sys_days(date).time_since_epoch() + time);
+}
+
+class CatalogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("lumenvale-catalog-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(library());
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  fs::path data() const { return root_ / "data"; }
+  fs::path library() const { return root_ / "library"; }
+
+  // A catalog whose metadata comes from `facts_` (by file name; a name
+  // not there reads as a file that is not media) and is counted.
+  Catalog::Options fakeMetadata(bool modificationTimeAsCreation = true) {
+    Catalog::Options options;
+    options.modificationTimeAsCreation = modificationTimeAsCreation;
+    options.readMetadata = [this](const std::string& path, MimeTypes::Kind) {
+      ++reads_;
+      auto found = facts_.find(fs::path(path).filename().string());
+      return found == facts_.end() ? std::nullopt : std::optional<MediaMetadata>(found->second);
+    };
+    return options;
+  }
+
+  void put(const std::string& relative, const std::string& content = "x") {
+    fs::path path = library() / relative;
+    fs::create_directories(path.parent_path());
+    testing::writeFile(path, content);
+  }
+
+  // mainNames returns the main file name of every asset, in listing order.
+  static std::vector<std::string> mainNames(const Catalog& catalog) {
+    std::vector<std::string> names;
+    for (const CatalogAsset& asset : catalog.range(0, catalog.count())) {
+      names.push_back(asset.files.front().name());
+    }
+    return names;
+  }
+
+  // identifiers maps each asset's main file path to its local identifier.
+  static std::map<std::string, std::string> identifiers(const Catalog& catalog) {
+    std::map<std::string, std::string> ids;
+    for (const CatalogAsset& asset : catalog.range(0, catalog.count())) {
+      ids[asset.files.front().path] = asset.localIdentifier;
+    }
+    return ids;
+  }
+
+  fs::path root_;
+  std::map<std::string, MediaMetadata> facts_;
+  int reads_ = 0;
+};
+
+TEST_F(CatalogTest, IndexesARealLibrary) {
+  const fs::path& fixture = testing::libraryFixture();
+  Catalog catalog(data().string());
+  IndexReport report = catalog.index({fixture.string()});
+  EXPECT_EQ(report.access, LibraryAccess::full);
+  EXPECT_TRUE(report.unreadable.empty());
+  EXPECT_EQ(report.added, 13);
+  // Every photo and video file once; the adjustment file is never read.
+  EXPECT_EQ(report.metadataReads, 15);
+  EXPECT_EQ(catalog.count(), 13);
+  Catalog::Counts counts = catalog.counts();
+  EXPECT_EQ(counts.images, 9);
+  EXPECT_EQ(counts.videos, 4);
+
+  std::map<std::string, CatalogAsset> byMain;
+  for (CatalogAsset& asset : catalog.range(0, catalog.count())) {
+    EXPECT_TRUE(asset.localIdentifier.ends_with("/L0/001"));
+    EXPECT_EQ(asset.localIdentifier.size(), 43u);
+    byMain[asset.files.front().name()] = std::move(asset);
+  }
+
+  const CatalogAsset& live = byMain.at("IMG_0002.JPG");
+  EXPECT_EQ(live.mediaType, MediaType::image);
+  EXPECT_EQ(live.created, utc(2023y / 7 / 4, 14h));
+  ASSERT_EQ(live.files.size(), 2u);
+  EXPECT_EQ(live.files[0].path, (fixture / "2023" / "IMG_0002.JPG").string());
+  EXPECT_EQ(live.files[1].role, FileRole::pairedVideo);
+  EXPECT_EQ(live.files[1].size,
+            static_cast<std::int64_t>(fs::file_size(fixture / "2023" / "IMG_0002.MOV")));
+  EXPECT_EQ(live.duration, std::nullopt);
+
+  const CatalogAsset& edited = byMain.at("IMG_0003.JPG");
+  EXPECT_EQ(edited.created, utc(2022y / 1 / 2, 3h + 4min + 5s));
+  EXPECT_EQ(edited.width, 32);  // the edit's size
+  EXPECT_EQ(edited.height, 24);
+  ASSERT_EQ(edited.files.size(), 3u);
+  EXPECT_EQ(edited.files[1].role, FileRole::fullSizePhoto);
+  EXPECT_EQ(edited.files[2].role, FileRole::adjustmentData);
+  TimePoint newest;
+  for (const auto& file : edited.files) newest = std::max(newest, file.modified);
+  EXPECT_EQ(edited.modified, newest);
+
+  const CatalogAsset& video = byMain.at("IMG_0004.MOV");
+  EXPECT_EQ(video.mediaType, MediaType::video);
+  ASSERT_TRUE(video.duration.has_value());
+  EXPECT_NEAR(*video.duration, 2.0, 0.05);
+  EXPECT_EQ(video.width, 80);
+
+  // A file that records no time is dated by its modification time; one that
+  // is not media at all is still listed, so it can still be copied.
+  const CatalogAsset& plain = byMain.at("plain.png");
+  EXPECT_EQ(plain.created, floor<microseconds>(plain.modified));
+  const CatalogAsset& notes = byMain.at("notes.jpg");
+  EXPECT_EQ(notes.width, 0);
+  EXPECT_EQ(notes.created, floor<microseconds>(notes.modified));
+
+  // find answers in the order asked and leaves unknown identifiers out.
+  auto found = catalog.find({edited.localIdentifier, "00000000-0000-0000-0000-000000000000/L0/001",
+                             live.localIdentifier});
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0], edited);
+  EXPECT_EQ(found[1], live);
+}
+
+TEST_F(CatalogTest, KeepsIdentifiersAndReadsOnlyWhatChanged) {
+  for (const char* file :
+       {"a/IMG_0001.JPG", "a/IMG_0002.HEIC", "a/IMG_0002.MOV", "b/clip.mp4", "b/IMG_0003.JPG"}) {
+    put(file);
+  }
+  auto catalog = std::make_unique<Catalog>(data().string(), fakeMetadata());
+  IndexReport first = catalog->index({library().string()});
+  EXPECT_EQ(first.added, 4);
+  EXPECT_EQ(first.metadataReads, 5);
+  const auto before = identifiers(*catalog);
+  const std::string clipId = before.at((library() / "b/clip.mp4").string());
+
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+    std::int64_t reads, added, changed, removed;
+    std::size_t files;  // of the asset of a/IMG_0001.JPG afterwards
+  };
+  const Step steps[] = {
+      {"nothing changed", [] {}, 0, 0, 0, 0, 1},
+      {"a new catalog on the same data",
+       [&] { catalog = std::make_unique<Catalog>(data().string(), fakeMetadata()); }, 0, 0, 0, 0,
+       1},
+      {"a file rewritten", [&] { put("b/IMG_0003.JPG", "longer content"); }, 1, 0, 1, 0, 1},
+      {"a paired video appears", [&] { put("a/IMG_0001.MOV"); }, 1, 0, 1, 0, 2},
+      {"an unrelated file appears", [&] { put("c/new.png"); }, 1, 1, 0, 0, 2},
+      {"a video vanishes", [&] { fs::remove(library() / "b/clip.mp4"); }, 0, 0, 0, 1, 2},
+      {"the paired video vanishes", [&] { fs::remove(library() / "a/IMG_0001.MOV"); }, 0, 0, 1, 0,
+       1},
+      {"a file that is no library file appears", [&] { put("a/notes.txt"); }, 0, 0, 0, 0, 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.change();
+    IndexReport report = catalog->index({library().string()});
+    EXPECT_EQ(report.metadataReads, step.reads);
+    EXPECT_EQ(report.added, step.added);
+    EXPECT_EQ(report.changed, step.changed);
+    EXPECT_EQ(report.removed, step.removed);
+    // Every asset that is still there kept its identifier.
+    for (const auto& [path, id] : identifiers(*catalog)) {
+      auto known = before.find(path);
+      if (known != before.end()) {
+        EXPECT_EQ(id, known->second) << path;
+      }
+    }
+    auto photo = catalog->find({before.at((library() / "a/IMG_0001.JPG").string())});
+    ASSERT_EQ(photo.size(), 1u);
+    EXPECT_EQ(photo[0].files.size(), step.files);
+  }
+  EXPECT_TRUE(catalog->find({clipId}).empty());
+  EXPECT_EQ(catalog->count(), 4);
+}
+
+TEST_F(CatalogTest, ListsNewestFirstWithStableTiesAndUndatedLast) {
+  const TimePoint t0 = utc(2020y / 1 / 1), t1 = utc(2021y / 1 / 1), t2 = utc(2022y / 1 / 1);
+  facts_ = {{"old.jpg", {t0, 1, 1, {}}},
+            {"clip.mov", {t0 - 24h, 1, 1, 3.0}},
+            {"tie-a.jpg", {t1, 1, 1, {}}},
+            {"tie-b.jpg", {t1, 1, 1, {}}},
+            {"tie-c.jpg", {t1, 1, 1, {}}},
+            {"new.jpg", {t2, 1, 1, {}}},
+            {"undated-a.png", {std::nullopt, 1, 1, {}}},
+            {"undated-b.png", {std::nullopt, 1, 1, {}}}};
+  for (const auto& [name, facts] : facts_) put(name);
+  Catalog catalog(data().string(), fakeMetadata(false));
+  catalog.index({library().string()});
+
+  const std::vector<std::string> expected{"new.jpg", "tie-c.jpg", "tie-b.jpg",     "tie-a.jpg",
+                                          "old.jpg", "clip.mov",  "undated-b.png", "undated-a.png"};
+  ASSERT_EQ(mainNames(catalog), expected);
+  EXPECT_EQ(catalog.count(), 8);
+  for (std::int64_t position = 0; position < 8; ++position) {
+    SCOPED_TRACE(position);
+    auto asset = catalog.at(position);
+    ASSERT_TRUE(asset.has_value());
+    EXPECT_EQ(asset->files.front().name(), expected[static_cast<std::size_t>(position)]);
+  }
+  EXPECT_FALSE(catalog.at(8).has_value());
+  EXPECT_FALSE(catalog.at(-1).has_value());
+  auto middle = catalog.range(2, 5);
+  ASSERT_EQ(middle.size(), 3u);
+  EXPECT_EQ(middle[0].files.front().name(), "tie-b.jpg");
+  EXPECT_EQ(catalog.range(6, 100).size(), 2u);
+  EXPECT_TRUE(catalog.range(8, 100).empty());
+
+  struct Bound {
+    const char* name;
+    TimePoint created;
+    std::int64_t newer;
+  };
+  const Bound bounds[] = {
+      {"after the newest", t2 + 1h, 0},
+      {"at the newest", t2, 0},
+      {"at the tie", t1, 1},
+      {"just before the tie", t1 - 1us, 4},
+      {"before every date", t0 - 48h, 6},
+  };
+  for (const Bound& bound : bounds) {
+    SCOPED_TRACE(bound.name);
+    EXPECT_EQ(catalog.countNewerThan(bound.created), bound.newer);
+  }
+  EXPECT_EQ(catalog.countDated(), 6);
+  Catalog::Counts counts = catalog.counts();
+  EXPECT_EQ(counts.images, 7);
+  EXPECT_EQ(counts.videos, 1);
+  EXPECT_EQ(catalog.at(5)->duration, 3.0);
+
+  // A newer asset moves every other one down a place; the order holds.
+  facts_["newest.jpg"] = {t2 + 1h, 1, 1, {}};
+  put("newest.jpg");
+  catalog.index({library().string()});
+  auto moved = expected;
+  moved.insert(moved.begin(), "newest.jpg");
+  EXPECT_EQ(mainNames(catalog), moved);
+
+  // Removing closes the gap.
+  const std::string tieB = catalog.at(3)->localIdentifier;
+  EXPECT_TRUE(catalog.remove(tieB));
+  EXPECT_FALSE(catalog.remove(tieB));
+  moved.erase(moved.begin() + 3);
+  EXPECT_EQ(mainNames(catalog), moved);
+  EXPECT_EQ(catalog.count(), 8);
+  EXPECT_TRUE(catalog.find({tieB}).empty());
+  EXPECT_EQ(catalog.countDated(), 6);
+}
+
+TEST_F(CatalogTest, ReportsHowMuchOfTheLibraryCanBeRead) {
+  put("IMG_0001.JPG");
+  const std::string readable = library().string();
+  const std::string missing = (root_ / "missing").string();
+  struct Case {
+    const char* name;
+    std::vector<std::string> folders;
+    LibraryAccess access;
+    std::vector<std::string> unreadable;
+    std::int64_t count;
+  };
+  const Case cases[] = {
+      {"no folder chosen", {}, LibraryAccess::notAsked, {}, 0},
+      {"the one folder is gone", {missing}, LibraryAccess::denied, {missing}, 0},
+      {"one of two is gone", {readable, missing}, LibraryAccess::limited, {missing}, 1},
+      {"all readable", {readable + "/"}, LibraryAccess::full, {}, 1},
+      {"a folder chosen twice lists once", {readable, readable}, LibraryAccess::full, {}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Catalog catalog(data().string(), fakeMetadata());
+    IndexReport report = catalog.index(c.folders);
+    EXPECT_EQ(report.access, c.access);
+    EXPECT_EQ(report.unreadable, c.unreadable);
+    EXPECT_EQ(catalog.count(), c.count);
+  }
+}
+
+TEST_F(CatalogTest, OpeningSomethingThatIsNoDatabaseFails) {
+  fs::create_directories(data());
+  testing::writeFile(Catalog::path(data().string()), std::string(4096, 'x'));
+  EXPECT_THROW(Catalog catalog(data().string()), Catalog::Failure);
+}
+
+}  // namespace
+}  // namespace lumenvale

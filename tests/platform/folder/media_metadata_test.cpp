@@ -1,0 +1,139 @@
+#include "platform/folder/media_metadata.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "library_fixture.h"
+
+namespace lumenvale {
+namespace {
+
+using namespace std::chrono;
+using Zone = MediaMetadata::Zone;
+
+TimePoint utc(year_month_day date, seconds time, microseconds fraction = {}) {
+  return TimePoint(sys_days(date).time_since_epoch() + time + fraction);
+}
+
+// Runs the test body with this machine's zone set to `zone` (a POSIX TZ
+// text, so no zone database is needed), and puts the old one back.
+class LocalZone {
+ public:
+  explicit LocalZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~LocalZone() {
+    if (old_) {
+      ::setenv("TZ", old_->c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+TEST(MediaMetadataTest, ParsesTimeTexts) {
+  // Three hours east of UTC: local times without an offset move by that.
+  LocalZone zone("XXX-3");
+  struct Case {
+    const char* name;
+    const char* text;
+    Zone zone;
+    std::optional<TimePoint> expected;
+  };
+  const Case cases[] = {
+      {"exif with offset", "2023:06:01 12:20:30+02:00", Zone::local,
+       utc(2023y / 6 / 1, 10h + 20min + 30s)},
+      {"exif local", "2023:06:01 12:20:30", Zone::local, utc(2023y / 6 / 1, 9h + 20min + 30s)},
+      {"iso utc default", "2023-06-01 12:20:30", Zone::utc, utc(2023y / 6 / 1, 12h + 20min + 30s)},
+      {"iso Z with fraction", "2021-05-06T07:08:09.500000Z", Zone::local,
+       utc(2021y / 5 / 6, 7h + 8min + 9s, 500000us)},
+      {"fraction past microseconds", "2021-05-06T07:08:09.1234567Z", Zone::utc,
+       utc(2021y / 5 / 6, 7h + 8min + 9s, 123456us)},
+      {"short fraction", "2021:05:06 07:08:09.25+00:00", Zone::utc,
+       utc(2021y / 5 / 6, 7h + 8min + 9s, 250000us)},
+      {"offset without colon", "2023-06-01T12:20:30+0200", Zone::utc,
+       utc(2023y / 6 / 1, 10h + 20min + 30s)},
+      {"negative offset", "2023-07-04T09:00:00-05:00", Zone::utc, utc(2023y / 7 / 4, 14h)},
+      {"leap day", "2020:02:29 23:59:59", Zone::utc, utc(2020y / 2 / 29, 23h + 59min + 59s)},
+      {"before 1970", "1950:01:01 00:00:00Z", Zone::utc, utc(1950y / 1 / 1, 0s)},
+      {"no clock", "0000:00:00 00:00:00", Zone::utc, std::nullopt},
+      {"blank", "    :  :     :  :  ", Zone::utc, std::nullopt},
+      {"empty", "", Zone::utc, std::nullopt},
+      {"no leap day", "2023:02:29 12:00:00", Zone::utc, std::nullopt},
+      {"hour 24", "2023:01:01 24:00:00", Zone::utc, std::nullopt},
+      {"month 13", "2023:13:01 00:00:00", Zone::utc, std::nullopt},
+      {"no time", "2023:01:01", Zone::utc, std::nullopt},
+      {"trailing text", "2023:01:01 00:00:00 x", Zone::utc, std::nullopt},
+      {"empty fraction", "2023:01:01 00:00:00.", Zone::utc, std::nullopt},
+      {"broken offset", "2023:01:01 00:00:00+2", Zone::utc, std::nullopt},
+      {"offset past 18 hours", "2023:01:01 00:00:00+19:00", Zone::utc, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(MediaMetadata::parseTime(c.text, c.zone), c.expected);
+  }
+}
+
+TEST(MediaMetadataTest, ReadsWhatEachFileRecords) {
+  const auto& folder = testing::libraryFixture();
+  LocalZone zone("XXX-3");
+  enum class Kind { photo, video };
+  struct Case {
+    const char* file;
+    Kind kind;
+    std::optional<MediaMetadata> expected;
+  };
+  const Case cases[] = {
+      {"2023/IMG_0001.JPG", Kind::photo,
+       MediaMetadata{utc(2023y / 6 / 1, 10h + 20min + 30s, 250000us), 64, 48, std::nullopt}},
+      {"2023/IMG_0002.JPG", Kind::photo,
+       MediaMetadata{utc(2023y / 7 / 4, 14h), 64, 48, std::nullopt}},
+      // Without DateTimeOriginal: DateTime with its own offset.
+      {"2023/IMG_0003.JPG", Kind::photo,
+       MediaMetadata{utc(2022y / 1 / 2, 3h + 4min + 5s), 64, 48, std::nullopt}},
+      {"2023/IMG_E0003.JPG", Kind::photo, MediaMetadata{std::nullopt, 32, 24, std::nullopt}},
+      // Orientation 6 shows the 64 x 48 picture turned a quarter.
+      {"2023/IMG_0007.JPG", Kind::photo,
+       MediaMetadata{utc(2020y / 2 / 29, 20h + 59min + 59s), 48, 64, std::nullopt}},
+      {"2023/local.jpg", Kind::photo,
+       MediaMetadata{utc(2021y / 3 / 4, 2h + 6min + 7s), 16, 16, std::nullopt}},
+      {"IMG_0006.HEIC", Kind::photo,
+       MediaMetadata{utc(2019y / 12 / 31, 17h + 30min), 64, 48, std::nullopt}},
+      {"plain.png", Kind::photo, MediaMetadata{std::nullopt, 40, 30, std::nullopt}},
+      {"2023/IMG_0002.MOV", Kind::video, MediaMetadata{utc(2023y / 7 / 4, 14h), 64, 48, 1.0}},
+      {"IMG_0004.MOV", Kind::video, MediaMetadata{utc(2021y / 5 / 6, 7h + 8min + 9s), 80, 60, 2.0}},
+      {"undated.mp4", Kind::video, MediaMetadata{std::nullopt, 80, 60, 1.0}},
+      {"notes.jpg", Kind::photo, std::nullopt},
+      {"truncated.jpg", Kind::photo, std::nullopt},
+      {"missing.jpg", Kind::photo, std::nullopt},
+      {"clip.mov", Kind::video, std::nullopt},
+      {"cut.mov", Kind::video, std::nullopt},
+      {"missing.mov", Kind::video, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string path = (folder / c.file).string();
+    auto read =
+        c.kind == Kind::photo ? MediaMetadata::readPhoto(path) : MediaMetadata::readVideo(path);
+    ASSERT_EQ(read.has_value(), c.expected.has_value());
+    if (!read) continue;
+    EXPECT_EQ(read->created, c.expected->created);
+    EXPECT_EQ(read->width, c.expected->width);
+    EXPECT_EQ(read->height, c.expected->height);
+    ASSERT_EQ(read->duration.has_value(), c.expected->duration.has_value());
+    if (read->duration) {
+      EXPECT_NEAR(*read->duration, *c.expected->duration, 0.05);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lumenvale
