@@ -29,8 +29,8 @@ nlohmann::json orNull(const std::optional<double>& value) {
   return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
-Api::Api(Pairing& pairing, Laptops& laptops, Callbacks callbacks)
-    : pairing_(pairing), laptops_(laptops), callbacks_(std::move(callbacks)) {}
+Api::Api(Pairing& pairing, Laptops& laptops, const Library& library, Callbacks callbacks)
+    : pairing_(pairing), laptops_(laptops), library_(library), callbacks_(std::move(callbacks)) {}
 
 bool Api::containsOnly(std::string_view text, std::string_view allowed) {
   return text.find_first_not_of(allowed) == std::string_view::npos;
@@ -75,7 +75,7 @@ void Api::route(const HttpRequest& request, ByteSink& sink) const {
       if (endpoint == "info") return sendInfo(request, sink);
       if (endpoint == "assets") {
         authenticate(request);
-        notServedYet();
+        return assets(request, sink);
       }
       throw notFound();
     }
@@ -85,13 +85,14 @@ void Api::route(const HttpRequest& request, ByteSink& sink) const {
       if (!validId(parts[3])) throw notFound();
       if (parts.size() == 5 && parts[4] == "thumb") {
         authenticate(request);
-        notServedYet();
+        return thumb(parts[3], request, sink);
       }
       if ((parts.size() == 6 || parts.size() == 7) && parts[4] == "res") {
         if (!validRID(parts[5])) throw notFound();
         if (parts.size() == 7 && parts[6] != "sha256") throw notFound();
         authenticate(request);
-        notServedYet();
+        if (parts.size() == 7) return sha256(parts[3], parts[5], sink);
+        return res(parts[3], parts[5], request, sink);
       }
     }
     throw notFound();

@@ -7,12 +7,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "library/library.h"
 #include "pairing/laptops.h"
 #include "pairing/pairing.h"
 #include "transport/byte_stream.h"
@@ -34,6 +36,17 @@ struct DeviceInfo {
 nlohmann::json orNull(const std::optional<std::string>& value);
 nlohmann::json orNull(const std::optional<double>& value);
 
+// Told of files that begin and end streaming to a laptop. Implemented by
+// the owner of the server; calls must only hand the news on, not block.
+class Transfers {
+ public:
+  virtual ~Transfers() = default;
+  // began: a file of asset `asset` (its wire id) starts streaming.
+  virtual void began(const std::string& asset) = 0;
+  // ended: that file's response is over after `bytes` body bytes.
+  virtual void ended(std::int64_t bytes, bool wholeFile) = 0;
+};
+
 class Api {
  public:
   struct Storage {
@@ -50,6 +63,7 @@ class Api {
     std::function<void(const Laptop&)> onRequest;     // told before each authenticated handler
     std::function<std::string()> access;             // "full" or "partial"
     std::function<std::optional<Storage>()> storage;  // nothing when unknown
+    std::weak_ptr<Transfers> transfers;               // held weakly: may be gone
   };
 
   static constexpr std::string_view idCharacters =
@@ -58,9 +72,14 @@ class Api {
   static constexpr std::string_view hexCharacters = "0123456789abcdef";
   static constexpr std::size_t kMaxIdLength = 128;
   static constexpr std::size_t kMaxRidLength = 16;
+  static constexpr std::int64_t kDefaultPageSize = 200;
+  static constexpr std::int64_t kMaxPageSize = 500;
+  static constexpr std::int64_t kDefaultThumbnailSize = 200;
+  static constexpr std::int64_t kMinThumbnailSize = 32;
+  static constexpr std::int64_t kMaxThumbnailSize = 512;
 
-  // The stores must outlive the Api.
-  Api(Pairing& pairing, Laptops& laptops, Callbacks callbacks);
+  // The stores and the library must outlive the Api.
+  Api(Pairing& pairing, Laptops& laptops, const Library& library, Callbacks callbacks);
 
   // route answers one request on `sink`, or throws HttpError; failures of
   // the sink pass through.
@@ -81,12 +100,17 @@ class Api {
   Laptop authenticate(const HttpRequest& request) const;
   void sendInfo(const HttpRequest& request, ByteSink& sink) const;
   void pair(const HttpRequest& request, ByteSink& sink) const;
-  // The library, safe-list and delete endpoints are not served yet: until
-  // their handlers land, their routes authenticate and then answer 404.
+  void assets(const HttpRequest& request, ByteSink& sink) const;
+  void thumb(std::string_view id, const HttpRequest& request, ByteSink& sink) const;
+  void res(std::string_view id, std::string_view rid, const HttpRequest& request, ByteSink& sink) const;
+  void sha256(std::string_view id, std::string_view rid, ByteSink& sink) const;
+  // The safe-list and delete endpoints are not served yet: until their
+  // handlers land, their routes authenticate and then answer 404.
   [[noreturn]] void notServedYet() const;
 
   Pairing& pairing_;
   Laptops& laptops_;
+  const Library& library_;
   Callbacks callbacks_;
 };
 

@@ -7,8 +7,10 @@
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "api/api.h"
 #include "app/version.h"
@@ -17,7 +19,10 @@
 #include "pairing/pairing.h"
 #include "platform/avahi_advertiser.h"
 #include "platform/device.h"
+#include "library/photo_library.h"
 #include "platform/file_keychain.h"
+#include "platform/folder/catalog.h"
+#include "platform/folder/folder_photo_store.h"
 #include "platform/openssl_keys.h"
 #include "transport/server.h"
 #include "util/atomic_file.h"
@@ -67,6 +72,31 @@ int runHeadless(const Options& options) {
   const std::string fingerprint = identity->fingerprint();
   say("Fingerprint: " + fingerprint);
 
+  std::vector<std::string> folders = options.libraries;
+  if (folders.empty()) folders.push_back(Device::picturesFolder());
+  std::unique_ptr<Catalog> catalog;
+  try {
+    catalog = std::make_unique<Catalog>(data);
+  } catch (const Catalog::Failure& failure) {
+    std::fprintf(stderr, "lumenvale: the library catalog cannot be opened: %s\n", failure.description.c_str());
+    return 1;
+  }
+  FolderPhotoStore store(*catalog);
+  PhotoLibrary library(store, nullptr);
+  // The listing serves what the catalog held at the last run while the
+  // folders are read again; only new or changed files are read in full.
+  std::atomic<LibraryAccess> access{LibraryAccess::full};
+  std::thread indexer([&catalog, &access, folders] {
+    try {
+      const IndexReport report = catalog->index(folders);
+      access = report.access;
+      say("Library: " + std::to_string(catalog->count()) + " photos and videos");
+      for (const std::string& unreadable : report.unreadable) say("Cannot read: " + unreadable);
+    } catch (const Catalog::Failure& failure) {
+      say("Library not indexed: " + failure.description);
+    }
+  });
+
   Laptops laptops(data + "/laptops.json");
   Pairing pairing(fingerprint);
   pairing.setOnNewCode([](const Pairing::Code& code) { say("Pairing code: " + code.display()); });
@@ -78,13 +108,15 @@ int runHeadless(const Options& options) {
   callbacks.info = [info] { return info; };
   // Deleting on a laptop's request is not offered by this build.
   callbacks.deleteState = [] { return std::string("off"); };
-  callbacks.access = [] { return std::string("full"); };
+  callbacks.access = [&access] {
+    return std::string(access.load() == LibraryAccess::limited ? "partial" : "full");
+  };
   callbacks.storage = [home]() -> std::optional<Api::Storage> {
     const std::optional<Device::Storage> storage = Device::storage(home);
     if (!storage) return std::nullopt;
     return Api::Storage{storage->total, storage->free};
   };
-  Api api(pairing, laptops, callbacks);
+  Api api(pairing, laptops, library, callbacks);
 
   AvahiAdvertiser advertiser;
   Server::Options serverOptions;
@@ -104,6 +136,7 @@ int runHeadless(const Options& options) {
     if (signal == SIGINT || signal == SIGTERM) break;
     pairing.current();  // replaces an expired code, which prints the new one
   }
+  indexer.join();
   return 0;
 }
 

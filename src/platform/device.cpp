@@ -84,4 +84,20 @@ std::string dataFolder() {
   return base + "/lumenvale";
 }
 
+std::string picturesFolder() {
+  // The user-dirs file is what xdg-user-dir itself reads; reading it here
+  // avoids running a program at start-up.
+  const char* xdgConfig = std::getenv("XDG_CONFIG_HOME");
+  const std::string home = homeFolder();
+  const std::string config = (xdgConfig != nullptr && xdgConfig[0] == '/') ? xdgConfig : home + "/.config";
+  if (const std::optional<std::string> dirs = AtomicFile::read(config + "/user-dirs.dirs")) {
+    if (std::optional<std::string> pictures = shellValue(*dirs, "XDG_PICTURES_DIR")) {
+      if (pictures->starts_with("$HOME")) pictures->replace(0, 5, home);
+      // A value equal to the home folder means the folder is not set.
+      if (pictures->starts_with('/') && *pictures != home && *pictures != home + "/") return *pictures;
+    }
+  }
+  return home + "/Pictures";
+}
+
 }  // namespace lumenvale::Device

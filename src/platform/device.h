@@ -31,4 +31,8 @@ std::string homeFolder();
 // dataFolder returns $XDG_DATA_HOME/lumenvale (default ~/.local/share).
 std::string dataFolder();
 
+// picturesFolder returns the owner's pictures folder: `xdg-user-dir
+// PICTURES` when it names one, else ~/Pictures.
+std::string picturesFolder();
+
 }  // namespace lumenvale::Device

@@ -1,6 +1,5 @@
 #include "transport/request_reader.h"
 
-#include <limits>
 #include <vector>
 
 #include "util/text.h"
@@ -49,33 +48,12 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
   }
 }
 
-// The Content-Length value as a general-purpose integer parser reads it: one
-// optional sign, at least one digit, nothing else, within the signed 64-bit
-// range. Nothing when it is not such a number or is negative ("-0" is 0).
+// The Content-Length value: an integer as a general-purpose parser reads it,
+// not negative ("-0" is 0).
 std::optional<std::int64_t> parseLength(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  // Magnitudes up to 2^63 fit the signed range on one side or the other.
-  constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
-  std::uint64_t magnitude = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (magnitude > (kLimit - digit) / 10) return std::nullopt;
-    magnitude = magnitude * 10 + digit;
-  }
-  if (negative) {
-    if (magnitude != 0) return std::nullopt;
-    return 0;
-  }
-  if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-    return std::nullopt;
-  }
-  return static_cast<std::int64_t>(magnitude);
+  const std::optional<std::int64_t> length = Text::parseInteger(text);
+  if (!length || *length < 0) return std::nullopt;
+  return length;
 }
 
 int hexValue(char c) {

@@ -44,6 +44,27 @@ std::optional<char32_t> decode(std::string_view bytes, std::size_t& pos) {
 
 }  // namespace
 
+std::optional<std::int64_t> parseInteger(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  // -2^63 is the one magnitude that fits only when negative.
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
+  std::uint64_t magnitude = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (magnitude > (kLimit - digit) / 10) return std::nullopt;
+    magnitude = magnitude * 10 + digit;
+  }
+  if (negative) return magnitude == kLimit ? INT64_MIN : -static_cast<std::int64_t>(magnitude);
+  if (magnitude == kLimit) return std::nullopt;
+  return static_cast<std::int64_t>(magnitude);
+}
+
 std::string latin1ToUtf8(std::string_view latin1) {
   std::string out;
   out.reserve(latin1.size());

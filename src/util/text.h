@@ -2,6 +2,7 @@
 // and for checking UTF-8 that arrives from the network. Stateless.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,11 @@ std::optional<std::string> utf8ToLatin1(std::string_view utf8);
 // isValidUtf8 rejects overlong forms, surrogates, code points above U+10FFFF
 // and truncated sequences.
 bool isValidUtf8(std::string_view bytes);
+
+// parseInteger reads a decimal integer as a general-purpose parser does: one
+// optional '+' or '-', then at least one ASCII digit and nothing else,
+// within the signed 64-bit range. Nothing for any other text.
+std::optional<std::int64_t> parseInteger(std::string_view text);
 
 // graphemeCount returns the number of characters as a reader sees them
 // (Unicode extended grapheme clusters, by ICU): "e" + U+0301 is one.

@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include "library/photo_library.h"
 #include "support/byte_streams.h"
+#include "support/memory_photo_store.h"
 #include "support/program.h"
 #include "transport/http.h"
 
@@ -29,7 +31,8 @@ class ApiTest : public ::testing::Test {
       : folder_("api"),
         laptops_(folder_.path() + "/laptops.json"),
         pairing_(kFingerprint),
-        api_(pairing_, laptops_, callbacks()) {
+        library_(store_, nullptr),
+        api_(pairing_, laptops_, library_, callbacks()) {
     laptops_.add("laptop-1", "Desk", kToken, systemNow());
   }
 
@@ -70,6 +73,8 @@ class ApiTest : public ::testing::Test {
   testing::TemporaryFolder folder_;
   Laptops laptops_;
   Pairing pairing_;
+  testing::MemoryPhotoStore store_;
+  PhotoLibrary library_;
   Api api_;
   int seen_ = 0;
   std::string lastSeen_;

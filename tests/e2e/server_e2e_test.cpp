@@ -11,6 +11,8 @@
 #include <memory>
 #include <thread>
 
+#include "e2e/device_fixture.h"
+#include "support/pairing_recipe.h"
 #include "support/program.h"
 #include "support/tls_client.h"
 #include "util/atomic_file.h"
@@ -25,29 +27,9 @@ using testing::HttpResponse;
 using testing::Program;
 using testing::TemporaryFolder;
 using testing::TlsClient;
-
-// The laptop's side of pairing, written out from the published recipe.
-const std::string kProofLabel = "lumenvale-pair|";
-
-std::string pairingKey(const std::string& symbols, const std::string& fingerprint) {
-  return Crypto::pbkdf2Sha256(symbols, kProofLabel + fingerprint, 100000, 32);
-}
-
-std::string laptopProof(const std::string& symbols, const std::string& fingerprint, const std::string& laptopId) {
-  return Bytes::hex(Crypto::hmacSha256(pairingKey(symbols, fingerprint), kProofLabel + fingerprint + "|" + laptopId));
-}
-
-std::string phoneProof(const std::string& symbols, const std::string& fingerprint, const std::string& laptopId,
-                       const std::string& token) {
-  return Bytes::hex(Crypto::hmacSha256(pairingKey(symbols, fingerprint),
-                                       "lumenvale-paired|" + fingerprint + "|" + laptopId + "|" + token));
-}
-
-std::string symbolsOf(const std::string& display) {
-  std::string symbols = display;
-  symbols.erase(std::remove(symbols.begin(), symbols.end(), '-'), symbols.end());
-  return symbols;
-}
+using testing::laptopProof;
+using testing::phoneProof;
+using testing::symbolsOf;
 
 // A socket of another program holding a port of the range.
 class PortHolder {
@@ -69,46 +51,6 @@ class PortHolder {
  private:
   int fd_ = -1;
   bool held_ = false;
-};
-
-class DeviceTest : public ::testing::Test {
- protected:
-  void start() {
-    program_ = std::make_unique<Program>(std::vector<std::string>{
-        LUMENVALE_BINARY, "--headless", "--data", data_.path(), "--name", "E2E Phone", "--listen", "127.0.0.1"});
-    fingerprint_ = program_->lineStartingWith("Fingerprint: ").value_or("");
-    ASSERT_EQ(fingerprint_.size(), 64u);
-    const std::optional<std::string> port = program_->lineStartingWith("Listening on port ");
-    ASSERT_TRUE(port) << "the device did not listen";
-    port_ = static_cast<std::uint16_t>(std::stoi(*port));
-    code_ = program_->lineStartingWith("Pairing code: ").value_or("");
-    ASSERT_EQ(code_.size(), 9u);
-  }
-
-  std::unique_ptr<TlsClient> connect() { return TlsClient::connect(port_, fingerprint_); }
-
-  HttpResponse ask(TlsClient& client, const std::string& method, const std::string& target,
-                   const std::string& headers = "", const std::optional<std::string>& body = std::nullopt) {
-    EXPECT_TRUE(client.request(method, target, headers, body));
-    std::optional<HttpResponse> response = client.response();
-    EXPECT_TRUE(response) << method << " " << target << " got no answer";
-    return response.value_or(HttpResponse{});
-  }
-
-  HttpResponse pair(TlsClient& client, const std::string& laptopId, const std::string& proof) {
-    const nlohmann::json body = {{"laptopId", laptopId}, {"proof", proof}, {"laptopName", "Test Laptop"}};
-    return ask(client, "POST", "/v1/pair", "", body.dump());
-  }
-
-  static nlohmann::json json(const HttpResponse& response) {
-    return nlohmann::json::parse(response.body, nullptr, false);
-  }
-
-  TemporaryFolder data_{"e2e"};
-  std::unique_ptr<Program> program_;
-  std::string fingerprint_;
-  std::uint16_t port_ = 0;
-  std::string code_;
 };
 
 TEST_F(DeviceTest, LaptopPairsWithTheCodeOnScreenAndIsKnownAfterwards) {
@@ -273,8 +215,9 @@ TEST_F(DeviceTest, SaysOnceThatItCannotListenWhenEveryPortIsTaken) {
     holders.push_back(std::make_unique<PortHolder>(port));
     ASSERT_TRUE(holders.back()->held()) << port;
   }
-  program_ = std::make_unique<Program>(std::vector<std::string>{
-      LUMENVALE_BINARY, "--headless", "--data", data_.path(), "--name", "E2E Phone", "--listen", "127.0.0.1"});
+  program_ = std::make_unique<Program>(std::vector<std::string>{LUMENVALE_BINARY, "--headless", "--data",
+                                                                data_.path(), "--name", "E2E Phone", "--listen",
+                                                                "127.0.0.1", "--library", photos_.path()});
   const std::optional<std::string> reason = program_->lineStartingWith("Not listening: ");
   ASSERT_TRUE(reason);
   EXPECT_FALSE(reason->empty());

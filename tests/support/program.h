@@ -100,6 +100,16 @@ class Program {
     }
   }
 
+  // printed returns the rest of a line already read that begins with
+  // `prefix`, or waits for one like lineStartingWith.
+  std::optional<std::string> printed(const std::string& prefix,
+                                     std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    for (const std::string& line : lines_) {
+      if (line.starts_with(prefix)) return line.substr(prefix.size());
+    }
+    return lineStartingWith(prefix, timeout);
+  }
+
   void writeLine(const std::string& line) {
     const std::string text = line + "\n";
     [[maybe_unused]] const ssize_t written = ::write(in_, text.data(), text.size());

@@ -50,5 +50,30 @@ TEST(Text, Latin1AndUtf8) {
   }
 }
 
+TEST(Text, ParseInteger) {
+  const std::vector<std::pair<std::string, std::optional<std::int64_t>>> table = {
+      {"0", 0},
+      {"+7", 7},
+      {"-0", 0},
+      {"-12", -12},
+      {"007", 7},
+      {"9223372036854775807", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"9223372036854775808", std::nullopt},
+      {"-9223372036854775809", std::nullopt},
+      {"", std::nullopt},
+      {"+", std::nullopt},
+      {"1.5", std::nullopt},
+      {" 1", std::nullopt},
+      {"1a", std::nullopt},
+      {"--1", std::nullopt},
+      {"\xD9\xA3", std::nullopt},
+  };
+  for (const auto& [text, value] : table) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(Text::parseInteger(text), value);
+  }
+}
+
 }  // namespace
 }  // namespace lumenvale

@@ -21,7 +21,7 @@ using std::chrono::nanoseconds;
 
 // Raised when the tables on disk are of another layout; the catalog is
 // rebuilt from the folders then, so only identifiers are lost.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE assets(
@@ -34,10 +34,13 @@ CREATE TABLE assets(
   width INTEGER NOT NULL,
   height INTEGER NOT NULL,
   duration REAL,
-  position INTEGER NOT NULL DEFAULT -1
+  position INTEGER NOT NULL DEFAULT -1,
+  type_position INTEGER NOT NULL DEFAULT -1  -- the place among assets of its media type
 );
 CREATE INDEX assets_by_date ON assets(created DESC, main_path DESC);
 CREATE INDEX assets_by_position ON assets(position);
+CREATE INDEX assets_by_type_date ON assets(media_type, created DESC, main_path DESC);
+CREATE INDEX assets_by_type_position ON assets(media_type, type_position);
 CREATE TABLE files(
   path TEXT PRIMARY KEY,
   asset INTEGER NOT NULL REFERENCES assets(id) ON DELETE CASCADE,
@@ -681,10 +684,14 @@ void Catalog::renumber() {
   // Only rows whose place moved are written: adding the newest photo moves
   // every row, adding the oldest moves one.
   execute(db_,
-          "UPDATE assets SET position = ranked.place FROM ("
-          "  SELECT id, row_number() OVER (ORDER BY created DESC, main_path DESC) - 1 AS place"
+          "UPDATE assets SET position = ranked.place, type_position = ranked.typePlace FROM ("
+          "  SELECT id,"
+          "    row_number() OVER (ORDER BY created DESC, main_path DESC) - 1 AS place,"
+          "    row_number() OVER (PARTITION BY media_type ORDER BY created DESC, main_path DESC) - 1"
+          "      AS typePlace"
           "  FROM assets) AS ranked "
-          "WHERE assets.id = ranked.id AND assets.position != ranked.place");
+          "WHERE assets.id = ranked.id"
+          "  AND (assets.position != ranked.place OR assets.type_position != ranked.typePlace)");
 }
 
 std::int64_t Catalog::count() const {
@@ -734,6 +741,55 @@ std::int64_t Catalog::countDated() const {
     if (first.step()) return first.integer(0);
   }
   return count();
+}
+
+std::int64_t Catalog::count(MediaType type) const {
+  std::lock_guard lock(mutex_);
+  Statement last(db_, "SELECT max(type_position) FROM assets WHERE media_type = ?1");
+  last.bind(1, std::int64_t{static_cast<int>(type)});
+  return last.step() && !last.isNull(0) ? last.integer(0) + 1 : 0;
+}
+
+std::optional<CatalogAsset> Catalog::at(MediaType type, std::int64_t position) const {
+  auto assets = range(type, position, position + 1);
+  if (assets.empty()) return std::nullopt;
+  return std::move(assets.front());
+}
+
+std::vector<CatalogAsset> Catalog::range(MediaType type, std::int64_t from, std::int64_t to) const {
+  if (from < 0) from = 0;
+  if (to <= from) return {};
+  std::lock_guard lock(mutex_);
+  Statement rows(db_, (std::string(kAssetColumns) +
+                       "WHERE media_type = ?1 AND type_position >= ?2 AND type_position < ?3 "
+                       "ORDER BY type_position")
+                          .c_str());
+  rows.bind(1, std::int64_t{static_cast<int>(type)}).bind(2, from).bind(3, to);
+  return readAssets(db_, rows);
+}
+
+std::int64_t Catalog::countNewerThan(MediaType type, TimePoint created) const {
+  {
+    std::lock_guard lock(mutex_);
+    Statement first(db_,
+                    "SELECT type_position FROM assets WHERE media_type = ?1 AND created <= ?2 "
+                    "ORDER BY created DESC, main_path DESC LIMIT 1");
+    first.bind(1, std::int64_t{static_cast<int>(type)}).bind(2, toMicros(created));
+    if (first.step()) return first.integer(0);
+  }
+  return countDated(type);
+}
+
+std::int64_t Catalog::countDated(MediaType type) const {
+  {
+    std::lock_guard lock(mutex_);
+    Statement first(db_,
+                    "SELECT type_position FROM assets WHERE media_type = ?1 AND created IS NULL "
+                    "ORDER BY created DESC, main_path DESC LIMIT 1");
+    first.bind(1, std::int64_t{static_cast<int>(type)});
+    if (first.step()) return first.integer(0);
+  }
+  return count(type);
 }
 
 std::vector<CatalogAsset> Catalog::find(const std::vector<std::string>& localIdentifiers) const {

@@ -11,7 +11,9 @@
 // `position` column, renumbered in the transaction of every change, so the
 // asset at position 999,500 is one index lookup, like the one at 0; the
 // price is paid on change (one pass over the assets whose place moved), not
-// on every page.
+// on every page. A second column keeps each asset's place among the assets
+// of its media type, in the same order, so a listing of only photos (or
+// only videos) pages as cheaply.
 #pragma once
 
 #include <cstdint>
@@ -145,6 +147,14 @@ class Catalog {
   // countDated returns how many assets have a creation time: the position
   // of the first undated asset.
   std::int64_t countDated() const;
+
+  // count, at, range, countNewerThan and countDated of the assets of one
+  // media type: the same order, positions counted among those assets only.
+  std::int64_t count(MediaType type) const;
+  std::optional<CatalogAsset> at(MediaType type, std::int64_t position) const;
+  std::vector<CatalogAsset> range(MediaType type, std::int64_t from, std::int64_t to) const;
+  std::int64_t countNewerThan(MediaType type, TimePoint created) const;
+  std::int64_t countDated(MediaType type) const;
 
   // find returns the assets with these local identifiers, in the order
   // asked; unknown identifiers are left out.

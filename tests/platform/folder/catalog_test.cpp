@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 
 #include "library_fixture.h"
@@ -265,6 +267,47 @@ TEST_F(CatalogTest, ListsNewestFirstWithStableTiesAndUndatedLast) {
   EXPECT_EQ(catalog.count(), 8);
   EXPECT_TRUE(catalog.find({tieB}).empty());
   EXPECT_EQ(catalog.countDated(), 6);
+}
+
+TEST_F(CatalogTest, ListsEachMediaTypeInTheOrderOfTheWholeListing) {
+  const TimePoint t0 = utc(2020y / 1 / 1), t1 = utc(2021y / 1 / 1);
+  facts_ = {{"a.jpg", {t1, 1, 1, {}}},          {"b.mov", {t1, 1, 1, 2.0}},
+            {"c.jpg", {t0, 1, 1, {}}},          {"d.mov", {t0 - 1h, 1, 1, 1.0}},
+            {"e.mov", {t1 + 1h, 1, 1, 1.0}},    {"f.png", {std::nullopt, 1, 1, {}}},
+            {"g.mp4", {std::nullopt, 1, 1, 1.0}}, {"h.jpg", {t0, 1, 1, {}}}};
+  for (const auto& [name, facts] : facts_) put(name);
+  Catalog catalog(data().string(), fakeMetadata(false));
+  catalog.index({library().string()});
+
+  struct Case {
+    const char* name;
+    MediaType type;
+    std::int64_t newerThanT1, newerThanT0, dated;
+  };
+  const Case cases[] = {{"images", MediaType::image, 0, 1, 3}, {"videos", MediaType::video, 1, 2, 3}};
+  const std::vector<CatalogAsset> all = catalog.range(0, catalog.count());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<CatalogAsset> expected;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(expected),
+                 [&](const CatalogAsset& asset) { return asset.mediaType == c.type; });
+    const std::int64_t count = catalog.count(c.type);
+    ASSERT_EQ(count, static_cast<std::int64_t>(expected.size()));
+    EXPECT_EQ(catalog.range(c.type, 0, count), expected);
+    for (std::int64_t position = 0; position < count; ++position) {
+      EXPECT_EQ(catalog.at(c.type, position), expected[static_cast<std::size_t>(position)]);
+    }
+    EXPECT_FALSE(catalog.at(c.type, count).has_value());
+    EXPECT_EQ(catalog.countNewerThan(c.type, t1), c.newerThanT1);
+    EXPECT_EQ(catalog.countNewerThan(c.type, t0), c.newerThanT0);
+    EXPECT_EQ(catalog.countDated(c.type), c.dated);
+  }
+
+  // Removing a video moves only the videos after it.
+  ASSERT_TRUE(catalog.remove(catalog.at(MediaType::video, 0)->localIdentifier));
+  EXPECT_EQ(catalog.count(MediaType::video), 3);
+  EXPECT_EQ(catalog.at(MediaType::video, 0)->files.front().name(), "b.mov");
+  EXPECT_EQ(catalog.count(MediaType::image), 4);
 }
 
 TEST_F(CatalogTest, ReportsHowMuchOfTheLibraryCanBeRead) {

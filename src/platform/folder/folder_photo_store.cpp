@@ -1,0 +1,693 @@
+#include "platform/folder/folder_photo_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vips/vips.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <variant>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/folder/mime_types.h"
+
+namespace lumenvale {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::microseconds;
+
+// 2001-01-01 00:00:00 UTC, where Instants count from, in microseconds since 1970.
+constexpr std::int64_t kInstantEpochMicros = 978307200LL * 1000000;
+
+// A poster frame is the first picture decoded within this many packets of
+// the video stream; a file that yields none by then is treated as broken
+// rather than read to its end.
+constexpr int kMaxPosterPackets = 256;
+
+Instant instantOf(TimePoint time) {
+  const std::int64_t micros = std::chrono::floor<microseconds>(time.time_since_epoch()).count();
+  // An integer below 2^53 divided by 10^6 is correctly rounded, and the
+  // catalog keeps whole microseconds, so timeOf() gives the same time back.
+  return static_cast<double>(micros - kInstantEpochMicros) / 1e6;
+}
+
+// timeOf returns the latest whole microsecond whose Instant is at or before
+// `instant`, so that "created <= instant" means the same in both units.
+TimePoint timeOf(Instant instant) {
+  // Beyond about 3,000 years either way every asset is on one side.
+  const double bounded = std::clamp(std::isnan(instant) ? 0.0 : instant, -1e11, 1e11);
+  std::int64_t micros = std::llround(bounded * 1e6) + kInstantEpochMicros;
+  if (instantOf(TimePoint(microseconds(micros))) > bounded) --micros;
+  return TimePoint(microseconds(micros));
+}
+
+PhotoStore::Record recordOf(const CatalogAsset& asset) {
+  PhotoStore::Record record;
+  record.localIdentifier = asset.localIdentifier;
+  if (asset.created) record.creationDate = instantOf(*asset.created);
+  record.modificationDate = instantOf(asset.modified);
+  record.mediaType = static_cast<int>(asset.mediaType);
+  record.pixelWidth = asset.width;
+  record.pixelHeight = asset.height;
+  record.duration = asset.duration.value_or(0);
+  return record;
+}
+
+class CatalogFetch : public PhotoStore::FetchResult {
+ public:
+  // The assets at positions [from, to) of the whole listing, or of the
+  // listing of `type` when given.
+  CatalogFetch(const Catalog& catalog, std::optional<MediaType> type, std::int64_t from, std::int64_t to)
+      : catalog_(catalog), type_(type), from_(from), count_(std::max<std::int64_t>(0, to - from)) {}
+
+  std::int64_t count() const override { return count_; }
+
+  PhotoStore::Record at(std::int64_t position) const override {
+    if (position < 0 || position >= count_) throw std::out_of_range("No asset at this position of the fetch.");
+    auto asset = type_ ? catalog_.at(*type_, from_ + position) : catalog_.at(from_ + position);
+    // The folders changed since the fetch and the listing got shorter.
+    if (!asset) throw std::out_of_range("The asset at this position is gone.");
+    return recordOf(*asset);
+  }
+
+ private:
+  const Catalog& catalog_;
+  std::optional<MediaType> type_;
+  std::int64_t from_;
+  std::int64_t count_;
+};
+
+std::string errorText(int error) { return std::strerror(error); }
+
+// --- Pictures -------------------------------------------------------------
+
+bool vipsReady() {
+  static std::once_flag once;
+  static bool ready = false;
+  std::call_once(once, [] {
+    ready = VIPS_INIT("lumenvale") == 0;
+    // Files change under the same name; a cached decode would show the
+    // old picture.
+    if (ready) vips_cache_set_max(0);
+  });
+  return ready;
+}
+
+struct Unref {
+  void operator()(VipsImage* image) const { g_object_unref(image); }
+};
+using VipsPtr = std::unique_ptr<VipsImage, Unref>;
+
+// made takes a vips call's result: the image on success, else nothing (and
+// the error buffer emptied, as each failure is answered by nullptr here).
+VipsPtr made(int rc, VipsImage* image) {
+  if (rc != 0 || image == nullptr) {
+    if (image) g_object_unref(image);
+    vips_error_clear();
+    return nullptr;
+  }
+  return VipsPtr(image);
+}
+
+// vipsCall runs one vips operation that writes an image through its
+// argument, and takes its result as made() does.
+template <typename Operation>
+VipsPtr vipsCall(Operation operation) {
+  VipsImage* image = nullptr;
+  const int rc = operation(&image);
+  return made(rc, image);
+}
+
+class VipsPicture : public PhotoStore::Image {
+ public:
+  explicit VipsPicture(VipsPtr image) : image_(std::move(image)) {}
+  double width() const override { return vips_image_get_width(image_.get()); }
+  double height() const override { return vips_image_get_height(image_.get()); }
+  double scale() const override { return 1; }
+  VipsImage* image() const { return image_.get(); }
+
+ private:
+  VipsPtr image_;  // decoded into memory, never changed
+};
+
+// finished returns `image` as 8-bit sRGB decoded into memory, so that a
+// picture never goes back to its file (which may change or be deleted)
+// and any decoding error surfaces here.
+PhotoStore::ImagePtr finished(VipsPtr image) {
+  if (!image) return nullptr;
+  VipsPtr srgb = vipsCall([&](VipsImage** out) {
+    return vips_colourspace(image.get(), out, VIPS_INTERPRETATION_sRGB, nullptr);
+  });
+  if (!srgb) return nullptr;
+  VipsImage* memory = vips_image_copy_memory(srgb.get());
+  if (memory == nullptr) {
+    vips_error_clear();
+    return nullptr;
+  }
+  return std::make_shared<VipsPicture>(VipsPtr(memory));
+}
+
+// opaque returns the image with any transparency flattened over white.
+VipsPtr opaque(VipsImage* image) {
+  if (!vips_image_hasalpha(image)) {
+    return vipsCall([&](VipsImage** out) { return vips_copy(image, out, nullptr); });
+  }
+  VipsArrayDouble* white = vips_array_double_newv(3, 255.0, 255.0, 255.0);
+  VipsPtr flat = vipsCall([&](VipsImage** out) { return vips_flatten(image, out, "background", white, nullptr); });
+  vips_area_unref(VIPS_AREA(white));
+  return flat;
+}
+
+// boxFor returns the side of the square the picture is scaled into: the
+// target for fit, for fill the longest side that makes the shortest one
+// the target.
+int boxFor(std::int64_t target, PhotoStore::ContentMode mode, int width, int height) {
+  const double side = static_cast<double>(std::max<std::int64_t>(1, target));
+  if (mode == PhotoStore::ContentMode::fit || width <= 0 || height <= 0) {
+    return static_cast<int>(std::min(side, 1e6));
+  }
+  const double longSide = std::max(width, height), shortSide = std::min(width, height);
+  return static_cast<int>(std::min(std::ceil(side * longSide / shortSide), 1e6));
+}
+
+VipsPtr photoThumbnail(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode) {
+  int width = 0, height = 0;
+  if (mode == PhotoStore::ContentMode::fill) {
+    // Opening reads only the header.
+    VipsPtr header = made(0, vips_image_new_from_file(path.c_str(), nullptr));
+    if (!header) return nullptr;
+    width = vips_image_get_width(header.get());
+    height = vips_image_get_height(header.get());
+  }
+  const int box = boxFor(target, mode, width, height);
+  // Shrink-on-load decodes a JPEG or HEIC at a fraction of its size; a
+  // truncated file fails rather than giving a half-grey picture.
+  return vipsCall([&](VipsImage** out) {
+    return vips_thumbnail(path.c_str(), out, box, "height", box, "size", VIPS_SIZE_DOWN, "fail_on",
+                          VIPS_FAIL_ON_TRUNCATED, nullptr);
+  });
+}
+
+struct CloseInput {
+  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct FreeCodec {
+  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FreePacket {
+  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FreeFrame {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct FreeScaler {
+  void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
+
+// decodeFirst returns the first frame of the video stream that the decoder
+// gives, or nothing.
+std::unique_ptr<AVFrame, FreeFrame> decodeFirst(AVFormatContext* format, int stream, AVCodecContext* codec) {
+  std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+  std::unique_ptr<AVFrame, FreeFrame> frame(av_frame_alloc());
+  if (!packet || !frame) return nullptr;
+  for (int packets = 0; packets < kMaxPosterPackets;) {
+    const int read = av_read_frame(format, packet.get());
+    if (read == AVERROR_EOF) break;
+    if (read < 0) return nullptr;
+    if (packet->stream_index != stream) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    ++packets;
+    const int sent = avcodec_send_packet(codec, packet.get());
+    av_packet_unref(packet.get());
+    if (sent < 0 && sent != AVERROR(EAGAIN)) return nullptr;
+    const int received = avcodec_receive_frame(codec, frame.get());
+    if (received == 0) return frame;
+    if (received != AVERROR(EAGAIN)) return nullptr;
+  }
+  // A decoder that delays its output gives the frame once drained.
+  if (avcodec_send_packet(codec, nullptr) < 0) return nullptr;
+  if (avcodec_receive_frame(codec, frame.get()) == 0) return frame;
+  return nullptr;
+}
+
+// posterFrame returns the first frame of the video at `path` as an RGB
+// image, turned as the video's display matrix says, or nothing.
+VipsPtr posterFrame(const std::string& path) {
+  AVFormatContext* opened = nullptr;
+  if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+  std::unique_ptr<AVFormatContext, CloseInput> format(opened);
+  if (avformat_find_stream_info(format.get(), nullptr) < 0) return nullptr;
+  const AVCodec* decoder = nullptr;
+  const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+  if (index < 0 || decoder == nullptr) return nullptr;
+  AVStream* stream = format->streams[index];
+  std::unique_ptr<AVCodecContext, FreeCodec> codec(avcodec_alloc_context3(decoder));
+  if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0 ||
+      avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+    return nullptr;
+  }
+  auto frame = decodeFirst(format.get(), index, codec.get());
+  if (!frame || frame->width <= 0 || frame->height <= 0) return nullptr;
+
+  const int width = frame->width, height = frame->height;
+  std::unique_ptr<SwsContext, FreeScaler> scaler(
+      sws_getContext(width, height, static_cast<AVPixelFormat>(frame->format), width, height, AV_PIX_FMT_RGB24,
+                     SWS_BILINEAR, nullptr, nullptr, nullptr));
+  if (!scaler) return nullptr;
+  const std::size_t stride = static_cast<std::size_t>(width) * 3;
+  std::vector<std::uint8_t> rgb(stride * static_cast<std::size_t>(height));
+  std::uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
+  int strides[4] = {static_cast<int>(stride), 0, 0, 0};
+  if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, height, planes, strides) != height) {
+    return nullptr;
+  }
+  VipsPtr image = made(0, vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3,
+                                                           VIPS_FORMAT_UCHAR));
+  if (!image) return nullptr;
+  image = vipsCall([&](VipsImage** out) {
+    return vips_copy(image.get(), out, "interpretation", VIPS_INTERPRETATION_sRGB, nullptr);
+  });
+  if (!image) return nullptr;
+
+  std::size_t matrixSize = 0;
+  const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
+  if (matrix == nullptr || matrixSize < 9 * sizeof(int32_t)) return image;
+  // The matrix turns counter-clockwise; vips turns clockwise.
+  const double degrees = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+  if (!std::isfinite(degrees)) return image;
+  const long quarters = ((std::lround(degrees / 90.0) % 4) + 4) % 4;
+  if (quarters == 0) return image;
+  const VipsAngle angle = quarters == 1 ? VIPS_ANGLE_D90 : quarters == 2 ? VIPS_ANGLE_D180 : VIPS_ANGLE_D270;
+  return vipsCall([&](VipsImage** out) { return vips_rot(image.get(), out, angle, nullptr); });
+}
+
+VipsPtr videoThumbnail(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode) {
+  VipsPtr frame = posterFrame(path);
+  if (!frame) return nullptr;
+  const int box = boxFor(target, mode, vips_image_get_width(frame.get()), vips_image_get_height(frame.get()));
+  return vipsCall([&](VipsImage** out) {
+    return vips_thumbnail_image(frame.get(), out, box, "height", box, "size", VIPS_SIZE_DOWN, nullptr);
+  });
+}
+
+// pictureFile returns the file whose picture shows the asset: its edit when
+// it has one.
+const CatalogFile* pictureFile(const CatalogAsset& asset) {
+  const FileRole preferred[] = {FileRole::fullSizePhoto, FileRole::photo, FileRole::alternatePhoto,
+                                FileRole::fullSizeVideo, FileRole::video};
+  for (FileRole role : preferred) {
+    for (const CatalogFile& file : asset.files) {
+      if (file.role == role) return &file;
+    }
+  }
+  return nullptr;
+}
+
+// --- Trash ----------------------------------------------------------------
+
+std::optional<fs::path> trashFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return fs::path(data) / "Trash";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return fs::path(home) / ".local/share/Trash";
+  return std::nullopt;
+}
+
+// percentEncoded escapes every byte of `path` but the unreserved URI
+// characters and "/", as a .trashinfo's Path= key wants.
+std::string percentEncoded(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (unsigned char c : path) {
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                            c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+    if (unreserved) {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 15];
+    }
+  }
+  return encoded;
+}
+
+std::string localDeletionDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char text[32];
+  if (localtime_r(&now, &local) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0) {
+    return "1970-01-01T00:00:00";
+  }
+  return text;
+}
+
+bool writeAll(int fd, const std::string& text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+struct Trashed {
+  fs::path original;
+  fs::path moved;  // in Trash/files
+  fs::path info;   // in Trash/info
+};
+
+// Names after the first clash get " 2", " 3", ... before the extension;
+// past this many the Trash is treated as unusable.
+constexpr int kMaxTrashNameTries = 10000;
+
+// trash moves one file into the Trash: its name is reserved by creating
+// the .trashinfo exclusively, as other trash users expect, then the file is
+// renamed. The failure's description, or the entry made.
+std::variant<Trashed, std::string> trash(const fs::path& original, const fs::path& trash) {
+  const fs::path files = trash / "files", info = trash / "info";
+  const std::string stem = original.stem().string(), extension = original.extension().string();
+  const std::string content = "[Trash Info]\nPath=" + percentEncoded(original.string()) +
+                              "\nDeletionDate=" + localDeletionDate() + "\n";
+  for (int attempt = 1; attempt <= kMaxTrashNameTries; ++attempt) {
+    const std::string name =
+        attempt == 1 ? original.filename().string() : stem + " " + std::to_string(attempt) + extension;
+    const fs::path infoPath = info / (name + ".trashinfo"), moved = files / name;
+    const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return "The Trash cannot be written (" + infoPath.string() + ": " + errorText(errno) + ").";
+    const bool written = writeAll(fd, content);
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+      ::unlink(infoPath.c_str());
+      return "The Trash cannot be written (" + infoPath.string() + ": " + errorText(written ? errno : writeError) +
+             ").";
+    }
+    struct stat existing {};
+    if (::lstat(moved.c_str(), &existing) == 0) {
+      ::unlink(infoPath.c_str());
+      continue;
+    }
+    if (::rename(original.c_str(), moved.c_str()) != 0) {
+      const int error = errno;
+      ::unlink(infoPath.c_str());
+      // Moving across file systems would mean copying the whole file;
+      // such files are reported instead.
+      return "The file " + original.string() + " cannot be moved to the Trash: " + errorText(error) + ".";
+    }
+    return Trashed{original, moved, infoPath};
+  }
+  return "The Trash has no free name for " + original.string() + ".";
+}
+
+// restore puts trashed files back, newest first; the failures' description.
+std::string restore(const std::vector<Trashed>& entries) {
+  std::string failures;
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    if (::rename(entry->moved.c_str(), entry->original.c_str()) != 0) {
+      const std::string reason = errorText(errno);
+      failures.append(" ").append(entry->original.string()).append(" stays in the Trash as ");
+      failures.append(entry->moved.string()).append(" (").append(reason).append(").");
+      continue;
+    }
+    ::unlink(entry->info.c_str());
+  }
+  return failures;
+}
+
+}  // namespace
+
+// --- The store ------------------------------------------------------------
+
+struct FolderPhotoStore::Job {
+  RequestId id = 0;
+  std::string path;
+  DataRequest request;
+  // Held while a piece is handed over, and by cancelDataRequest while it
+  // marks the job, so that no piece follows a cancel. Recursive because a
+  // consumer may cancel from inside `received`.
+  std::recursive_mutex delivering;
+  std::atomic<bool> cancelled = false;
+};
+
+FolderPhotoStore::FolderPhotoStore(Catalog& catalog) : catalog_(catalog) {}
+
+FolderPhotoStore::~FolderPhotoStore() {
+  std::vector<RequestId> ids;
+  {
+    std::lock_guard hold(mutex_);
+    closing_ = true;
+    for (const auto& [id, job] : jobs_) ids.push_back(id);
+  }
+  for (RequestId id : ids) cancelDataRequest(id);
+  std::unique_lock hold(mutex_);
+  ended_.wait(hold, [this] { return running_ == 0; });
+}
+
+void FolderPhotoStore::start(std::function<void()> work) {
+  {
+    std::lock_guard hold(mutex_);
+    ++running_;
+  }
+  std::thread([this, work = std::move(work)] {
+    work();
+    // Notified under the lock: once it is released the destructor may
+    // return, and this thread touches nothing of the store after that.
+    std::lock_guard hold(mutex_);
+    --running_;
+    ended_.notify_all();
+  }).detach();
+}
+
+std::vector<PhotoStore::Record> FolderPhotoStore::fetch(const std::vector<std::string>& localIdentifiers) {
+  std::vector<Record> records;
+  for (const CatalogAsset& asset : catalog_.find(localIdentifiers)) records.push_back(recordOf(asset));
+  return records;
+}
+
+std::unique_ptr<PhotoStore::FetchResult> FolderPhotoStore::fetch(const Predicate& predicate) {
+  const auto wants = [&](int type) {
+    return predicate.mediaTypes.empty() ||
+           std::find(predicate.mediaTypes.begin(), predicate.mediaTypes.end(), type) != predicate.mediaTypes.end();
+  };
+  const bool images = wants(kImage), videos = wants(kVideo);
+  // The folders hold only the owner's own photos and videos.
+  if ((predicate.sourceTypes & kUserLibrary) == 0 || (!images && !videos)) {
+    return std::make_unique<CatalogFetch>(catalog_, std::nullopt, 0, 0);
+  }
+  std::optional<MediaType> type;
+  if (!images) type = MediaType::video;
+  if (!videos) type = MediaType::image;
+  const std::int64_t count = type ? catalog_.count(*type) : catalog_.count();
+  std::int64_t from = 0;
+  switch (predicate.created) {
+    case Predicate::Created::any: break;
+    case Predicate::Created::none: from = type ? catalog_.countDated(*type) : catalog_.countDated(); break;
+    case Predicate::Created::atOrBefore: {
+      const TimePoint bound = timeOf(predicate.createdAtOrBefore);
+      from = type ? catalog_.countNewerThan(*type, bound) : catalog_.countNewerThan(bound);
+      break;
+    }
+  }
+  return std::make_unique<CatalogFetch>(catalog_, type, from, count);
+}
+
+std::vector<PhotoStore::File> FolderPhotoStore::resources(const Record& record) {
+  std::vector<File> files;
+  for (const CatalogAsset& asset : catalog_.find({record.localIdentifier})) {
+    for (const CatalogFile& file : asset.files) {
+      const std::string name = file.name();
+      const auto type = MimeTypes::forFileName(name);
+      // Adjustment data is the one kind outside the media table.
+      files.push_back(File{static_cast<int>(file.role), name,
+                           type ? std::string(type->uti) : std::string("public.data"), file.path});
+    }
+  }
+  return files;
+}
+
+PhotoStore::RequestId FolderPhotoStore::requestData(const File& file, DataRequest request) {
+  auto job = std::make_shared<Job>();
+  job->path = file.locator;
+  job->request = std::move(request);
+  {
+    std::lock_guard hold(mutex_);
+    job->id = ++lastRequest_;
+    jobs_[job->id] = job;
+  }
+  start([this, job] {
+    deliver(*job);
+    std::lock_guard hold(mutex_);
+    jobs_.erase(job->id);
+  });
+  return job->id;
+}
+
+void FolderPhotoStore::deliver(Job& job) {
+  std::optional<std::string> error;
+  std::int64_t size = 0;
+  const int fd = ::open(job.path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat facts {};
+  if (fd < 0) {
+    error = "The file " + job.path + " cannot be read: " + errorText(errno) + ".";
+  } else if (::fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
+    error = "The file " + job.path + " cannot be read: it is not a regular file.";
+  } else {
+    size = facts.st_size;
+    std::int64_t offset = std::clamp<std::int64_t>(job.request.from, 0, size);
+    // One piece's buffer, reused: the file is never held whole.
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(kMaxChunkBytes, size - offset)));
+    while (offset < size && !job.cancelled) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(kMaxChunkBytes, size - offset));
+      const ssize_t got = ::pread(fd, buffer.data(), want, offset);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        error = "The file " + job.path + " cannot be read: " + errorText(errno) + ".";
+        break;
+      }
+      if (got == 0) {
+        error = "The file " + job.path + " got shorter while it was read.";
+        break;
+      }
+      std::lock_guard delivering(job.delivering);
+      if (job.cancelled) break;
+      job.request.received(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+      offset += got;
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  if (job.cancelled) error = "The request was cancelled.";
+  job.request.completed(std::move(error), size);
+}
+
+void FolderPhotoStore::cancelDataRequest(RequestId id) {
+  std::shared_ptr<Job> job;
+  {
+    std::lock_guard hold(mutex_);
+    auto found = jobs_.find(id);
+    if (found == jobs_.end()) return;
+    job = found->second;
+  }
+  // Waits out a piece being handed over on the worker.
+  std::lock_guard delivering(job->delivering);
+  job->cancelled = true;
+}
+
+PhotoStore::ImagePtr FolderPhotoStore::pictureOf(const std::string& path, std::int64_t targetSize,
+                                                 ContentMode mode) {
+  if (!vipsReady() || targetSize <= 0) return nullptr;
+  const auto type = MimeTypes::forFileName(path);
+  if (type && type->kind == MimeTypes::Kind::video) return finished(videoThumbnail(path, targetSize, mode));
+  return finished(photoThumbnail(path, targetSize, mode));
+}
+
+void FolderPhotoStore::requestImage(const Record& asset, const ImageRequest& request,
+                                    std::function<void(ImagePtr)> result) {
+  auto make = [this, id = asset.localIdentifier, request]() -> ImagePtr {
+    auto found = catalog_.find({id});
+    if (found.empty()) return nullptr;
+    const CatalogFile* file = pictureFile(found.front());
+    return file ? pictureOf(file->path, request.targetSize, request.contentMode) : nullptr;
+  };
+  if (request.synchronous) {
+    result(make());
+    return;
+  }
+  start([make = std::move(make), result = std::move(result)] { result(make()); });
+}
+
+PhotoStore::ImagePtr FolderPhotoStore::redraw(const Image& image, std::int64_t width, std::int64_t height) {
+  const auto* picture = dynamic_cast<const VipsPicture*>(&image);
+  if (picture == nullptr || width <= 0 || height <= 0 || width > VIPS_MAX_COORD || height > VIPS_MAX_COORD) {
+    return nullptr;
+  }
+  VipsPtr flat = opaque(picture->image());
+  if (!flat) return nullptr;
+  VipsPtr sized = vipsCall([&](VipsImage** out) {
+    return vips_thumbnail_image(flat.get(), out, static_cast<int>(width), "height", static_cast<int>(height), "size",
+                                VIPS_SIZE_FORCE, nullptr);
+  });
+  if (!sized || vips_image_get_width(sized.get()) != width || vips_image_get_height(sized.get()) != height) {
+    return nullptr;
+  }
+  return finished(std::move(sized));
+}
+
+std::optional<std::string> FolderPhotoStore::jpeg(const Image& image, double quality) {
+  const auto* picture = dynamic_cast<const VipsPicture*>(&image);
+  if (picture == nullptr) return std::nullopt;
+  VipsPtr flat = opaque(picture->image());
+  if (!flat) return std::nullopt;
+  const int q = static_cast<int>(std::clamp(std::lround(quality * 100), 1L, 100L));
+  void* buffer = nullptr;
+  std::size_t length = 0;
+  if (vips_jpegsave_buffer(flat.get(), &buffer, &length, "Q", q, nullptr) != 0 || buffer == nullptr) {
+    g_free(buffer);
+    vips_error_clear();
+    return std::nullopt;
+  }
+  std::string bytes(static_cast<const char*>(buffer), length);
+  g_free(buffer);
+  return bytes;
+}
+
+std::optional<std::string> FolderPhotoStore::deleteAssets(const std::vector<std::string>& localIdentifiers) {
+  const auto folder = trashFolder();
+  if (!folder) return "There is no Trash: neither XDG_DATA_HOME nor HOME is set.";
+  std::error_code failed;
+  for (const char* part : {"files", "info"}) {
+    fs::create_directories(*folder / part, failed);
+    if (failed) return "The Trash " + folder->string() + " cannot be made: " + failed.message() + ".";
+  }
+  const std::vector<CatalogAsset> assets = catalog_.find(localIdentifiers);
+  std::vector<Trashed> moved;
+  for (const CatalogAsset& asset : assets) {
+    for (const CatalogFile& file : asset.files) {
+      fs::path original = fs::absolute(file.path, failed);
+      if (failed) original = file.path;
+      auto entry = trash(original.lexically_normal(), *folder);
+      if (auto* problem = std::get_if<std::string>(&entry)) {
+        return *problem + " Nothing was deleted." + restore(moved);
+      }
+      moved.push_back(std::get<Trashed>(std::move(entry)));
+    }
+  }
+  for (const CatalogAsset& asset : assets) {
+    try {
+      catalog_.remove(asset.localIdentifier);
+    } catch (const Catalog::Failure& failure) {
+      // The files are in the Trash already; the next index drops the rest.
+      return "The files are in the Trash, but " + failure.description;
+    }
+  }
+  return std::nullopt;
+}
+
+std::int64_t FolderPhotoStore::count(int mediaType) {
+  if (mediaType != kImage && mediaType != kVideo) return 0;
+  return catalog_.count(static_cast<MediaType>(mediaType));
+}
+
+}  // namespace lumenvale

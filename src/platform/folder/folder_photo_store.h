@@ -1,0 +1,82 @@
+// The photo store over the folder library: assets and files from the
+// Catalog, file bytes read in pieces on a worker thread per request,
+// pictures decoded with libvips (video poster frames with FFmpeg), deletion
+// into the freedesktop Trash. Safe from any thread; callbacks are never
+// called under a lock of the store. The catalog must outlive the store; the
+// store's destructor cancels what is running and waits for it to end.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "library/photo_store.h"
+#include "platform/folder/catalog.h"
+
+namespace lumenvale {
+
+class FolderPhotoStore : public PhotoStore {
+ public:
+  explicit FolderPhotoStore(Catalog& catalog);
+  ~FolderPhotoStore() override;
+  FolderPhotoStore(const FolderPhotoStore&) = delete;
+  FolderPhotoStore& operator=(const FolderPhotoStore&) = delete;
+
+  std::vector<Record> fetch(const std::vector<std::string>& localIdentifiers) override;
+  std::unique_ptr<FetchResult> fetch(const Predicate& predicate) override;
+  std::vector<File> resources(const Record& asset) override;
+  bool canSeek() const override { return true; }
+  RequestId requestData(const File& file, DataRequest request) override;
+  void cancelDataRequest(RequestId id) override;
+
+  // requestImage calls `result` once: with the asset's picture (its edit
+  // when it has one; a video's first frame) scaled down, never up, so that
+  // its longest side (fit) or shortest side (fill) is the target size, or
+  // with nullptr when the file cannot be decoded. Asynchronous requests are
+  // answered on a worker thread.
+  void requestImage(const Record& asset, const ImageRequest& request,
+                    std::function<void(ImagePtr)> result) override;
+
+  // redraw flattens transparency over white, then scales to exactly
+  // `width` x `height`. Only images of this store can be redrawn.
+  ImagePtr redraw(const Image& image, std::int64_t width, std::int64_t height) override;
+
+  // jpeg encodes an image of this store (transparency over white).
+  std::optional<std::string> jpeg(const Image& image, double quality) override;
+
+  // deleteAssets moves every file of the assets to the Trash of
+  // $XDG_DATA_HOME (else ~/.local/share), then drops them from the catalog.
+  // All or nothing: when one file cannot be moved, those already moved are
+  // put back and nothing is dropped.
+  std::optional<std::string> deleteAssets(const std::vector<std::string>& localIdentifiers) override;
+
+  std::int64_t count(int mediaType) override;
+
+  // pictureOf returns the picture of one file as requestImage makes it
+  // (photo or video by its extension), or nullptr. Used by requestImage.
+  static ImagePtr pictureOf(const std::string& path, std::int64_t targetSize, ContentMode mode);
+
+ private:
+  struct Job;
+
+  // start runs `work` on a thread of its own, counted so that the
+  // destructor can wait for it.
+  void start(std::function<void()> work);
+  void deliver(Job& job);
+
+  Catalog& catalog_;
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  std::map<RequestId, std::shared_ptr<Job>> jobs_;  // guarded by mutex_
+  RequestId lastRequest_ = 0;                       // guarded by mutex_
+  int running_ = 0;                                 // guarded by mutex_; worker threads alive
+  bool closing_ = false;                            // guarded by mutex_
+};
+
+}  // namespace lumenvale
