@@ -11,18 +11,16 @@
 #include "pairing/key_services.h"
 #include "pairing/keychain.h"
 #include "util/clock.h"
+#include "util/failure.h"
 
 namespace lumenvale {
 
 class Identity {
  public:
   // Failure ends the start-up; `description` is also its printed form.
-  class Failure : public std::exception {
+  class Failure : public DescribedFailure {
    public:
-    explicit Failure(std::string description) : description(std::move(description)) {}
-    const char* what() const noexcept override { return description.c_str(); }
-
-    std::string description;
+    using DescribedFailure::DescribedFailure;
   };
 
   // loadOrCreate returns the identity the keychain holds, or makes what is

@@ -11,16 +11,14 @@
 
 #include "pairing/key_services.h"
 #include "util/clock.h"
+#include "util/failure.h"
 
 namespace lumenvale::SelfSigned {
 
 // Failure ends the identity set-up; `description` is also its printed form.
-class Failure : public std::exception {
+class Failure : public DescribedFailure {
  public:
-  explicit Failure(std::string description) : description(std::move(description)) {}
-  const char* what() const noexcept override { return description.c_str(); }
-
-  std::string description;
+  using DescribedFailure::DescribedFailure;
 };
 
 // publicKeyInfo returns the SubjectPublicKeyInfo of a P-256 public key.

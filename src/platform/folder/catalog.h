@@ -30,6 +30,7 @@
 #include "platform/folder/media_metadata.h"
 #include "platform/folder/mime_types.h"
 #include "util/clock.h"
+#include "util/failure.h"
 
 struct sqlite3;
 
@@ -88,12 +89,9 @@ class Catalog {
  public:
   // Failure is a database that cannot be opened, read or written;
   // `description` is also its printed form.
-  class Failure : public std::exception {
+  class Failure : public DescribedFailure {
    public:
-    explicit Failure(std::string description) : description(std::move(description)) {}
-    const char* what() const noexcept override { return description.c_str(); }
-
-    std::string description;
+    using DescribedFailure::DescribedFailure;
   };
 
   // MetadataReader reads one photo or video file (kind photo, rawPhoto or
