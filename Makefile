@@ -30,8 +30,12 @@ test-asan: bootstrap
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
 
+# Microbenchmarks, then bench/compare: the device against nginx, openssl and
+# vipsthumbnail in one run (installs those peers first; takes a few minutes).
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+	@scripts/bootstrap bench
+	@for b in $(BUILD)/bench/*_bench; do [ "$${b##*/}" = download_bench ] && continue; echo "== $$b"; $$b; done
+	@bench/compare $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "api/api.h"
 #include "app/version.h"
@@ -23,9 +25,11 @@
 #include "platform/file_keychain.h"
 #include "platform/folder/catalog.h"
 #include "platform/folder/folder_photo_store.h"
+#include "platform/folder/library_watcher.h"
 #include "platform/openssl_keys.h"
 #include "transport/server.h"
 #include "util/atomic_file.h"
+#include "util/format.h"
 
 namespace lumenvale {
 namespace {
@@ -85,16 +89,53 @@ int runHeadless(const Options& options) {
   PhotoLibrary library(store, nullptr);
   // The listing serves what the catalog held at the last run while the
   // folders are read again; only new or changed files are read in full.
+  // The watcher starts first, so a change made while they are read is not
+  // missed: it is indexed once the start-up index is done.
   std::atomic<LibraryAccess> access{LibraryAccess::full};
-  std::thread indexer([&catalog, &access, folders] {
-    try {
-      const IndexReport report = catalog->index(folders);
-      access = report.access;
-      say("Library: " + std::to_string(catalog->count()) + " photos and videos");
-      for (const std::string& unreadable : report.unreadable) say("Cannot read: " + unreadable);
-    } catch (const Catalog::Failure& failure) {
-      say("Library not indexed: " + failure.description);
+  std::mutex indexing;                        // one index at a time
+  std::int64_t shownCount = -1;               // guarded by indexing
+  std::vector<std::string> shownUnreadable;   // guarded by indexing
+  const auto indexLibrary = [&catalog, &access, &indexing, &shownCount, &shownUnreadable, folders] {
+    std::vector<std::string> lines;
+    {
+      std::lock_guard<std::mutex> hold(indexing);
+      try {
+        const IndexReport report = catalog->index(folders);
+        access = report.access;
+        const std::int64_t count = catalog->count();
+        if (count != shownCount) lines.push_back("Library: " + std::to_string(count) + " photos and videos");
+        shownCount = count;
+        for (const std::string& unreadable : report.unreadable) {
+          if (std::find(shownUnreadable.begin(), shownUnreadable.end(), unreadable) == shownUnreadable.end()) {
+            lines.push_back("Cannot read: " + unreadable);
+          }
+        }
+        shownUnreadable = report.unreadable;
+      } catch (const Catalog::Failure& failure) {
+        lines.push_back("Library not indexed: " + failure.description);
+      }
     }
+    for (const std::string& line : lines) say(line);
+  };
+  // Made by the indexer thread, read by the main thread only after joining
+  // it. `watching` hands the same watcher to its own thread, which may call
+  // back before the constructor has returned; what it said last is written
+  // by the indexer thread before that hand-over, by the watcher's after.
+  std::unique_ptr<LibraryWatcher> watcher;
+  std::atomic<LibraryWatcher*> watching{nullptr};
+  std::string shownProblem;
+  const auto showProblem = [&shownProblem](const std::string& problem) {
+    if (problem != shownProblem && !problem.empty()) say("Not watching the whole library: " + problem);
+    shownProblem = problem;
+  };
+  std::thread indexer([&watcher, &watching, &indexLibrary, &showProblem, folders] {
+    watcher = std::make_unique<LibraryWatcher>(folders, [&watching, &indexLibrary, &showProblem] {
+      indexLibrary();
+      if (LibraryWatcher* self = watching.load()) showProblem(self->description());
+    });
+    showProblem(watcher->description());
+    watching = watcher.get();
+    indexLibrary();
   });
 
   Laptops laptops(data + "/laptops.json");
@@ -137,6 +178,7 @@ int runHeadless(const Options& options) {
     pairing.current();  // replaces an expired code, which prints the new one
   }
   indexer.join();
+  watcher.reset();  // waits for an index it started
   return 0;
 }
 
