@@ -162,6 +162,11 @@ PhotoStore::ImagePtr finished(VipsPtr image) {
     vips_error_clear();
     return nullptr;
   }
+  // The copy can keep metadata blobs that belong to the decoder's image,
+  // which is gone once this returns; a picture needs none of them.
+  for (const char* blob : {VIPS_META_EXIF_NAME, VIPS_META_XMP_NAME, VIPS_META_IPTC_NAME, VIPS_META_ICC_NAME}) {
+    vips_image_remove(memory, blob);
+  }
   return std::make_shared<VipsPicture>(VipsPtr(memory));
 }
 
@@ -643,7 +648,9 @@ std::optional<std::string> FolderPhotoStore::jpeg(const Image& image, double qua
   const int q = static_cast<int>(std::clamp(std::lround(quality * 100), 1L, 100L));
   void* buffer = nullptr;
   std::size_t length = 0;
-  if (vips_jpegsave_buffer(flat.get(), &buffer, &length, "Q", q, nullptr) != 0 || buffer == nullptr) {
+  // Thumbnails carry no metadata: the picture is already upright, and the
+  // source's EXIF block is not ours to send on.
+  if (vips_jpegsave_buffer(flat.get(), &buffer, &length, "Q", q, "strip", TRUE, nullptr) != 0 || buffer == nullptr) {
     g_free(buffer);
     vips_error_clear();
     return std::nullopt;
