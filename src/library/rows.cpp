@@ -14,28 +14,17 @@
 #include <mutex>
 
 #include "library/library.h"
+#include "util/text.h"
 
 namespace lumenvale::Rows {
 namespace {
 
-// A decimal count as a cursor carries it: an optional sign, then ASCII digits,
-// within the signed 64-bit range, and not negative ("-0" is 0).
+// A decimal count as a cursor carries it: an integer as a general-purpose
+// parser reads it, and not negative ("-0" is 0).
 std::optional<std::int64_t> count(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  std::uint64_t magnitude = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (negative) {
-    if (magnitude != 0) return std::nullopt;
-    return 0;
-  }
-  if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
-  return static_cast<std::int64_t>(magnitude);
+  const std::optional<std::int64_t> value = Text::parseInteger(text);
+  if (!value || *value < 0) return std::nullopt;
+  return value;
 }
 
 // The 64 bits of a date as hex digits of either case, nothing else.
