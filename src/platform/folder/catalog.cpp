@@ -268,16 +268,6 @@ std::string withoutTrailingSlashes(std::string path) {
   return path;
 }
 
-bool mayBeLibraryFile(const char* name) {
-  std::string_view view(name);
-  if (MimeTypes::forFileName(view)) return true;
-  std::size_t dot = view.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string_view extension = view.substr(dot + 1);
-  return extension.size() == 3 && (extension[0] | 0x20) == 'a' && (extension[1] | 0x20) == 'a' &&
-         (extension[2] | 0x20) == 'e';
-}
-
 struct CloseDirectory {
   void operator()(DIR* directory) const { closedir(directory); }
 };
@@ -435,7 +425,7 @@ Catalog::Walk Catalog::walk(const std::vector<std::string>& folders) const {
         if (entry->d_name[0] == '.') continue;
         // Most files of a photo folder are photos, but a stat of every
         // other file is saved where the file system tells its type.
-        if (entry->d_type == DT_REG && !mayBeLibraryFile(entry->d_name)) continue;
+        if (entry->d_type == DT_REG && !FolderGrouping::isLibraryName(entry->d_name)) continue;
         struct stat info {};
         if (fstatat(dirfd(directory.get()), entry->d_name, &info, 0) != 0) {
           errno = 0;  // a dangling link, or a file removed meanwhile
@@ -443,7 +433,7 @@ Catalog::Walk Catalog::walk(const std::vector<std::string>& folders) const {
         }
         if (S_ISDIR(info.st_mode)) {
           pending.push_back(folder + "/" + entry->d_name);
-        } else if (S_ISREG(info.st_mode) && mayBeLibraryFile(entry->d_name)) {
+        } else if (S_ISREG(info.st_mode) && FolderGrouping::isLibraryName(entry->d_name)) {
           names.emplace_back(entry->d_name);
           states[entry->d_name] = {
               static_cast<std::int64_t>(info.st_size),

@@ -156,6 +156,8 @@ void build(Bucket& bucket, std::vector<GroupedAsset>& out) {
 
 }  // namespace
 
+bool isLibraryName(std::string_view name) { return classify(std::string(name)).has_value(); }
+
 std::vector<GroupedAsset> group(const std::vector<std::string>& names) {
   std::vector<Entry> entries;
   entries.reserve(names.size());

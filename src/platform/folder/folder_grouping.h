@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lumenvale {
@@ -68,6 +69,11 @@ namespace FolderGrouping {
 //    that begin with a dot (hidden files, and the "._" companions that copy
 //    tools leave beside each photo) are not part of the library.
 std::vector<GroupedAsset> group(const std::vector<std::string>& names);
+
+// isLibraryName says whether a file of this name can be part of the library
+// (a photo, a video or adjustment data, not hidden): what the catalog lists
+// and what a change must concern to be worth an index.
+bool isLibraryName(std::string_view name);
 
 }  // namespace FolderGrouping
 }  // namespace lumenvale

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/folder/mime_types.h"
+#include "platform/folder/folder_grouping.h"
 
 namespace lumenvale {
 namespace {
@@ -40,14 +40,7 @@ std::string errorText(int error) { return std::strerror(error); }
 // editor's swap file or a download's ".part" does not wake an index.
 bool isLibraryName(std::string_view name, bool folder) {
   if (name.empty() || name[0] == '.') return false;
-  if (folder) return true;
-  if (MimeTypes::forFileName(name)) return true;
-  std::size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  std::string_view extension = name.substr(dot + 1);
-  // Adjustment data (.AAE) is kept with its asset.
-  return extension.size() == 3 && (extension[0] | 0x20) == 'a' && (extension[1] | 0x20) == 'a' &&
-         (extension[2] | 0x20) == 'e';
+  return folder || FolderGrouping::isLibraryName(name);
 }
 
 std::string withoutTrailingSlashes(std::string path) {
