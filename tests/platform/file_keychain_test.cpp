@@ -10,6 +10,7 @@
 
 #include "pairing/identity.h"
 #include "platform/openssl_keys.h"
+#include "support/program.h"
 
 namespace lumenvale {
 namespace {
@@ -24,15 +25,8 @@ mode_t modeOf(const std::filesystem::path& path) {
 
 class FileKeychainTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    data_ = std::filesystem::temp_directory_path() /
-            ("lumenvale-keychain-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(data_);
-  }
-  void TearDown() override { std::filesystem::remove_all(data_); }
-
-  std::filesystem::path data_;
+  testing::TemporaryFolder folder_{"keychain"};
+  std::filesystem::path data_ = folder_.path();
 };
 
 TEST_F(FileKeychainTest, EachItemAddsOnceReadsBackAndRemoves) {

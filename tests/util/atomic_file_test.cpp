@@ -5,20 +5,15 @@
 
 #include <filesystem>
 
+#include "support/program.h"
+
 namespace lumenvale {
 namespace {
 
 class AtomicFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("lumenvale-atomic-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
-  std::filesystem::path folder_;
+  lumenvale::testing::TemporaryFolder temporary_{"atomic"};
+  std::filesystem::path folder_ = temporary_.path();
 };
 
 TEST_F(AtomicFileTest, WritesReplacesAndKeepsTheMode) {
