@@ -67,19 +67,25 @@ std::string error(const HttpError& error, const Headers& headers) {
   return json(error.status, errorBody(error), headers);
 }
 
-std::string chunk(std::string_view payload) {
+std::string chunkHead(std::size_t size) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::array<char, 16> digits{};
   std::size_t count = 0;
-  for (std::size_t n = payload.size(); n != 0 || count == 0; n >>= 4) {
+  for (std::size_t n = size; n != 0 || count == 0; n >>= 4) {
     digits[count++] = kDigits[n & 0xf];
   }
-  std::string framed;
-  framed.reserve(count + 2 + payload.size() + 2);
-  while (count > 0) framed.push_back(digits[--count]);
-  framed += "\r\n";
+  std::string head;
+  head.reserve(count + 2);
+  while (count > 0) head.push_back(digits[--count]);
+  head += "\r\n";
+  return head;
+}
+
+std::string chunk(std::string_view payload) {
+  std::string framed = chunkHead(payload.size());
+  framed.reserve(framed.size() + payload.size() + chunkEnd.size());
   framed += payload;
-  framed += "\r\n";
+  framed += chunkEnd;
   return framed;
 }
 

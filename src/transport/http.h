@@ -48,6 +48,12 @@ std::string error(const HttpError& error, const Headers& headers = {});
 // the payload, CR LF.
 std::string chunk(std::string_view payload);
 
+// chunkHead is what comes before a payload of `size` bytes in its chunk, and
+// chunkEnd what comes after it, for sending a large payload without copying
+// it into a frame.
+std::string chunkHead(std::size_t size);
+inline constexpr std::string_view chunkEnd = "\r\n";
+
 // rangeStart returns the first byte wanted by a Range header of the form
 // "bytes=<from>-" (1 to 18 digits, surrounding white space allowed), or
 // nothing when there is no header. Any other form throws HttpError 416.

@@ -70,6 +70,7 @@ TEST(HttpChunk, LowerCaseHexLengthWithoutLeadingZeros) {
     SCOPED_TRACE(size);
     const std::string payload(size, 'z');
     EXPECT_EQ(Http::chunk(payload), prefix + "\r\n" + payload + "\r\n");
+    EXPECT_EQ(Http::chunkHead(size) + payload + std::string(Http::chunkEnd), Http::chunk(payload));
   }
   EXPECT_EQ(Http::lastChunk, std::string_view("0\r\n\r\n", 5));
 }
