@@ -83,7 +83,17 @@ class Statement {
     if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
       fail(db_, "prepare a query");
   }
-  ~Statement() { sqlite3_finalize(statement_); }
+  // Borrows a statement the catalog keeps prepared; it is reset, ending its
+  // read, when the borrower is done.
+  Statement(sqlite3* db, sqlite3_stmt* kept) : db_(db), statement_(kept), owned_(false) {}
+  ~Statement() {
+    if (owned_) {
+      sqlite3_finalize(statement_);
+    } else {
+      sqlite3_reset(statement_);
+      sqlite3_clear_bindings(statement_);
+    }
+  }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
@@ -146,6 +156,7 @@ class Statement {
 
   sqlite3* db_;
   sqlite3_stmt* statement_ = nullptr;
+  bool owned_ = true;
 };
 
 void execute(sqlite3* db, const char* sql) {
@@ -318,8 +329,7 @@ CatalogAsset readAsset(const Statement& row, Statement& files) {
 constexpr const char* kFilesOfAsset =
     "SELECT path, role, size, mtime, inode FROM files WHERE asset = ?1 ORDER BY rank";
 
-std::vector<CatalogAsset> readAssets(sqlite3* db, Statement& rows) {
-  Statement files(db, kFilesOfAsset);
+std::vector<CatalogAsset> readAssets(Statement& rows, Statement& files) {
   std::vector<CatalogAsset> assets;
   while (rows.step()) assets.push_back(readAsset(rows, files));
   return assets;
@@ -392,7 +402,45 @@ Catalog::Catalog(const std::string& dataFolder, Options options) : options_(std:
   }
 }
 
-Catalog::~Catalog() { sqlite3_close(db_); }
+Catalog::~Catalog() {
+  for (const auto& [sql, statement] : kept_) sqlite3_finalize(statement);
+  sqlite3_close(db_);
+}
+
+std::vector<CatalogAsset> Catalog::remembered(std::vector<CatalogAsset> assets) const {
+  // A single asset is what find() and scattered reads ask for; only runs
+  // are worth keeping.
+  if (assets.size() > 1) {
+    recent_.writes = writes_;
+    recent_.assets = assets;
+    recent_.next = 0;
+  }
+  return assets;
+}
+
+const CatalogAsset* Catalog::recentlyRead(const std::string& localIdentifier) const {
+  if (recent_.writes != writes_ || recent_.assets.empty()) return nullptr;
+  // Asked for in the order they were read, so the next one is the likely one.
+  const std::size_t count = recent_.assets.size();
+  for (std::size_t step = 0; step < count; ++step) {
+    const std::size_t at = (recent_.next + step) % count;
+    if (recent_.assets[at].localIdentifier == localIdentifier) {
+      recent_.next = at + 1;
+      return &recent_.assets[at];
+    }
+  }
+  return nullptr;
+}
+
+sqlite3_stmt* Catalog::kept(const std::string& sql) const {
+  auto found = kept_.find(sql);
+  if (found != kept_.end()) return found->second;
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK)
+    fail(db_, "prepare a query");
+  kept_.emplace(sql, statement);
+  return statement;
+}
 
 Catalog::Walk Catalog::walk(const std::vector<std::string>& folders) const {
   Walk result;
@@ -688,7 +736,7 @@ std::int64_t Catalog::count() const {
   std::lock_guard lock(mutex_);
   // Positions are dense, so the largest one counts the rows through the
   // index, where count(*) would visit every row.
-  Statement last(db_, "SELECT max(position) FROM assets");
+  Statement last(db_, kept("SELECT max(position) FROM assets"));
   return last.step() && !last.isNull(0) ? last.integer(0) + 1 : 0;
 }
 
@@ -702,20 +750,19 @@ std::vector<CatalogAsset> Catalog::range(std::int64_t from, std::int64_t to) con
   if (from < 0) from = 0;
   if (to <= from) return {};
   std::lock_guard lock(mutex_);
-  Statement rows(
-      db_, (std::string(kAssetColumns) + "WHERE position >= ?1 AND position < ?2 ORDER BY position")
-               .c_str());
+  Statement rows(db_, kept(std::string(kAssetColumns) +
+                           "WHERE position >= ?1 AND position < ?2 ORDER BY position"));
+  Statement files(db_, kept(kFilesOfAsset));
   rows.bind(1, from).bind(2, to);
-  return readAssets(db_, rows);
+  return remembered(readAssets(rows, files));
 }
 
 std::int64_t Catalog::countNewerThan(TimePoint created) const {
   {
     std::lock_guard lock(mutex_);
     // The newest asset at or before `created` is one seek in the date index.
-    Statement first(db_,
-                    "SELECT position FROM assets WHERE created <= ?1 "
-                    "ORDER BY created DESC, main_path DESC LIMIT 1");
+    Statement first(db_, kept("SELECT position FROM assets WHERE created <= ?1 "
+                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
     first.bind(1, toMicros(created));
     if (first.step()) return first.integer(0);
   }
@@ -725,9 +772,8 @@ std::int64_t Catalog::countNewerThan(TimePoint created) const {
 std::int64_t Catalog::countDated() const {
   {
     std::lock_guard lock(mutex_);
-    Statement first(db_,
-                    "SELECT position FROM assets WHERE created IS NULL "
-                    "ORDER BY created DESC, main_path DESC LIMIT 1");
+    Statement first(db_, kept("SELECT position FROM assets WHERE created IS NULL "
+                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
     if (first.step()) return first.integer(0);
   }
   return count();
@@ -735,7 +781,7 @@ std::int64_t Catalog::countDated() const {
 
 std::int64_t Catalog::count(MediaType type) const {
   std::lock_guard lock(mutex_);
-  Statement last(db_, "SELECT max(type_position) FROM assets WHERE media_type = ?1");
+  Statement last(db_, kept("SELECT max(type_position) FROM assets WHERE media_type = ?1"));
   last.bind(1, std::int64_t{static_cast<int>(type)});
   return last.step() && !last.isNull(0) ? last.integer(0) + 1 : 0;
 }
@@ -750,20 +796,19 @@ std::vector<CatalogAsset> Catalog::range(MediaType type, std::int64_t from, std:
   if (from < 0) from = 0;
   if (to <= from) return {};
   std::lock_guard lock(mutex_);
-  Statement rows(db_, (std::string(kAssetColumns) +
-                       "WHERE media_type = ?1 AND type_position >= ?2 AND type_position < ?3 "
-                       "ORDER BY type_position")
-                          .c_str());
+  Statement rows(db_, kept(std::string(kAssetColumns) +
+                           "WHERE media_type = ?1 AND type_position >= ?2 AND type_position < ?3 "
+                           "ORDER BY type_position"));
+  Statement files(db_, kept(kFilesOfAsset));
   rows.bind(1, std::int64_t{static_cast<int>(type)}).bind(2, from).bind(3, to);
-  return readAssets(db_, rows);
+  return remembered(readAssets(rows, files));
 }
 
 std::int64_t Catalog::countNewerThan(MediaType type, TimePoint created) const {
   {
     std::lock_guard lock(mutex_);
-    Statement first(db_,
-                    "SELECT type_position FROM assets WHERE media_type = ?1 AND created <= ?2 "
-                    "ORDER BY created DESC, main_path DESC LIMIT 1");
+    Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created <= ?2 "
+                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)}).bind(2, toMicros(created));
     if (first.step()) return first.integer(0);
   }
@@ -773,9 +818,8 @@ std::int64_t Catalog::countNewerThan(MediaType type, TimePoint created) const {
 std::int64_t Catalog::countDated(MediaType type) const {
   {
     std::lock_guard lock(mutex_);
-    Statement first(db_,
-                    "SELECT type_position FROM assets WHERE media_type = ?1 AND created IS NULL "
-                    "ORDER BY created DESC, main_path DESC LIMIT 1");
+    Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created IS NULL "
+                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)});
     if (first.step()) return first.integer(0);
   }
@@ -784,10 +828,14 @@ std::int64_t Catalog::countDated(MediaType type) const {
 
 std::vector<CatalogAsset> Catalog::find(const std::vector<std::string>& localIdentifiers) const {
   std::lock_guard lock(mutex_);
-  Statement row(db_, (std::string(kAssetColumns) + "WHERE local_id = ?1").c_str());
-  Statement files(db_, kFilesOfAsset);
+  Statement row(db_, kept(std::string(kAssetColumns) + "WHERE local_id = ?1"));
+  Statement files(db_, kept(kFilesOfAsset));
   std::vector<CatalogAsset> assets;
   for (const std::string& identifier : localIdentifiers) {
+    if (const CatalogAsset* known = recentlyRead(identifier)) {
+      assets.push_back(*known);
+      continue;
+    }
     row.reset();
     row.bind(1, identifier);
     if (row.step()) assets.push_back(readAsset(row, files));

@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,7 @@
 #include "util/failure.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace lumenvale {
 
@@ -177,11 +179,26 @@ class Catalog {
   Walk walk(const std::vector<std::string>& folders) const;
   std::unique_ptr<Snapshot> snapshot() const;
   void renumber();  // with mutex_ held, inside a transaction
+  // kept returns the statement for `sql`, prepared once and kept for the
+  // life of the connection, with mutex_ held.
+  sqlite3_stmt* kept(const std::string& sql) const;
+  // A listing reads a run of assets, then asks for each one's files by its
+  // identifier: remembered keeps the last run read (with mutex_ held) and
+  // recentlyRead finds an asset in it while nothing has been written since.
+  std::vector<CatalogAsset> remembered(std::vector<CatalogAsset> assets) const;
+  const CatalogAsset* recentlyRead(const std::string& localIdentifier) const;
 
   Options options_;
   mutable std::mutex mutex_;
   sqlite3* db_ = nullptr;     // guarded by mutex_
   std::uint64_t writes_ = 0;  // guarded by mutex_; counts committed changes
+  mutable std::unordered_map<std::string, sqlite3_stmt*> kept_;  // guarded by mutex_
+  struct RecentRun {
+    std::uint64_t writes = ~std::uint64_t{0};  // writes_ when read; none yet
+    std::vector<CatalogAsset> assets;
+    std::size_t next = 0;
+  };
+  mutable RecentRun recent_;  // guarded by mutex_
 };
 
 }  // namespace lumenvale

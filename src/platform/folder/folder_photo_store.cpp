@@ -80,19 +80,35 @@ class CatalogFetch : public PhotoStore::FetchResult {
 
   std::int64_t count() const override { return count_; }
 
+  // A listing reads a few scattered positions to find its window, then the
+  // window in order; once reads run in order, the next ones are read ahead
+  // in one query.
   PhotoStore::Record at(std::int64_t position) const override {
     if (position < 0 || position >= count_) throw std::out_of_range("No asset at this position of the fetch.");
-    auto asset = type_ ? catalog_.at(*type_, from_ + position) : catalog_.at(from_ + position);
+    const bool inOrder = position == last_ + 1;
+    last_ = position;
+    if (position < aheadFrom_ || position >= aheadFrom_ + static_cast<std::int64_t>(ahead_.size())) {
+      const std::int64_t to = inOrder ? std::min(count_, position + kReadAhead) : position + 1;
+      ahead_ = type_ ? catalog_.range(*type_, from_ + position, from_ + to) : catalog_.range(from_ + position, from_ + to);
+      aheadFrom_ = position;
+    }
+    const std::size_t index = static_cast<std::size_t>(position - aheadFrom_);
     // The folders changed since the fetch and the listing got shorter.
-    if (!asset) throw std::out_of_range("The asset at this position is gone.");
-    return recordOf(*asset);
+    if (index >= ahead_.size()) throw std::out_of_range("The asset at this position is gone.");
+    return recordOf(ahead_[index]);
   }
 
  private:
+  static constexpr std::int64_t kReadAhead = 500;  // the largest page
+
   const Catalog& catalog_;
   std::optional<MediaType> type_;
   std::int64_t from_;
   std::int64_t count_;
+  // Used by the one thread that made the fetch.
+  mutable std::int64_t last_ = -2;
+  mutable std::vector<CatalogAsset> ahead_;
+  mutable std::int64_t aheadFrom_ = 0;
 };
 
 std::string errorText(int error) { return std::strerror(error); }
