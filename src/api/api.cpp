@@ -33,16 +33,12 @@ Api::Api(Pairing& pairing, Laptops& laptops, const Library& library, Callbacks c
     : pairing_(pairing), laptops_(laptops), library_(library), callbacks_(std::move(callbacks)) {}
 
 bool Api::containsOnly(std::string_view text, std::string_view allowed) {
-  return text.find_first_not_of(allowed) == std::string_view::npos;
+  return Identifiers::containsOnly(text, allowed);
 }
 
-bool Api::validId(std::string_view id) {
-  return !id.empty() && id.size() <= kMaxIdLength && containsOnly(id, idCharacters);
-}
+bool Api::validId(std::string_view id) { return Identifiers::validId(id); }
 
-bool Api::validRID(std::string_view rid) {
-  return !rid.empty() && rid.size() <= kMaxRidLength && containsOnly(rid, ridCharacters);
-}
+bool Api::validRID(std::string_view rid) { return Identifiers::validRID(rid); }
 
 std::optional<std::string> Api::token(const HttpRequest& request) {
   const std::optional<std::string> authorization = request.header("authorization");
@@ -62,8 +58,6 @@ Laptop Api::authenticate(const HttpRequest& request) const {
   if (callbacks_.onRequest) callbacks_.onRequest(*laptop);
   return *laptop;
 }
-
-void Api::notServedYet() const { throw notFound(); }
 
 void Api::route(const HttpRequest& request, ByteSink& sink) const {
   const std::vector<std::string_view> parts = segments(request.path);
@@ -102,9 +96,12 @@ void Api::route(const HttpRequest& request, ByteSink& sink) const {
   if (endpoint == "pair") return pair(request, sink);
   if (endpoint == "delete") {
     authenticate(request);
-    notServedYet();
+    return deleteAssets(request, sink);
   }
-  // "safe" exists only once there is a safe marks store; there is none yet.
+  if (endpoint == "safe" && callbacks_.marks) {
+    const Laptop laptop = authenticate(request);
+    return safe(laptop, *callbacks_.marks, request, sink);
+  }
   throw notFound();
 }
 

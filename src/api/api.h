@@ -17,8 +17,11 @@
 #include "library/library.h"
 #include "pairing/laptops.h"
 #include "pairing/pairing.h"
+#include "safety/delete_handler.h"
+#include "safety/safe_marks.h"
 #include "transport/byte_stream.h"
 #include "transport/http_request.h"
+#include "util/identifiers.h"
 
 namespace lumenvale {
 
@@ -64,14 +67,17 @@ class Api {
     std::function<std::string()> access;             // "full" or "partial"
     std::function<std::optional<Storage>()> storage;  // nothing when unknown
     std::weak_ptr<Transfers> transfers;               // held weakly: may be gone
+    // The two collaborators that may be missing: without marks there is no
+    // safe-list endpoint; without a deleter every delete is refused as off.
+    std::shared_ptr<SafeMarks> marks;
+    std::shared_ptr<Deleter> deleter;
   };
 
-  static constexpr std::string_view idCharacters =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._~-";
-  static constexpr std::string_view ridCharacters = "abcdefghijklmnopqrstuvwxyz0123456789";
-  static constexpr std::string_view hexCharacters = "0123456789abcdef";
-  static constexpr std::size_t kMaxIdLength = 128;
-  static constexpr std::size_t kMaxRidLength = 16;
+  static constexpr std::string_view idCharacters = Identifiers::idCharacters;
+  static constexpr std::string_view ridCharacters = Identifiers::ridCharacters;
+  static constexpr std::string_view hexCharacters = Identifiers::hexCharacters;
+  static constexpr std::size_t kMaxIdLength = Identifiers::kMaxIdLength;
+  static constexpr std::size_t kMaxRidLength = Identifiers::kMaxRidLength;
   static constexpr std::int64_t kDefaultPageSize = 200;
   static constexpr std::int64_t kMaxPageSize = 500;
   static constexpr std::int64_t kDefaultThumbnailSize = 200;
@@ -104,9 +110,10 @@ class Api {
   void thumb(std::string_view id, const HttpRequest& request, ByteSink& sink) const;
   void res(std::string_view id, std::string_view rid, const HttpRequest& request, ByteSink& sink) const;
   void sha256(std::string_view id, std::string_view rid, ByteSink& sink) const;
-  // The safe-list and delete endpoints are not served yet: until their
-  // handlers land, their routes authenticate and then answer 404.
-  [[noreturn]] void notServedYet() const;
+  // objectBody parses the request body as a JSON object, or throws 400.
+  static nlohmann::json objectBody(const HttpRequest& request);
+  void safe(const Laptop& laptop, SafeMarks& marks, const HttpRequest& request, ByteSink& sink) const;
+  void deleteAssets(const HttpRequest& request, ByteSink& sink) const;
 
   Pairing& pairing_;
   Laptops& laptops_;

@@ -13,10 +13,6 @@ namespace {
 constexpr std::size_t kMaxLaptopIdLength = 64;  // characters as a reader sees them
 constexpr std::size_t kProofLength = 64;
 
-HttpError badBody() {
-  return HttpError(400, "bad_request", "The body is not the JSON this path expects.");
-}
-
 HttpError badFields() {
   return HttpError(400, "bad_request", "A pairing request needs laptopId and a 64-character proof.");
 }
@@ -24,13 +20,7 @@ HttpError badFields() {
 }  // namespace
 
 void Api::pair(const HttpRequest& request, ByteSink& sink) const {
-  nlohmann::json body;
-  try {
-    body = nlohmann::json::parse(request.body);
-  } catch (const nlohmann::json::exception&) {
-    throw badBody();
-  }
-  if (!body.is_object()) throw badBody();
+  const nlohmann::json body = objectBody(request);
 
   const auto text = [&](const char* key) -> std::optional<std::string> {
     const auto found = body.find(key);

@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "util/identifiers.h"
+
 namespace lumenvale {
 
 // An instant as the photo store keeps it: seconds since 2001-01-01 00:00:00
@@ -35,9 +37,8 @@ struct Asset {
   // encoding (URL-safe Base64 without padding) only ever produces the first
   // 64; "." and "~" are accepted so that any id a laptop may send is checked
   // the same way everywhere.
-  static constexpr std::string_view idCharacters =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._~-";
-  static constexpr std::size_t kMaxIdLength = 128;
+  static constexpr std::string_view idCharacters = Identifiers::idCharacters;
+  static constexpr std::size_t kMaxIdLength = Identifiers::kMaxIdLength;
 
   std::string id;        // the store's local identifier, URL-safe Base64 without "="
   std::string kind;      // "photo", "video" or "live"

@@ -88,6 +88,12 @@ class MemoryPhotoStore : public PhotoStore {
       if (asset.record.localIdentifier == localIdentifier) asset.record.modificationDate = date;
     }
   }
+  void replaceFiles(const std::string& localIdentifier, std::vector<StoredFile> files) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (StoredAsset& asset : assets_) {
+      if (asset.record.localIdentifier == localIdentifier) asset.files = files;
+    }
+  }
   void addFile(const std::string& localIdentifier, StoredFile file) {
     std::lock_guard<std::mutex> hold(mutex_);
     for (StoredAsset& asset : assets_) {

@@ -1,0 +1,84 @@
+// A laptop's request to delete assets it holds. Nothing is deleted on the
+// laptop's word alone: every asset must be named with all of its files, each
+// file's SHA-256 must match what the device computes now, and then the owner
+// is asked (the `trash` callback) and only a yes deletes. One delete is served
+// at a time for all laptops together.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "library/asset.h"
+#include "library/library.h"
+#include "transport/byte_stream.h"
+
+namespace lumenvale {
+
+// Deleter carries out delete requests for the API. The API's handler has
+// already checked that deleting is on and parsed the body as JSON.
+class Deleter {
+ public:
+  virtual ~Deleter() = default;
+  // deleteAssets writes the whole response to `sink`, or throws HttpError.
+  virtual void deleteAssets(const nlohmann::json& body, ByteSink& sink) = 0;
+};
+
+class DeleteHandler : public Deleter {
+ public:
+  struct Item {
+    std::string id;
+    std::string rid;
+    std::string sha256;  // 64 lower-case hex digits
+    bool operator==(const Item&) const = default;
+  };
+
+  struct Decision {
+    std::vector<std::string> toTrash;                         // in order of first appearance
+    std::vector<std::pair<std::string, std::string>> kept;    // (id, reason), same order
+    bool operator==(const Decision&) const = default;
+  };
+
+  using AssetLookup = std::function<std::optional<Asset>(const std::string& id)>;
+  using HashLookup = std::function<std::optional<std::string>(const std::string& id, const std::string& rid)>;
+
+  // Trash asks the owner about these assets and deletes them on a yes;
+  // true only when they were deleted. After the yes and before deleting it
+  // calls `stillAsVerified`, which checks every file again and is false
+  // when any asset changed while the owner was deciding (a file rewritten,
+  // added or removed); nothing may be deleted then.
+  using Trash = std::function<bool(const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified)>;
+
+  static constexpr std::size_t kMaxItems = 500;
+
+  // The library must outlive the handler.
+  DeleteHandler(const Library& library, Trash trash);
+
+  // parse reads the "items" of a delete request, or throws HttpError 400.
+  static std::vector<Item> parse(const nlohmann::json& body);
+
+  // decide checks each asset named by `items`, grouped by id in order of
+  // first appearance (a later sha256 for the same id and rid wins): gone
+  // ("not_found"), files named differ from the asset's ("incomplete"), or a
+  // file's current hash is unknown or differs ("hash_mismatch"); the others
+  // are to be trashed.
+  static Decision decide(const std::vector<Item>& items, const AssetLookup& asset, const HashLookup& hash);
+
+  // hashOf streams the resource's whole content through one SHA-256 and
+  // returns it in lower-case hex, or nothing when it cannot be read.
+  std::optional<std::string> hashOf(const std::string& id, const std::string& rid) const;
+
+  void deleteAssets(const nlohmann::json& body, ByteSink& sink) override;
+
+ private:
+  const Library& library_;
+  Trash trash_;
+  std::mutex mutex_;
+  bool busy_ = false;  // guarded by mutex_
+};
+
+}  // namespace lumenvale

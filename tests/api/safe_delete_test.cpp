@@ -1,0 +1,189 @@
+// Tests of the safe-list and delete endpoints through the router: the order
+// of their checks, the refusals of a safe list, and that the delete switch
+// is asked before the body is read.
+#include <gtest/gtest.h>
+
+#include "api/api.h"
+#include "library/photo_library.h"
+#include "support/byte_streams.h"
+#include "support/memory_photo_store.h"
+#include "support/program.h"
+#include "transport/http.h"
+
+namespace lumenvale {
+namespace {
+
+using nlohmann::json;
+using testing::StringSink;
+
+const std::string kToken = "safe-token";
+
+class RecordingDeleter : public Deleter {
+ public:
+  void deleteAssets(const json& body, ByteSink& sink) override {
+    bodies.push_back(body);
+    sink.send(Http::json(200, {{"deleted", json::array()}, {"kept", json::array()}}));
+  }
+  std::vector<json> bodies;
+};
+
+class SafeDeleteTest : public ::testing::Test {
+ protected:
+  SafeDeleteTest()
+      : folder_("safe-delete"),
+        laptops_(folder_.path() + "/laptops.json"),
+        pairing_(std::string(64, 'f')),
+        library_(store_, nullptr),
+        marks_(std::make_shared<SafeMarks>(folder_.path() + "/safe.json")),
+        deleter_(std::make_shared<RecordingDeleter>()) {
+    laptops_.add("laptop-1", "Desk", kToken, systemNow());
+  }
+
+  Api makeApi(bool withMarks = true) {
+    Api::Callbacks callbacks;
+    callbacks.deleteState = [this] {
+      ++deleteStateReads_;
+      return deleteState_;
+    };
+    callbacks.onRequest = [this](const Laptop&) { ++seen_; };
+    if (withMarks) callbacks.marks = marks_;
+    callbacks.deleter = deleter_;
+    return Api(pairing_, laptops_, library_, callbacks);
+  }
+
+  // post answers one paired POST: status, and the body or error code.
+  std::pair<int, json> post(const Api& api, const std::string& path, const std::string& body,
+                            const std::string& token = kToken) {
+    HttpRequest request;
+    request.method = "POST";
+    request.path = path;
+    request.body = body;
+    request.headers["authorization"] = "Bearer " + token;
+    StringSink sink;
+    try {
+      api.route(request, sink);
+    } catch (const HttpError& error) {
+      return {error.status, Http::errorBody(error)};
+    }
+    return {std::stoi(sink.sent.substr(9, 3)), json::parse(sink.sent.substr(sink.sent.find("\r\n\r\n") + 4))};
+  }
+
+  testing::TemporaryFolder folder_;
+  Laptops laptops_;
+  Pairing pairing_;
+  testing::MemoryPhotoStore store_;
+  PhotoLibrary library_;
+  std::shared_ptr<SafeMarks> marks_;
+  std::shared_ptr<RecordingDeleter> deleter_;
+  std::string deleteState_ = "on";
+  int deleteStateReads_ = 0;
+  int seen_ = 0;
+};
+
+json safeList(const json& total, const json& items, const json& id = "op-1") {
+  return {{"operation", {{"id", id}, {"total", total}}}, {"items", items}};
+}
+
+json items(int count) {
+  json list = json::array();
+  for (int i = 0; i < count; ++i) {
+    std::string id = "A";  // appended, not added: GCC 12 warns wrongly on "A" + text
+    id += std::to_string(i);
+    list.push_back({{"id", id}, {"modified", "2024-01-01T00:00:00Z"}});
+  }
+  return list;
+}
+
+TEST_F(SafeDeleteTest, ASafeListInTwoRequestsCompletes) {
+  const Api api = makeApi();
+  const json first = {{"id", "A1"}, {"modified", "m1"}};
+  const json second = {{"id", "A2"}, {"modified", "m2"}, {"other", true}};
+  EXPECT_EQ(post(api, "/v1/safe", safeList(2, json::array({first})).dump()), std::make_pair(200, json({{"complete", false}})));
+  EXPECT_TRUE(marks_->ids().empty());
+  EXPECT_EQ(post(api, "/v1/safe", safeList(2, json::array({second})).dump()), std::make_pair(200, json({{"complete", true}})));
+  EXPECT_EQ(marks_->laptops("A2", "m2"), std::vector<std::string>{"laptop-1"});
+  EXPECT_EQ(post(api, "/v1/safe", safeList(0, json::array(), "op-2").dump()).second, json({{"complete", true}}));
+  EXPECT_TRUE(marks_->ids().empty());
+  EXPECT_EQ(seen_, 3);
+}
+
+TEST_F(SafeDeleteTest, ASafeListIsRefusedWholeAndChangesNothing) {
+  const Api api = makeApi();
+  const json body = {{"error", "bad_request"}, {"message", "The body is not the JSON this path expects."}};
+  const json list = {{"error", "bad_request"},
+                     {"message", "A safe list carries 0 to 500 items of an operation with an id and a total."}};
+  const json item = {{"error", "bad_request"}, {"message", "Each item of a safe list needs an asset id and its modified time."}};
+  json noOperation = safeList(1, items(1));
+  noOperation.erase("operation");
+  json emptyOperation = safeList(1, items(1));
+  emptyOperation["operation"] = json::object();
+  json noItems = safeList(1, items(1));
+  noItems.erase("items");
+  const std::vector<std::pair<std::string, json>> cases = {
+      {"", body},
+      {"[1]", body},
+      {"{\"operation\": ", body},
+      {noOperation.dump(), list},
+      {emptyOperation.dump(), list},
+      {noItems.dump(), list},
+      {safeList(1, "A1").dump(), list},
+      {safeList(501, items(501)).dump(), list},
+      {safeList(0, items(1)).dump(), list},
+      {safeList(2.5, items(1)).dump(), list},
+      {safeList("2", items(1)).dump(), list},
+      {safeList(true, items(1)).dump(), list},
+      {safeList(-1, items(1)).dump(), list},
+      {"{\"operation\": {\"id\": \"op\", \"total\": 9223372036854775808}, \"items\": []}", list},
+      {safeList(1, items(1), "").dump(), list},
+      {safeList(1, items(1), "op/1").dump(), list},
+      {safeList(1, items(1), std::string(129, 'o')).dump(), list},
+      {safeList(1, items(1), 7).dump(), list},
+      {safeList(1, {"A1"}).dump(), item},
+      {safeList(1, {{{"id", "A/1"}, {"modified", "m"}}}).dump(), item},
+      {safeList(1, {{{"id", "A+1"}, {"modified", "m"}}}).dump(), item},
+      {safeList(1, {{{"id", "A1"}, {"modified", ""}}}).dump(), item},
+      {safeList(1, {{{"id", "A1"}, {"modified", 5}}}).dump(), item},
+      {safeList(2, {{{"id", "A1"}, {"modified", "m"}}, {{"modified", "m"}}}).dump(), item},
+  };
+  for (const auto& [text, error] : cases) {
+    SCOPED_TRACE(text.substr(0, 160));
+    EXPECT_EQ(post(api, "/v1/safe", text), std::make_pair(400, error));
+  }
+  EXPECT_TRUE(marks_->ids().empty());
+  // What was accepted at the edges: 500 items, a whole total written as 3.0.
+  EXPECT_EQ(post(api, "/v1/safe", safeList(500, items(500)).dump()).second, json({{"complete", true}}));
+  EXPECT_EQ(post(api, "/v1/safe", safeList(3.0, items(1), "op-3").dump()).second, json({{"complete", false}}));
+}
+
+TEST_F(SafeDeleteTest, WithoutAMarksStoreThereIsNoSafePath) {
+  const Api api = makeApi(false);
+  EXPECT_EQ(post(api, "/v1/safe", safeList(0, json::array()).dump()).first, 404);
+  EXPECT_EQ(seen_, 0);
+}
+
+TEST_F(SafeDeleteTest, TheDeleteSwitchComesBeforeTheBody) {
+  const Api api = makeApi();
+  const json off = {{"error", "delete_off"}, {"message", "Deleting is turned off on the phone."}};
+  deleteState_ = "off";
+  EXPECT_EQ(post(api, "/v1/delete", "this is not JSON"), std::make_pair(403, off));
+  EXPECT_EQ(deleteStateReads_, 1);
+  // Read afresh on every request.
+  deleteState_ = "on";
+  EXPECT_EQ(post(api, "/v1/delete", "[]"),
+            std::make_pair(400, json({{"error", "bad_request"}, {"message", "The body is not the JSON this path expects."}})));
+  EXPECT_EQ(post(api, "/v1/delete", "{\"items\": []}").first, 200);
+  ASSERT_EQ(deleter_->bodies.size(), 1u);
+  EXPECT_EQ(deleter_->bodies[0], json({{"items", json::array()}}));
+  // An unpaired laptop is refused before the switch is asked.
+  deleteStateReads_ = 0;
+  EXPECT_EQ(post(api, "/v1/delete", "{}", "stranger").first, 401);
+  EXPECT_EQ(deleteStateReads_, 0);
+
+  Api::Callbacks noDeleter;
+  noDeleter.deleteState = [] { return std::string("on"); };
+  const Api without(pairing_, laptops_, library_, noDeleter);
+  EXPECT_EQ(post(without, "/v1/delete", "{}"), std::make_pair(403, off));
+}
+
+}  // namespace
+}  // namespace lumenvale
