@@ -4,6 +4,8 @@ namespace lumenvale {
 
 const char* const kUsage =
     "usage: lumenvale [--headless] [--library DIR] [--data DIR] [--name NAME] [--listen ADDRESS]\n"
+    "       lumenvale [--data DIR] settings get KEY\n"
+    "       lumenvale [--data DIR] settings set KEY VALUE   (allowDelete true|false, theme system|light|dark)\n"
     "       lumenvale --version | --help\n"
     "\n"
     "  --headless        run in the terminal, without the app window\n"
@@ -35,6 +37,20 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
       if (word == "--data") options.data = given;
       if (word == "--name") options.name = given;
       if (word == "--listen") options.listen = given;
+    } else if (word == "settings") {
+      const std::size_t left = arguments.size() - i - 1;
+      const std::string action = left > 0 ? arguments[i + 1] : "";
+      if (action == "get" && left == 2) {
+        options.mode = Options::Mode::settingsGet;
+        options.settingKey = arguments[i + 2];
+      } else if (action == "set" && left == 3) {
+        options.mode = Options::Mode::settingsSet;
+        options.settingKey = arguments[i + 2];
+        options.settingValue = arguments[i + 3];
+      } else {
+        return failure("settings takes \"get KEY\" or \"set KEY VALUE\", and comes last.");
+      }
+      break;
     } else {
       return failure("Unknown argument: " + word);
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "api/api.h"
+#include "app/terminal_asker.h"
 #include "app/version.h"
 #include "pairing/identity.h"
 #include "pairing/laptops.h"
@@ -27,6 +28,9 @@
 #include "platform/folder/folder_photo_store.h"
 #include "platform/folder/library_watcher.h"
 #include "platform/openssl_keys.h"
+#include "platform/settings.h"
+#include "safety/delete_handler.h"
+#include "safety/safe_marks.h"
 #include "transport/server.h"
 #include "util/atomic_file.h"
 #include "util/format.h"
@@ -37,14 +41,34 @@ namespace {
 // How often an expired pairing code is replaced at the latest.
 constexpr int kCodeCheckSeconds = 2;
 
+// How long the owner has to answer a delete request, deleting included.
+constexpr std::chrono::seconds kDeleteAnswerTime{120};
+
+std::mutex& outputMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 // Lines come from the main, listener and connection threads; each is written
 // whole and flushed at once, so a reader of the output sees it immediately.
 void say(const std::string& line) {
-  static std::mutex mutex;
-  std::lock_guard<std::mutex> hold(mutex);
+  std::lock_guard<std::mutex> hold(outputMutex());
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
+}
+
+// prompt writes a question that the owner answers on the same line.
+void prompt(const std::string& text) {
+  std::lock_guard<std::mutex> hold(outputMutex());
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// photosAndVideos names a number of assets: "1 photo or video",
+// "1,200 photos and videos".
+std::string photosAndVideos(std::size_t count) {
+  return count == 1 ? "1 photo or video" : Format::count(static_cast<std::int64_t>(count)) + " photos and videos";
 }
 
 }  // namespace
@@ -141,14 +165,62 @@ int runHeadless(const Options& options) {
   Laptops laptops(data + "/laptops.json");
   Pairing pairing(fingerprint);
   pairing.setOnNewCode([](const Pairing::Code& code) { say("Pairing code: " + code.display()); });
+  const Settings settings(Settings::path(options.data));
+  const auto marks = std::make_shared<SafeMarks>(data + "/safe.json");
+
+  // The laptop that made the latest request, named in a delete question.
+  std::mutex lastLaptopMutex;
+  std::string lastLaptop;  // guarded by lastLaptopMutex
+
+  // A laptop's delete request, verified by the handler, is put to the owner
+  // here; only a yes typed in time moves the assets to the Trash.
+  TerminalAsker asker(STDIN_FILENO, prompt);
+  const auto trash = [&](const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified) {
+    const auto deadline = std::chrono::steady_clock::now() + kDeleteAnswerTime;
+    std::vector<std::string> locals;
+    for (const std::string& id : ids) {
+      std::optional<std::string> local = PhotoLibrary::localIdentifier(id);
+      if (!local) return false;
+      locals.push_back(std::move(*local));
+    }
+    std::string laptop;
+    {
+      std::lock_guard<std::mutex> hold(lastLaptopMutex);
+      laptop = lastLaptop.empty() ? "A laptop" : lastLaptop;
+    }
+    const std::string what = photosAndVideos(ids.size());
+    if (!asker.ask(laptop + " has copied " + what + " and asks to delete them here. Move them to the Trash?",
+                   deadline)) {
+      say("Kept " + what + ": nothing was deleted.");
+      return false;
+    }
+    if (!stillAsVerified()) {
+      say("Kept " + what + ": some changed while you decided, so the laptop's copies are not theirs. Nothing was deleted.");
+      return false;
+    }
+    if (const std::optional<std::string> failure = store.deleteAssets(locals)) {
+      say("Not deleted: " + *failure);
+      return false;
+    }
+    say("Moved " + what + " to the Trash.");
+    return true;
+  };
+  const auto deleter = std::make_shared<DeleteHandler>(library, trash);
 
   const std::string home = Device::homeFolder();
   const DeviceInfo info{identity->deviceId(), options.name.value_or(Device::name()), Device::model(), kVersion,
                         fingerprint};
   Api::Callbacks callbacks;
   callbacks.info = [info] { return info; };
-  // Deleting on a laptop's request is not offered by this build.
-  callbacks.deleteState = [] { return std::string("off"); };
+  // Read on every request: `lumenvale settings set allowDelete ...` takes
+  // effect at once, also while the device runs.
+  callbacks.deleteState = [&settings] { return std::string(settings.allowDelete() ? "on" : "off"); };
+  callbacks.onRequest = [&lastLaptopMutex, &lastLaptop](const Laptop& laptop) {
+    std::lock_guard<std::mutex> hold(lastLaptopMutex);
+    lastLaptop = laptop.name;
+  };
+  callbacks.marks = marks;
+  callbacks.deleter = deleter;
   callbacks.access = [&access] {
     return std::string(access.load() == LibraryAccess::limited ? "partial" : "full");
   };
@@ -177,6 +249,9 @@ int runHeadless(const Options& options) {
     if (signal == SIGINT || signal == SIGTERM) break;
     pairing.current();  // replaces an expired code, which prints the new one
   }
+  // A delete waiting for the owner is answered no, so that its connection
+  // ends now rather than at its deadline.
+  asker.close();
   indexer.join();
   watcher.reset();  // waits for an index it started
   return 0;

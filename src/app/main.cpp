@@ -7,6 +7,40 @@
 #include "app/command_line.h"
 #include "app/headless.h"
 #include "app/version.h"
+#include "platform/settings.h"
+
+namespace {
+
+// settings prints or changes one setting; the exit status is 0, or 2 for a
+// key or value the owner may not use there, or 1 when the file cannot be
+// written.
+int settings(const lumenvale::Options& options) {
+  using lumenvale::Settings;
+  const std::string& key = options.settingKey;
+  Settings store(Settings::path(options.data));
+  if (options.mode == lumenvale::Options::Mode::settingsGet) {
+    const std::optional<nlohmann::json> fallback = Settings::defaultFor(key);
+    if (!fallback) {
+      std::fprintf(stderr, "lumenvale: there is no setting \"%s\" (allowDelete, theme, welcomed)\n", key.c_str());
+      return 2;
+    }
+    const nlohmann::json value = store.get(key).value_or(*fallback);
+    std::printf("%s\n", value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+    return 0;
+  }
+  const std::optional<nlohmann::json> value = Settings::valueFor(key, options.settingValue);
+  if (!value) {
+    std::fprintf(stderr, "lumenvale: settings set takes allowDelete true|false or theme system|light|dark\n");
+    return 2;
+  }
+  if (!store.set(key, *value)) {
+    std::fprintf(stderr, "lumenvale: cannot write %s\n", Settings::path(options.data).c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const lumenvale::CommandLine line =
@@ -22,6 +56,9 @@ int main(int argc, char** argv) {
     case lumenvale::Options::Mode::version:
       std::printf("lumenvale %s\n", lumenvale::kVersion);
       return 0;
+    case lumenvale::Options::Mode::settingsGet:
+    case lumenvale::Options::Mode::settingsSet:
+      return settings(*line.options);
     case lumenvale::Options::Mode::run:
       // There is no app window yet: every run is the terminal front end.
       return lumenvale::runHeadless(*line.options);

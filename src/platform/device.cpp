@@ -84,12 +84,22 @@ std::string dataFolder() {
   return base + "/lumenvale";
 }
 
+namespace {
+
+std::string xdgConfigHome() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  return (xdg != nullptr && xdg[0] == '/') ? xdg : homeFolder() + "/.config";
+}
+
+}  // namespace
+
+std::string configFolder() { return xdgConfigHome() + "/lumenvale"; }
+
 std::string picturesFolder() {
   // The user-dirs file is what xdg-user-dir itself reads; reading it here
   // avoids running a program at start-up.
-  const char* xdgConfig = std::getenv("XDG_CONFIG_HOME");
   const std::string home = homeFolder();
-  const std::string config = (xdgConfig != nullptr && xdgConfig[0] == '/') ? xdgConfig : home + "/.config";
+  const std::string config = xdgConfigHome();
   if (const std::optional<std::string> dirs = AtomicFile::read(config + "/user-dirs.dirs")) {
     if (std::optional<std::string> pictures = shellValue(*dirs, "XDG_PICTURES_DIR")) {
       if (pictures->starts_with("$HOME")) pictures->replace(0, 5, home);

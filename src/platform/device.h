@@ -31,6 +31,9 @@ std::string homeFolder();
 // dataFolder returns $XDG_DATA_HOME/lumenvale (default ~/.local/share).
 std::string dataFolder();
 
+// configFolder returns $XDG_CONFIG_HOME/lumenvale (default ~/.config).
+std::string configFolder();
+
 // picturesFolder returns the owner's pictures folder: `xdg-user-dir
 // PICTURES` when it names one, else ~/Pictures.
 std::string picturesFolder();

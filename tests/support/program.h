@@ -110,6 +110,35 @@ class Program {
     return lineStartingWith(prefix, timeout);
   }
 
+  // prompted waits until the line being printed (not yet ended) ends with
+  // `ending`, and returns that line, or nothing when `timeout` passes.
+  std::optional<std::string> prompted(const std::string& ending,
+                                      std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      const std::size_t newline = pending_.find('\n');
+      if (newline != std::string::npos) {
+        lines_.push_back(pending_.substr(0, newline));
+        pending_.erase(0, newline + 1);
+        continue;
+      }
+      if (pending_.ends_with(ending)) {
+        std::string line;
+        line.swap(pending_);
+        return line;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return std::nullopt;
+      pollfd watch{out_, POLLIN, 0};
+      if (::poll(&watch, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buffer[4096];
+      const ssize_t got = ::read(out_, buffer, sizeof buffer);
+      if (got <= 0) return std::nullopt;
+      pending_.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+
   void writeLine(const std::string& line) {
     const std::string text = line + "\n";
     [[maybe_unused]] const ssize_t written = ::write(in_, text.data(), text.size());

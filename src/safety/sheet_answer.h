@@ -1,0 +1,43 @@
+// The owner's one answer to one delete question, shared by the request
+// thread that waits for it and the thread that hears it. The first of the
+// owner's answer or the deadline decides; once decided it never changes, so
+// an answer that comes too late changes nothing.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+namespace lumenvale {
+
+class SheetAnswer {
+ public:
+  // decide records the owner's answer unless one is already recorded;
+  // true when this call decided.
+  bool decide(bool yes) {
+    {
+      std::lock_guard hold(mutex_);
+      if (value_) return false;
+      value_ = yes;
+    }
+    done_.notify_all();
+    return true;
+  }
+
+  // wait blocks until the answer is decided or `deadline` passes, when an
+  // undecided answer becomes no; returns the answer.
+  bool wait(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock hold(mutex_);
+    done_.wait_until(hold, deadline, [this] { return value_.has_value(); });
+    if (!value_) value_ = false;
+    return *value_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::optional<bool> value_;  // guarded by mutex_
+};
+
+}  // namespace lumenvale
