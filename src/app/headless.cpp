@@ -2,55 +2,47 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <exception>
 #include <memory>
-#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "api/api.h"
-#include "app/terminal_asker.h"
+#include "app/folder_library.h"
+#include "app/terminal_input.h"
 #include "app/version.h"
-#include "pairing/identity.h"
-#include "pairing/laptops.h"
-#include "pairing/pairing.h"
+#include "hub/home_state.h"
+#include "hub/hub.h"
+#include "hub/run_loop.h"
 #include "platform/avahi_advertiser.h"
 #include "platform/device.h"
-#include "library/photo_library.h"
 #include "platform/file_keychain.h"
-#include "platform/folder/catalog.h"
-#include "platform/folder/folder_photo_store.h"
-#include "platform/folder/library_watcher.h"
 #include "platform/openssl_keys.h"
 #include "platform/settings.h"
-#include "safety/delete_handler.h"
-#include "safety/safe_marks.h"
-#include "transport/server.h"
 #include "util/atomic_file.h"
 #include "util/format.h"
 
 namespace lumenvale {
 namespace {
 
-// How often an expired pairing code is replaced at the latest.
-constexpr int kCodeCheckSeconds = 2;
+using Steady = std::chrono::steady_clock;
 
-// How long the owner has to answer a delete request, deleting included.
-constexpr std::chrono::seconds kDeleteAnswerTime{120};
+// While sending, the figures are printed again at most this often.
+constexpr auto kSendingRefresh = std::chrono::seconds(5);
+// A start-up that failed is tried again this often.
+constexpr auto kRetry = std::chrono::seconds(30);
 
 std::mutex& outputMutex() {
   static std::mutex mutex;
   return mutex;
 }
 
-// Lines come from the main, listener and connection threads; each is written
-// whole and flushed at once, so a reader of the output sees it immediately.
+// Lines come from the main thread and the library's threads; each is
+// written whole and flushed at once, so a reader of the output sees it
+// immediately.
 void say(const std::string& line) {
   std::lock_guard<std::mutex> hold(outputMutex());
   std::fputs(line.c_str(), stdout);
@@ -71,11 +63,118 @@ std::string photosAndVideos(std::size_t count) {
   return count == 1 ? "1 photo or video" : Format::count(static_cast<std::int64_t>(count)) + " photos and videos";
 }
 
+// The terminal's view of the hub: prints each change the owner should see,
+// once, and puts delete questions to the owner. Main thread only.
+class Terminal {
+ public:
+  explicit Terminal(Hub& hub) : hub_(hub) {}
+
+  void show(const HubState& state) {
+    if (!state.fingerprint.empty() && !fingerprintShown_) {
+      fingerprintShown_ = true;
+      say("Fingerprint: " + state.fingerprint);
+    }
+    if (state.port != 0 && state.port != shownPort_) say("Listening on port " + std::to_string(state.port));
+    shownPort_ = state.port;
+    if (state.failed && !state.notListening.empty() && state.notListening != shownProblem_) {
+      say("Not listening: " + state.notListening);
+    }
+    shownProblem_ = state.failed ? state.notListening : "";
+    // A code is of use only once laptops can reach the device.
+    const std::string code = state.code && fingerprintShown_ && state.port != 0 ? state.code->display() : "";
+    if (!code.empty() && code != shownCode_) say("Pairing code: " + code);
+    if (!code.empty()) shownCode_ = code;
+    ask(state);
+    status(state);
+  }
+
+  // status prints the Home card's case when it changes, and while sending
+  // the new figures at most every 5 seconds.
+  void status(const HubState& state) {
+    if (state.port == 0) return;  // "Not listening" has said it
+    const Hero::Case hero = Hero::of(state, systemNow());
+    std::string key;
+    std::string text;
+    bool figures = false;
+    if (const auto* waiting = std::get_if<Hero::Waiting>(&hero)) {
+      key = "waiting " + waiting->code;
+      text = waiting->code.empty() ? "waiting for a laptop"
+                                   : "waiting for a laptop; pairing code " + waiting->code;
+    } else if (const auto* sending = std::get_if<Hero::Sending>(&hero)) {
+      key = "sending " + sending->laptop;
+      text = "sending to " + sending->laptop + ": " + Format::count(sending->files) +
+             (sending->files == 1 ? " file, " : " files, ") + Format::bytes(sending->bytes) + ", " +
+             Format::bytes(sending->bytesPerSecond) + "/s";
+      figures = true;
+    } else if (const auto* connected = std::get_if<Hero::Connected>(&hero)) {
+      key = "connected " + connected->laptop;
+      text = "connected to " + connected->laptop;
+    } else {
+      key = "no network";
+      text = "no network";
+    }
+    const auto now = Steady::now();
+    const bool changed = key != shownKey_;
+    const bool refresh = figures && text != shownText_ && now - shownAt_ >= kSendingRefresh;
+    if (!changed && !refresh) return;
+    say("Status: " + text);
+    shownKey_ = key;
+    shownText_ = text;
+    shownAt_ = now;
+  }
+
+  // A line typed by the owner: the answer to the question shown, if any.
+  void typed(const std::string& line) {
+    if (!asked_.empty() && hub_.state().deleteAsk && hub_.state().deleteAsk->id == asked_) {
+      answered_ = true;
+      hub_.answerDelete(TerminalInput::isYes(line));
+    }
+  }
+
+  // The input ended: every question from now on is answered no.
+  void ended() {
+    inputEnded_ = true;
+    if (hub_.state().deleteAsk) hub_.answerDelete(false);
+  }
+
+ private:
+  void ask(const HubState& state) {
+    if (state.deleteAsk && state.deleteAsk->id != asked_) {
+      asked_ = state.deleteAsk->id;
+      answered_ = false;
+      if (inputEnded_) {
+        answered_ = true;
+        hub_.answerDelete(false);
+        return;
+      }
+      const std::string laptop = state.deleteAsk->laptop.value_or("A laptop");
+      prompt(laptop + " has copied " + photosAndVideos(state.deleteAsk->ids.size()) +
+             " and asks to delete them here. Move them to the Trash? [y/N] ");
+    } else if (!state.deleteAsk && !asked_.empty()) {
+      // No line ended the question (its time ran out): end it here.
+      if (!answered_) prompt("\n");
+      asked_.clear();
+    }
+  }
+
+  Hub& hub_;
+  bool fingerprintShown_ = false;
+  std::uint16_t shownPort_ = 0;
+  std::string shownProblem_;
+  std::string shownCode_;
+  std::string shownKey_;
+  std::string shownText_;
+  Steady::time_point shownAt_{};
+  std::string asked_;  // the id of the question shown
+  bool answered_ = false;
+  bool inputEnded_ = false;
+};
+
 }  // namespace
 
 int runHeadless(const Options& options) {
-  // SIGINT and SIGTERM are taken by the main thread alone: blocked here,
-  // before any thread starts, so every thread inherits the mask.
+  // SIGINT and SIGTERM are taken by one thread alone: blocked here, before
+  // any thread starts, so every thread inherits the mask.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -87,173 +186,67 @@ int runHeadless(const Options& options) {
     std::fprintf(stderr, "lumenvale: cannot create the data folder %s\n", data.c_str());
     return 1;
   }
-
-  std::unique_ptr<Identity> identity;
-  try {
-    FileKeychain keychain(data);
-    OpenSslKeys keys;
-    identity = std::make_unique<Identity>(Identity::loadOrCreate(keychain, keys, systemNow()));
-  } catch (const Identity::Failure& failure) {
-    std::fprintf(stderr, "lumenvale: the device identity cannot be loaded: %s\n", failure.description.c_str());
-    return 1;
-  }
-  const std::string fingerprint = identity->fingerprint();
-  say("Fingerprint: " + fingerprint);
-
   std::vector<std::string> folders = options.libraries;
   if (folders.empty()) folders.push_back(Device::picturesFolder());
-  std::unique_ptr<Catalog> catalog;
+  std::unique_ptr<FolderLibrary> library;
   try {
-    catalog = std::make_unique<Catalog>(data);
+    library = std::make_unique<FolderLibrary>(data, folders, say);
   } catch (const Catalog::Failure& failure) {
     std::fprintf(stderr, "lumenvale: the library catalog cannot be opened: %s\n", failure.description.c_str());
     return 1;
   }
-  FolderPhotoStore store(*catalog);
-  PhotoLibrary library(store, nullptr);
-  // The listing serves what the catalog held at the last run while the
-  // folders are read again; only new or changed files are read in full.
-  // The watcher starts first, so a change made while they are read is not
-  // missed: it is indexed once the start-up index is done.
-  std::atomic<LibraryAccess> access{LibraryAccess::full};
-  std::mutex indexing;                        // one index at a time
-  std::int64_t shownCount = -1;               // guarded by indexing
-  std::vector<std::string> shownUnreadable;   // guarded by indexing
-  const auto indexLibrary = [&catalog, &access, &indexing, &shownCount, &shownUnreadable, folders] {
-    std::vector<std::string> lines;
-    {
-      std::lock_guard<std::mutex> hold(indexing);
-      try {
-        const IndexReport report = catalog->index(folders);
-        access = report.access;
-        const std::int64_t count = catalog->count();
-        if (count != shownCount) lines.push_back("Library: " + std::to_string(count) + " photos and videos");
-        shownCount = count;
-        for (const std::string& unreadable : report.unreadable) {
-          if (std::find(shownUnreadable.begin(), shownUnreadable.end(), unreadable) == shownUnreadable.end()) {
-            lines.push_back("Cannot read: " + unreadable);
-          }
-        }
-        shownUnreadable = report.unreadable;
-      } catch (const Catalog::Failure& failure) {
-        lines.push_back("Library not indexed: " + failure.description);
-      }
-    }
-    for (const std::string& line : lines) say(line);
-  };
-  // Made by the indexer thread, read by the main thread only after joining
-  // it. `watching` hands the same watcher to its own thread, which may call
-  // back before the constructor has returned; what it said last is written
-  // by the indexer thread before that hand-over, by the watcher's after.
-  std::unique_ptr<LibraryWatcher> watcher;
-  std::atomic<LibraryWatcher*> watching{nullptr};
-  std::string shownProblem;
-  const auto showProblem = [&shownProblem](const std::string& problem) {
-    if (problem != shownProblem && !problem.empty()) say("Not watching the whole library: " + problem);
-    shownProblem = problem;
-  };
-  std::thread indexer([&watcher, &watching, &indexLibrary, &showProblem, folders] {
-    watcher = std::make_unique<LibraryWatcher>(folders, [&watching, &indexLibrary, &showProblem] {
-      indexLibrary();
-      if (LibraryWatcher* self = watching.load()) showProblem(self->description());
-    });
-    showProblem(watcher->description());
-    watching = watcher.get();
-    indexLibrary();
-  });
 
-  Laptops laptops(data + "/laptops.json");
-  Pairing pairing(fingerprint);
-  pairing.setOnNewCode([](const Pairing::Code& code) { say("Pairing code: " + code.display()); });
-  const Settings settings(Settings::path(options.data));
-  const auto marks = std::make_shared<SafeMarks>(data + "/safe.json");
-
-  // The laptop that made the latest request, named in a delete question.
-  std::mutex lastLaptopMutex;
-  std::string lastLaptop;  // guarded by lastLaptopMutex
-
-  // A laptop's delete request, verified by the handler, is put to the owner
-  // here; only a yes typed in time moves the assets to the Trash.
-  TerminalAsker asker(STDIN_FILENO, prompt);
-  const auto trash = [&](const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified) {
-    const auto deadline = std::chrono::steady_clock::now() + kDeleteAnswerTime;
-    std::vector<std::string> locals;
-    for (const std::string& id : ids) {
-      std::optional<std::string> local = PhotoLibrary::localIdentifier(id);
-      if (!local) return false;
-      locals.push_back(std::move(*local));
-    }
-    std::string laptop;
-    {
-      std::lock_guard<std::mutex> hold(lastLaptopMutex);
-      laptop = lastLaptop.empty() ? "A laptop" : lastLaptop;
-    }
-    const std::string what = photosAndVideos(ids.size());
-    if (!asker.ask(laptop + " has copied " + what + " and asks to delete them here. Move them to the Trash?",
-                   deadline)) {
-      say("Kept " + what + ": nothing was deleted.");
-      return false;
-    }
-    if (!stillAsVerified()) {
-      say("Kept " + what + ": some changed while you decided, so the laptop's copies are not theirs. Nothing was deleted.");
-      return false;
-    }
-    if (const std::optional<std::string> failure = store.deleteAssets(locals)) {
-      say("Not deleted: " + *failure);
-      return false;
-    }
-    say("Moved " + what + " to the Trash.");
-    return true;
-  };
-  const auto deleter = std::make_shared<DeleteHandler>(library, trash);
-
+  Settings settings(Settings::path(options.data));
+  AvahiAdvertiser advertiser;
+  RunLoop main;
+  Server::Options serverOptions;
+  serverOptions.address = options.listen;
   const std::string home = Device::homeFolder();
-  const DeviceInfo info{identity->deviceId(), options.name.value_or(Device::name()), Device::model(), kVersion,
-                        fingerprint};
-  Api::Callbacks callbacks;
-  callbacks.info = [info] { return info; };
-  // Read on every request: `lumenvale settings set allowDelete ...` takes
-  // effect at once, also while the device runs.
-  callbacks.deleteState = [&settings] { return std::string(settings.allowDelete() ? "on" : "off"); };
-  callbacks.onRequest = [&lastLaptopMutex, &lastLaptop](const Laptop& laptop) {
-    std::lock_guard<std::mutex> hold(lastLaptopMutex);
-    lastLaptop = laptop.name;
+  FolderLibrary& folder = *library;
+
+  Hub::Platform platform;
+  platform.main = &main;
+  platform.dataFolder = data;
+  platform.settings = &settings;
+  platform.store = &folder.store();
+  platform.loadIdentity = [data] {
+    FileKeychain keychain(data);
+    OpenSslKeys keys;
+    return Identity::loadOrCreate(keychain, keys, systemNow());
   };
-  callbacks.marks = marks;
-  callbacks.deleter = deleter;
-  callbacks.access = [&access] {
-    return std::string(access.load() == LibraryAccess::limited ? "partial" : "full");
-  };
-  callbacks.storage = [home]() -> std::optional<Api::Storage> {
+  platform.makeListener = Hub::serverListener(&advertiser, serverOptions);
+  platform.access = [&folder] { return folder.access(); };
+  platform.storage = [home]() -> std::optional<Api::Storage> {
     const std::optional<Device::Storage> storage = Device::storage(home);
     if (!storage) return std::nullopt;
     return Api::Storage{storage->total, storage->free};
   };
-  Api api(pairing, laptops, library, callbacks);
+  platform.model = Device::model();
+  platform.appVersion = kVersion;
+  std::shared_ptr<Hub> hub = Hub::make(std::move(platform));
 
-  AvahiAdvertiser advertiser;
-  Server::Options serverOptions;
-  serverOptions.address = options.listen;
-  Server server([&api](const HttpRequest& request, ByteSink& sink) { api.route(request, sink); },
-                Server::Identity{identity->certificate(), identity->privateKeyPem()}, info.name, info.deviceId,
-                fingerprint, &advertiser, serverOptions);
-  server.setOnPort([](std::optional<std::uint16_t> port, const std::string& reason) {
-    say(port ? "Listening on port " + std::to_string(*port) : "Not listening: " + reason);
+  Terminal terminal(*hub);
+  hub->observe([&terminal](const HubState& state) { terminal.show(state); });
+  TerminalInput input(
+      STDIN_FILENO, [&main, &terminal](const std::string& line) { main.post([&terminal, line] { terminal.typed(line); }); },
+      [&main, &terminal] { main.post([&terminal] { terminal.ended(); }); });
+
+  const std::string name = options.name.value_or(Device::name());
+  main.every(std::chrono::seconds(1), [&terminal, &hub] { terminal.status(hub->state()); });
+  main.every(kRetry, [&hub, name] {
+    if (hub->state().failed) hub->start(name);
   });
-  server.start();
-  pairing.current();
+  main.post([&hub, name] { hub->start(name); });
 
-  for (;;) {
-    const timespec wait{kCodeCheckSeconds, 0};
-    const int signal = sigtimedwait(&stopSignals, nullptr, &wait);
-    if (signal == SIGINT || signal == SIGTERM) break;
-    pairing.current();  // replaces an expired code, which prints the new one
-  }
-  // A delete waiting for the owner is answered no, so that its connection
-  // ends now rather than at its deadline.
-  asker.close();
-  indexer.join();
-  watcher.reset();  // waits for an index it started
+  std::thread signals([&main, &stopSignals] {
+    int signal = 0;
+    while (sigwait(&stopSignals, &signal) != 0) {
+    }
+    main.stop();
+  });
+  main.run();
+  signals.join();
+  hub->stop();
   return 0;
 }
 

@@ -1,0 +1,60 @@
+#include "app/folder_library.h"
+
+#include <algorithm>
+
+namespace lumenvale {
+
+FolderLibrary::FolderLibrary(const std::string& dataFolder, std::vector<std::string> folders, Say say)
+    : folders_(std::move(folders)), say_(std::move(say)) {
+  catalog_ = std::make_unique<Catalog>(dataFolder);
+  store_ = std::make_unique<FolderPhotoStore>(*catalog_);
+  const auto showProblem = [this](const std::string& problem) {
+    if (problem != shownProblem_ && !problem.empty()) say_("Not watching the whole library: " + problem);
+    shownProblem_ = problem;
+  };
+  // The watcher starts before the folders are read, so a change made while
+  // they are read is not missed: it is indexed once that index is done.
+  indexer_ = std::thread([this, showProblem] {
+    watcher_ = std::make_unique<LibraryWatcher>(folders_, [this, showProblem] {
+      index();
+      if (LibraryWatcher* self = watching_.load()) showProblem(self->description());
+    });
+    showProblem(watcher_->description());
+    watching_ = watcher_.get();
+    index();
+  });
+}
+
+FolderLibrary::~FolderLibrary() {
+  indexer_.join();
+  watcher_.reset();  // waits for an index it started
+}
+
+std::string FolderLibrary::access() const {
+  return access_.load() == LibraryAccess::limited ? "partial" : "full";
+}
+
+void FolderLibrary::index() {
+  std::vector<std::string> lines;
+  {
+    std::lock_guard<std::mutex> hold(indexing_);
+    try {
+      const IndexReport report = catalog_->index(folders_);
+      access_ = report.access;
+      const std::int64_t count = catalog_->count();
+      if (count != shownCount_) lines.push_back("Library: " + std::to_string(count) + " photos and videos");
+      shownCount_ = count;
+      for (const std::string& unreadable : report.unreadable) {
+        if (std::find(shownUnreadable_.begin(), shownUnreadable_.end(), unreadable) == shownUnreadable_.end()) {
+          lines.push_back("Cannot read: " + unreadable);
+        }
+      }
+      shownUnreadable_ = report.unreadable;
+    } catch (const Catalog::Failure& failure) {
+      lines.push_back("Library not indexed: " + failure.description);
+    }
+  }
+  for (const std::string& line : lines) say_(line);
+}
+
+}  // namespace lumenvale

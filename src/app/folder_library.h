@@ -1,0 +1,61 @@
+// The owner's photo folders as the device serves them: the catalog in the
+// data folder and the photo store over it, indexed at start-up on a thread
+// of its own (the listing serves what the catalog held at the last run
+// meanwhile) and again whenever a file changes. What the owner should know
+// (the count, folders that cannot be read) is told as lines.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/folder/catalog.h"
+#include "platform/folder/folder_photo_store.h"
+#include "platform/folder/library_watcher.h"
+
+namespace lumenvale {
+
+class FolderLibrary {
+ public:
+  using Say = std::function<void(const std::string& line)>;
+
+  // Opens the catalog (throws Catalog::Failure) and starts watching and
+  // indexing `folders`.
+  FolderLibrary(const std::string& dataFolder, std::vector<std::string> folders, Say say);
+  // Waits for an index under way.
+  ~FolderLibrary();
+  FolderLibrary(const FolderLibrary&) = delete;
+  FolderLibrary& operator=(const FolderLibrary&) = delete;
+
+  FolderPhotoStore& store() { return *store_; }
+  // access is "partial" while some chosen folder cannot be read, else "full".
+  std::string access() const;
+
+ private:
+  void index();
+
+  const std::vector<std::string> folders_;
+  const Say say_;
+  std::unique_ptr<Catalog> catalog_;
+  std::unique_ptr<FolderPhotoStore> store_;
+  std::atomic<LibraryAccess> access_{LibraryAccess::full};
+
+  std::mutex indexing_;                      // one index at a time
+  std::int64_t shownCount_ = -1;             // guarded by indexing_
+  std::vector<std::string> shownUnreadable_;  // guarded by indexing_
+
+  // Made by the indexer thread, read here only after joining it. The
+  // watcher may call back before its constructor returns; what it said
+  // last is written by the indexer thread before `watching_` is set, by
+  // the watcher's own thread after.
+  std::unique_ptr<LibraryWatcher> watcher_;
+  std::atomic<LibraryWatcher*> watching_{nullptr};
+  std::string shownProblem_;
+  std::thread indexer_;
+};
+
+}  // namespace lumenvale

@@ -1,0 +1,430 @@
+#include "hub/hub.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "util/bytes.h"
+
+namespace lumenvale {
+namespace {
+
+double secondsBetween(TimePoint from, TimePoint to) { return std::chrono::duration<double>(to - from).count(); }
+
+// A random (version 4) UUID in upper case.
+std::string newUuid() {
+  std::string bytes = Bytes::random(16);
+  bytes[6] = static_cast<char>((bytes[6] & 0x0f) | 0x40);
+  bytes[8] = static_cast<char>((bytes[8] & 0x3f) | 0x80);
+  std::string hex = Bytes::hex(bytes);
+  std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::toupper(c); });
+  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
+         hex.substr(20);
+}
+
+class ServerListener : public Listener {
+ public:
+  explicit ServerListener(std::unique_ptr<Server> server) : server_(std::move(server)) {}
+  void setOnPort(Server::PortCallback onPort) override { server_->setOnPort(std::move(onPort)); }
+  void start() override { server_->start(); }
+
+ private:
+  std::unique_ptr<Server> server_;
+};
+
+}  // namespace
+
+Hub::MakeListener Hub::serverListener(Advertiser* advertiser, Server::Options options) {
+  return [advertiser, options](Server::Handler handler, const Identity& identity,
+                               const std::string& name) -> std::unique_ptr<Listener> {
+    return std::make_unique<ServerListener>(
+        std::make_unique<Server>(std::move(handler), Server::Identity{identity.certificate(), identity.privateKeyPem()},
+                                 name, identity.deviceId(), identity.fingerprint(), advertiser, options));
+  };
+}
+
+std::shared_ptr<Hub> Hub::make(Platform platform) {
+  std::shared_ptr<Hub> hub(new Hub(std::move(platform)));
+  hub->alive_->hub = hub.get();
+  return hub;
+}
+
+Hub::Hub(Platform platform)
+    : platform_(std::move(platform)),
+      library_(*platform_.store, [this](double progress) { cloud(progress); }),
+      alive_(std::make_shared<Alive>()) {
+  if (platform_.settings != nullptr) {
+    state_.allowDelete = platform_.settings->allowDelete();
+    const std::optional<nlohmann::json> theme = platform_.settings->get("theme");
+    if (theme && theme->is_string()) state_.theme = theme->get<std::string>();
+    const std::optional<nlohmann::json> welcomed = platform_.settings->get("welcomed");
+    state_.welcomed = welcomed && welcomed->is_boolean() && welcomed->get<bool>();
+  }
+  starterThread_ = std::thread([this] { starter_.run(); });
+}
+
+Hub::~Hub() {
+  {
+    std::lock_guard hold(alive_->mutex);
+    alive_->hub = nullptr;
+  }
+  stop();
+}
+
+void Hub::stop() {
+  // A delete waiting for the owner ends now, kept.
+  {
+    std::lock_guard hold(askMutex_);
+    stopped_ = true;
+    if (pendingAnswer_) pendingAnswer_->decide(false);
+  }
+  starter_.stop();
+  if (starterThread_.joinable()) starterThread_.join();
+  std::unique_ptr<Listener> server;
+  {
+    std::lock_guard hold(partsMutex_);
+    server.swap(server_);
+  }
+  server.reset();  // waits for the connections, which use the API and the stores
+}
+
+void Hub::observe(std::function<void(const State&)> observer) { observers_.push_back(std::move(observer)); }
+
+void Hub::publish() {
+  for (const auto& observer : observers_) observer(state_);
+}
+
+void Hub::update(std::function<void(State&)> change) {
+  if (platform_.main->isMain()) {
+    change(state_);
+    publish();
+    return;
+  }
+  platform_.main->post([weak = weak_from_this(), change = std::move(change)] {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update(change);
+  });
+}
+
+void Hub::start(const std::string& name) {
+  if (!ticking_) {
+    ticking_ = true;
+    platform_.main->every(std::chrono::seconds(2), [weak = weak_from_this()] {
+      if (const std::shared_ptr<Hub> hub = weak.lock()) hub->tick();
+    });
+  }
+  starter_.post([weak = weak_from_this(), name] {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->startBlocking(name);
+  });
+}
+
+void Hub::startBlocking(const std::string& name) {
+  {
+    std::lock_guard hold(partsMutex_);
+    if (server_) {
+      server_->start();
+      return;
+    }
+  }
+  std::unique_ptr<Identity> identity;
+  try {
+    identity = std::make_unique<Identity>(platform_.loadIdentity());
+  } catch (const std::exception& failure) {
+    const auto* described = dynamic_cast<const DescribedFailure*>(&failure);
+    const std::string reason = described ? described->description : failure.what();
+    update([reason](State& state) {
+      state.failed = true;
+      state.notListening = "the device identity cannot be loaded: " + reason;
+    });
+    return;
+  }
+  const std::weak_ptr<Hub> weak = weak_from_this();
+  const std::string& folder = platform_.dataFolder;
+  auto laptops = std::make_shared<Laptops>(folder + "/laptops.json");
+  laptops->setOnChange([weak](const std::vector<Laptop>& list) {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([list](State& state) { state.laptops = list; });
+  });
+  auto marks = std::make_shared<SafeMarks>(folder + "/safe.json");
+  marks->setOnChange([weak] {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([](State& state) { ++state.marks; });
+  });
+  auto pairing = std::make_shared<Pairing>(identity->fingerprint(), platform_.clock);
+  pairing->setOnNewCode([weak](const Pairing::Code& code) {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([code](State& state) { state.code = code; });
+  });
+  const DeviceInfo info{identity->deviceId(), name, platform_.model, platform_.appVersion, identity->fingerprint()};
+  auto deleter = std::make_shared<DeleteHandler>(
+      library_, [weak](const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified) {
+        const std::shared_ptr<Hub> hub = weak.lock();
+        return hub && hub->trash(ids, stillAsVerified);
+      });
+  Api::Callbacks callbacks;
+  callbacks.info = [info] { return info; };
+  Settings* settings = platform_.settings;
+  callbacks.deleteState = [settings] { return std::string(settings && settings->allowDelete() ? "on" : "off"); };
+  callbacks.deleter = deleter;
+  callbacks.onRequest = [weak](const Laptop& laptop) {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->seen(laptop);
+  };
+  callbacks.transfers = std::weak_ptr<Transfers>(std::static_pointer_cast<Transfers>(shared_from_this()));
+  callbacks.access = platform_.access;
+  callbacks.marks = marks;
+  callbacks.storage = [weak]() -> std::optional<Api::Storage> {
+    const std::shared_ptr<Hub> hub = weak.lock();
+    return hub ? hub->storage() : std::nullopt;
+  };
+  auto api = std::make_unique<Api>(*pairing, *laptops, library_, callbacks);
+  Api* route = api.get();
+  std::unique_ptr<Listener> server =
+      platform_.makeListener([route](const HttpRequest& request, ByteSink& sink) { route->route(request, sink); },
+                             *identity, name);
+  server->setOnPort([weak](std::optional<std::uint16_t> port, const std::string& reason) {
+    const std::shared_ptr<Hub> hub = weak.lock();
+    if (!hub) return;
+    hub->update([port, reason](State& state) {
+      state.running = port.has_value();
+      state.failed = !port.has_value();
+      state.port = port.value_or(0);
+      state.notListening = port ? "" : reason;
+    });
+  });
+
+  const std::string fingerprint = identity->fingerprint();
+  const Pairing::Code code = pairing->current();
+  const std::vector<Laptop> list = laptops->all();
+  const std::vector<Addresses::Address> addresses = platform_.addresses ? platform_.addresses() : std::vector<Addresses::Address>{};
+  Listener* listener = server.get();
+  {
+    std::lock_guard hold(partsMutex_);
+    identity_ = std::move(identity);
+    laptops_ = std::move(laptops);
+    marks_ = std::move(marks);
+    pairing_ = std::move(pairing);
+    deleter_ = std::move(deleter);
+    api_ = std::move(api);
+    server_ = std::move(server);
+  }
+  update([name, code, list, addresses, fingerprint](State& state) {
+    state.deviceName = name;
+    state.code = code;
+    state.laptops = list;
+    state.addresses = addresses;
+    state.fingerprint = fingerprint;
+  });
+  listener->start();
+}
+
+void Hub::seen(const Laptop& laptop) {
+  const TimePoint now = platform_.clock();
+  update([name = laptop.name, now](State& state) {
+    // One change a second for a laptop that keeps asking.
+    if (secondsBetween(state.lastSeen, now) <= 1.0 && state.lastLaptop == name) return;
+    state.lastLaptop = name;
+    state.lastSeen = now;
+    state.connected = true;
+  });
+}
+
+std::optional<Api::Storage> Hub::storage() const {
+  return platform_.storage ? platform_.storage() : std::nullopt;
+}
+
+void Hub::setTheme(const std::string& theme) {
+  if (platform_.settings) platform_.settings->set("theme", theme);
+  update([theme](State& state) { state.theme = theme; });
+}
+
+void Hub::setAllowDelete(bool allow) {
+  if (platform_.settings) platform_.settings->set("allowDelete", allow);
+  update([allow](State& state) { state.allowDelete = allow; });
+}
+
+void Hub::setWelcomed() {
+  if (platform_.settings) platform_.settings->set("welcomed", true);
+  update([](State& state) { state.welcomed = true; });
+}
+
+void Hub::dismissLateDeleted() {
+  update([](State& state) { state.lateDeleted = 0; });
+}
+
+// --- Transfers and the tick ---------------------------------------------------
+
+void Hub::began(const std::string& asset) {
+  update([asset](State& state) {
+    ++state.inFlight;
+    state.currentAsset = asset;
+  });
+}
+
+void Hub::ended(std::int64_t bytes, bool wholeFile) {
+  const TimePoint now = platform_.clock();
+  update([bytes, wholeFile, now](State& state) {
+    --state.inFlight;
+    state.sentBytes += bytes;
+    state.lastTransfer = now;
+    if (wholeFile) ++state.sentFiles;
+  });
+}
+
+void Hub::cloud(double) {
+  platform_.main->post([weak = weak_from_this()] {
+    const std::shared_ptr<Hub> hub = weak.lock();
+    if (!hub) return;
+    hub->cloudSeen_ = hub->platform_.clock();
+    if (!hub->state_.fromCloud) hub->update([](State& state) { state.fromCloud = true; });
+  });
+}
+
+void Hub::tick() {
+  std::shared_ptr<Pairing> pairing;
+  {
+    std::lock_guard hold(partsMutex_);
+    pairing = pairing_;
+  }
+  // Lets an expired code be replaced; the new one arrives through the
+  // pairing's callback.
+  if (pairing) pairing->current();
+  const std::vector<Addresses::Address> addresses = platform_.addresses ? platform_.addresses() : std::vector<Addresses::Address>{};
+  const TimePoint now = platform_.clock();
+  const double seenAgo = secondsBetween(state_.lastSeen, now);
+  const double cloudAgo = secondsBetween(cloudSeen_, now);
+  const bool connected = seenAgo < Hero::kPresentSeconds;
+  const bool fromCloud = cloudAgo < 5.0;
+  if (addresses != state_.addresses || connected != state_.connected || fromCloud != state_.fromCloud) {
+    update([addresses, connected, fromCloud](State& state) {
+      state.addresses = addresses;
+      state.connected = connected;
+      state.fromCloud = fromCloud;
+    });
+  }
+  samples_.emplace_back(now, state_.sentBytes);
+  if (samples_.size() >= 4) samples_.erase(samples_.begin(), samples_.end() - 3);
+  const std::int64_t speed = HomeState::speed(samples_);
+  if (speed != state_.bytesPerSecond) update([speed](State& state) { state.bytesPerSecond = speed; });
+  if (platform_.keepAwake) platform_.keepAwake(connected);
+}
+
+// --- Safe marks -----------------------------------------------------------------
+
+std::vector<std::string> Hub::safeOn(const Asset& asset) const {
+  std::shared_ptr<SafeMarks> marks;
+  {
+    std::lock_guard hold(partsMutex_);
+    marks = marks_;
+  }
+  if (!marks) return {};
+  const std::vector<std::string> holding = marks->laptops(asset.id, asset.modified);
+  std::vector<std::string> names;
+  for (const Laptop& laptop : state_.laptops) {
+    if (std::find(holding.begin(), holding.end(), laptop.id) != holding.end()) names.push_back(laptop.name);
+  }
+  return names;
+}
+
+std::pair<std::int64_t, std::int64_t> Hub::safeCount() const {
+  const std::int64_t all =
+      platform_.store->count(PhotoStore::kImage) + platform_.store->count(PhotoStore::kVideo);
+  std::shared_ptr<SafeMarks> marks;
+  {
+    std::lock_guard hold(partsMutex_);
+    marks = marks_;
+  }
+  if (!marks) return {0, all};
+  const std::set<std::string> ids = marks->ids();
+  const std::map<std::string, std::string> versions = library_.versions({ids.begin(), ids.end()});
+  std::int64_t safe = 0;
+  for (const auto& [id, modified] : versions) {
+    if (!marks->laptops(id, modified).empty()) ++safe;
+  }
+  return {std::min(safe, all), all};
+}
+
+void Hub::forget(const std::string& laptopId) {
+  std::shared_ptr<Laptops> laptops;
+  std::shared_ptr<SafeMarks> marks;
+  {
+    std::lock_guard hold(partsMutex_);
+    laptops = laptops_;
+    marks = marks_;
+  }
+  if (laptops) laptops->forget(laptopId);
+  if (marks) marks->forget(laptopId);
+}
+
+// --- The owner's consent --------------------------------------------------------
+
+bool Hub::trash(const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified) {
+  std::vector<std::string> locals;
+  for (const std::string& id : ids) {
+    std::optional<std::string> local = PhotoLibrary::localIdentifier(id);
+    if (!local) return false;
+    locals.push_back(std::move(*local));
+  }
+  // One deadline for the answer and the deletion together.
+  const auto deadline = std::chrono::steady_clock::now() + platform_.answerTime;
+  auto answer = std::make_shared<SheetAnswer>();
+  {
+    std::lock_guard hold(askMutex_);
+    if (pendingAnswer_ || stopped_) return false;
+    pendingAnswer_ = answer;
+  }
+  update([ask = DeleteAsk{newUuid(), ids, std::nullopt}](State& state) mutable {
+    ask.laptop = state.lastLaptop;
+    state.deleteAsk = ask;
+  });
+  const bool yes = answer->wait(deadline);
+  {
+    std::lock_guard hold(askMutex_);
+    if (pendingAnswer_ == answer) pendingAnswer_.reset();
+  }
+  update([](State& state) { state.deleteAsk.reset(); });
+  if (!yes) return false;
+  // Verified again after the yes: a photo changed while the owner decided
+  // holds bytes no laptop has checked.
+  if (stillAsVerified && !stillAsVerified()) return false;
+
+  // The deletion runs on a thread of its own so that the deadline holds
+  // even for a slow disk; a deletion that succeeds late is counted apart.
+  struct Deletion {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    bool succeeded = false;
+    bool gaveUp = false;
+  };
+  auto deletion = std::make_shared<Deletion>();
+  std::thread([deletion, locals, store = platform_.store, alive = alive_] {
+    const bool succeeded = !store->deleteAssets(locals).has_value();
+    bool late = false;
+    {
+      std::lock_guard hold(deletion->mutex);
+      deletion->finished = true;
+      deletion->succeeded = succeeded;
+      late = deletion->gaveUp && succeeded;
+    }
+    deletion->done.notify_all();
+    if (late) {
+      std::lock_guard hold(alive->mutex);
+      if (alive->hub != nullptr) {
+        const auto count = static_cast<std::int64_t>(locals.size());
+        alive->hub->update([count](State& state) { state.lateDeleted += count; });
+      }
+    }
+  }).detach();
+  std::unique_lock hold(deletion->mutex);
+  if (deletion->done.wait_until(hold, deadline, [&] { return deletion->finished; })) return deletion->succeeded;
+  deletion->gaveUp = true;
+  return false;
+}
+
+void Hub::answerDelete(bool yes) {
+  std::shared_ptr<SheetAnswer> pending;
+  {
+    std::lock_guard hold(askMutex_);
+    pending = pendingAnswer_;
+  }
+  if (pending) pending->decide(yes);
+  update([](State& state) { state.deleteAsk.reset(); });
+}
+
+}  // namespace lumenvale

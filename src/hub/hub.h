@@ -1,0 +1,203 @@
+// The one long-lived, observable object of the device side. The hub builds
+// the server side on first start (identity, paired laptops, safe marks,
+// pairing, delete handler, API, listener), keeps the one State that every
+// screen reads, and turns the server side's news (a laptop seen, the port,
+// a new code, the lists changed, transfers, cloud downloads, a delete that
+// needs the owner's consent) into changes of that State on the main thread.
+// Nothing else changes State, and only on the main thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "api/api.h"
+#include "hub/home_state.h"
+#include "hub/main_queue.h"
+#include "hub/run_loop.h"
+#include "library/photo_library.h"
+#include "library/photo_store.h"
+#include "pairing/identity.h"
+#include "pairing/laptops.h"
+#include "pairing/pairing.h"
+#include "platform/settings.h"
+#include "safety/delete_handler.h"
+#include "safety/safe_marks.h"
+#include "safety/sheet_answer.h"
+#include "transport/server.h"
+#include "util/addresses.h"
+#include "util/clock.h"
+
+namespace lumenvale {
+
+// A delete waiting for the owner's consent.
+struct DeleteAsk {
+  std::string id;                     // a fresh UUID per question
+  std::vector<std::string> ids;       // the asset ids that would be deleted
+  std::optional<std::string> laptop;  // the laptop that made the latest request
+  bool operator==(const DeleteAsk&) const = default;
+};
+
+// Everything the screens show.
+struct HubState {
+  bool running = false;
+  bool failed = false;
+  std::string deviceName;
+  std::uint16_t port = 0;
+  std::vector<Addresses::Address> addresses;
+  std::optional<Pairing::Code> code;
+  std::vector<Laptop> laptops;
+  std::optional<std::string> lastLaptop;
+  TimePoint lastSeen{};  // the distant past until a laptop is seen
+  bool connected = false;
+  bool allowDelete = false;
+  bool fromCloud = false;
+  std::int64_t lateDeleted = 0;
+  std::int64_t sentFiles = 0;
+  std::int64_t sentBytes = 0;
+  std::int64_t bytesPerSecond = 0;
+  int inFlight = 0;
+  TimePoint lastTransfer{};
+  std::optional<std::string> currentAsset;
+  std::string theme = "system";
+  bool welcomed = false;
+  std::optional<DeleteAsk> deleteAsk;
+  std::int64_t marks = 0;  // a change counter: bumped at every change of the safe marks
+  // Beyond what the screens need: the terminal front end prints these.
+  std::string fingerprint;    // once the identity is loaded
+  std::string notListening;   // why there is no port, when there is none
+  bool operator==(const HubState&) const = default;
+};
+
+// The listener as the hub drives it; the real one is a Server.
+class Listener {
+ public:
+  virtual ~Listener() = default;
+  virtual void setOnPort(Server::PortCallback onPort) = 0;
+  virtual void start() = 0;
+};
+
+class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
+ public:
+  using State = HubState;
+  using MakeListener = std::function<std::unique_ptr<Listener>(Server::Handler handler, const Identity& identity,
+                                                               const std::string& name)>;
+
+  // What the hub needs of the platform. Every pointer must outlive the hub.
+  struct Platform {
+    MainQueue* main = nullptr;
+    Clock clock = systemNow;
+    std::string dataFolder;      // where laptops.json and safe.json live
+    Settings* settings = nullptr;  // the owner's settings
+    PhotoStore* store = nullptr;   // the photo library's platform side
+    std::function<Identity()> loadIdentity;  // throws Identity::Failure
+    MakeListener makeListener;
+    std::function<std::vector<Addresses::Address>()> addresses = Addresses::list;
+    std::function<std::string()> access;                     // "full" or "partial"
+    std::function<std::optional<Api::Storage>()> storage;    // nothing when unknown
+    std::string model;
+    std::string appVersion;
+    std::function<void(bool)> keepAwake;  // true while a laptop is present
+    std::chrono::milliseconds answerTime = std::chrono::seconds(120);  // consent and deletion together
+  };
+
+  // make builds the hub; the server side waits for start().
+  static std::shared_ptr<Hub> make(Platform platform);
+  ~Hub() override;
+  Hub(const Hub&) = delete;
+  Hub& operator=(const Hub&) = delete;
+
+  // serverListener makes real listeners: a Server on `options` that
+  // advertises through `advertiser` (may be null).
+  static MakeListener serverListener(Advertiser* advertiser, Server::Options options);
+
+  // --- main thread -------------------------------------------------------
+  // stop ends the server side for good: a delete waiting for the owner is
+  // kept, and the listener and its connections are gone when it returns.
+  // Called before the last reference goes, so no connection thread is left
+  // holding the hub.
+  void stop();
+  const State& state() const { return state_; }
+  // observe is told the state after every change.
+  void observe(std::function<void(const State&)> observer);
+  // start builds the server side on the start-up worker, or, once built,
+  // asks the listener to listen again if it has stopped. The first call
+  // also starts the 2-second tick.
+  void start(const std::string& name);
+  void tick();
+  void setTheme(const std::string& theme);
+  void setAllowDelete(bool allow);
+  void setWelcomed();
+  void dismissLateDeleted();
+  // answerDelete is the owner's answer to the delete question shown.
+  void answerDelete(bool yes);
+  // safeOn names the paired laptops that hold `asset` safely.
+  std::vector<std::string> safeOn(const Asset& asset) const;
+  // safeCount: (assets held safely by some laptop, all assets).
+  std::pair<std::int64_t, std::int64_t> safeCount() const;
+  // forget drops a paired laptop and its safe marks.
+  void forget(const std::string& laptopId);
+
+  // --- any thread ---------------------------------------------------------
+  void began(const std::string& asset) override;
+  void ended(std::int64_t bytes, bool wholeFile) override;
+  void cloud(double progress);
+  // seen records a request of a paired laptop (the API's onRequest).
+  void seen(const Laptop& laptop);
+  std::optional<Api::Storage> storage() const;
+  // trash asks the owner about deleting `ids` and deletes them on a yes
+  // given in time; true only when they were deleted in time.
+  bool trash(const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified);
+
+  const PhotoLibrary& library() const { return library_; }
+
+ private:
+  explicit Hub(Platform platform);
+
+  // update applies `change` to the state on the main thread.
+  void update(std::function<void(State&)> change);
+  void publish();
+  void startBlocking(const std::string& name);  // on the start-up worker
+
+  Platform platform_;
+  State state_;
+  std::vector<std::function<void(const State&)>> observers_;
+  PhotoLibrary library_;
+
+  RunLoop starter_;  // the serial start-up worker
+  std::thread starterThread_;
+
+  // The server side, made on the start-up worker, read from the main thread.
+  mutable std::mutex partsMutex_;
+  std::unique_ptr<Identity> identity_;
+  std::shared_ptr<Laptops> laptops_;
+  std::shared_ptr<SafeMarks> marks_;
+  std::shared_ptr<Pairing> pairing_;
+  std::shared_ptr<DeleteHandler> deleter_;
+  std::unique_ptr<Api> api_;
+  std::unique_ptr<Listener> server_;
+
+  bool ticking_ = false;          // main thread
+  TimePoint cloudSeen_{};         // main thread
+  std::vector<HomeState::Sample> samples_;  // main thread
+
+  std::mutex askMutex_;
+  std::shared_ptr<SheetAnswer> pendingAnswer_;  // guarded by askMutex_
+  bool stopped_ = false;                        // guarded by askMutex_: no more questions
+
+  // Threads that outlive a request (a deletion past its deadline) reach the
+  // hub only through this, and only while it is set.
+  struct Alive {
+    std::mutex mutex;
+    Hub* hub = nullptr;
+  };
+  std::shared_ptr<Alive> alive_;
+};
+
+}  // namespace lumenvale
