@@ -251,8 +251,20 @@ class MemoryPhotoStore : public PhotoStore {
            std::to_string(static_cast<int>(quality * 100));
   }
 
+  // setBeforeDelete runs `hook` at the start of every deletion, on the
+  // deleting thread, before the store is locked (to hold a deletion back).
+  void setBeforeDelete(std::function<void()> hook) { std::lock_guard<std::mutex> hold(mutex_); beforeDelete_ = std::move(hook); }
+  void setDeleteFails(bool fails) { std::lock_guard<std::mutex> hold(mutex_); deleteFails_ = fails; }
+
   std::optional<std::string> deleteAssets(const std::vector<std::string>& localIdentifiers) override {
+    std::function<void()> before;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      before = beforeDelete_;
+    }
+    if (before) before();
     std::lock_guard<std::mutex> hold(mutex_);
+    if (deleteFails_) return "The library refused the change.";
     std::erase_if(assets_, [&](const StoredAsset& asset) {
       return std::find(localIdentifiers.begin(), localIdentifiers.end(), asset.record.localIdentifier) !=
              localIdentifiers.end();
@@ -381,6 +393,8 @@ class MemoryPhotoStore : public PhotoStore {
   Delivery delivery_ = Delivery::thread;              // guarded by mutex_
   double imageScale_ = 1.0;                           // guarded by mutex_
   bool jpegFails_ = false;                            // guarded by mutex_
+  std::function<void()> beforeDelete_;                // guarded by mutex_
+  bool deleteFails_ = false;                          // guarded by mutex_
   bool paced_ = false;                                // guarded by mutex_
   int releases_ = 0;                                  // guarded by mutex_
 };

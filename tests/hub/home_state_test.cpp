@@ -1,0 +1,128 @@
+// Tests of the Home card's pure rules: the case chosen from the state and
+// the time, the speed from samples, and the shared formatters.
+#include "hub/home_state.h"
+
+#include <gtest/gtest.h>
+
+#include "hub/hub.h"
+
+namespace lumenvale {
+namespace {
+
+using namespace std::chrono_literals;
+
+const TimePoint kNow = TimePoint(std::chrono::seconds(1800000000));
+
+TEST(HomeStateSpeed, FromTheOldestToTheNewestSample) {
+  const std::vector<std::pair<std::vector<HomeState::Sample>, std::int64_t>> cases = {
+      {{}, 0},
+      {{{kNow, 500}}, 0},
+      {{{kNow, 1000}, {kNow + 4s, 9000}}, 2000},
+      {{{kNow, 1000}, {kNow + 2s, 2000}, {kNow + 4s, 9000}}, 2000},
+      {{{kNow, 1000}, {kNow, 9000}}, 0},
+      {{{kNow, 9000}, {kNow + 4s, 1000}}, 0},
+      {{{kNow, 0}, {kNow + 3s, 10}}, 3},  // truncated
+      {{{kNow + 4s, 0}, {kNow, 9000}}, 0},  // a clock set back
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(HomeState::speed(cases[i].first), cases[i].second);
+  }
+}
+
+TEST(HomeStateFormat, CountdownAndMonthTitle) {
+  for (const auto& [seconds, text] : std::vector<std::pair<std::int64_t, std::string>>{
+           {0, "0:00"}, {59, "0:59"}, {61, "1:01"}, {75, "1:15"}, {300, "5:00"}, {3600, "60:00"}}) {
+    EXPECT_EQ(HomeState::countdown(seconds), text);
+  }
+  for (const auto& [key, title] : std::vector<std::pair<std::string, std::string>>{
+           {"2024-05", "May 2024"},
+           {"2024-05-17T10:00:00Z", "May 2024"},
+           {"1999-12", "December 1999"},
+           {"2024-01", "January 2024"},
+           {"2024-13", ""},
+           {"2024-00", ""},
+           {"24-05", ""},
+           {"2024/05", ""},
+           {"abcd-05", ""},
+           {"2024-5", "May 2024"},
+           {"", ""}}) {
+    EXPECT_EQ(HomeState::monthTitle(key), title) << key;
+  }
+  EXPECT_EQ(HomeState::months().size(), 12u);
+}
+
+// A state that is online, with a laptop and a code, for the cases to vary.
+HubState online() {
+  HubState state;
+  state.port = 41820;
+  state.addresses = {{"192.168.1.5", "wlan0"}};
+  state.code = Pairing::Code{"ABCDEFGH", kNow + 120s};
+  return state;
+}
+
+TEST(HeroChoice, FromStateAndTime) {
+  struct Case {
+    const char* label;
+    std::function<void(HubState&)> change;
+    Hero::Case expected;
+  };
+  const std::vector<Case> cases = {
+      {"waiting with the code's time left", [](HubState&) {}, Hero::Waiting{"ABCD-EFGH", 120, 0.4}},
+      {"no code", [](HubState& s) { s.code.reset(); }, Hero::Waiting{"", 0, 0.0}},
+      {"an expired code", [](HubState& s) { s.code->expiresAt = kNow - 1s; }, Hero::Waiting{"ABCD-EFGH", 0, 0.0}},
+      {"a code beyond the scale", [](HubState& s) { s.code->expiresAt = kNow + 412s; },
+       Hero::Waiting{"ABCD-EFGH", 300, 1.0}},
+      {"no port", [](HubState& s) { s.port = 0; s.connected = true; }, Hero::NoNetwork{}},
+      {"no address and nobody connected", [](HubState& s) { s.addresses.clear(); }, Hero::NoNetwork{}},
+      {"no address but a laptop connected",
+       [](HubState& s) {
+         s.addresses.clear();
+         s.connected = true;
+         s.lastLaptop = "Desk";
+         s.lastSeen = kNow - 10s;
+         s.lastTransfer = kNow - 10s;
+       },
+       Hero::Connected{"Desk"}},
+      {"a laptop seen 10 s ago, a transfer 2 s ago",
+       [](HubState& s) {
+         s.lastLaptop = "Desk";
+         s.lastSeen = kNow - 10s;
+         s.lastTransfer = kNow - 2s;
+         s.sentFiles = 3;
+         s.sentBytes = 4096;
+         s.bytesPerSecond = 100;
+       },
+       Hero::Sending{"Desk", 3, 4096, 100}},
+      {"the transfer 4 s ago",
+       [](HubState& s) {
+         s.lastLaptop = "Desk";
+         s.lastSeen = kNow - 10s;
+         s.lastTransfer = kNow - 4s;
+       },
+       Hero::Connected{"Desk"}},
+      {"a stream in flight",
+       [](HubState& s) {
+         s.lastLaptop = "Desk";
+         s.lastSeen = kNow - 29s;
+         s.inFlight = 1;
+       },
+       Hero::Sending{"Desk", 0, 0, 0}},
+      {"the laptop last seen 30 s ago",
+       [](HubState& s) {
+         s.lastLaptop = "Desk";
+         s.lastSeen = kNow - 30s;
+         s.inFlight = 1;
+       },
+       Hero::Waiting{"ABCD-EFGH", 120, 0.4}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    HubState state = online();
+    c.change(state);
+    EXPECT_EQ(Hero::of(state, kNow), c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace lumenvale
