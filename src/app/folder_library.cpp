@@ -2,7 +2,13 @@
 
 #include <algorithm>
 
+#include "util/format.h"
+
 namespace lumenvale {
+
+std::string photosAndVideos(std::int64_t count) {
+  return count == 1 ? "1 photo or video" : Format::count(count) + " photos and videos";
+}
 
 FolderLibrary::FolderLibrary(const std::string& dataFolder, std::vector<std::string> folders, Say say)
     : folders_(std::move(folders)), say_(std::move(say)) {
@@ -42,7 +48,7 @@ void FolderLibrary::index() {
       const IndexReport report = catalog_->index(folders_);
       access_ = report.access;
       const std::int64_t count = catalog_->count();
-      if (count != shownCount_) lines.push_back("Library: " + std::to_string(count) + " photos and videos");
+      if (count != shownCount_) lines.push_back("Library: " + photosAndVideos(count));
       shownCount_ = count;
       for (const std::string& unreadable : report.unreadable) {
         if (std::find(shownUnreadable_.begin(), shownUnreadable_.end(), unreadable) == shownUnreadable_.end()) {

@@ -19,6 +19,10 @@
 
 namespace lumenvale {
 
+// photosAndVideos names a number of assets: "1 photo or video",
+// "1,200 photos and videos".
+std::string photosAndVideos(std::int64_t count);
+
 class FolderLibrary {
  public:
   using Say = std::function<void(const std::string& line)>;

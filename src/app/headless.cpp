@@ -57,12 +57,6 @@ void prompt(const std::string& text) {
   std::fflush(stdout);
 }
 
-// photosAndVideos names a number of assets: "1 photo or video",
-// "1,200 photos and videos".
-std::string photosAndVideos(std::size_t count) {
-  return count == 1 ? "1 photo or video" : Format::count(static_cast<std::int64_t>(count)) + " photos and videos";
-}
-
 // The terminal's view of the hub: prints each change the owner should see,
 // once, and puts delete questions to the owner. Main thread only.
 class Terminal {
@@ -148,7 +142,7 @@ class Terminal {
         return;
       }
       const std::string laptop = state.deleteAsk->laptop.value_or("A laptop");
-      prompt(laptop + " has copied " + photosAndVideos(state.deleteAsk->ids.size()) +
+      prompt(laptop + " has copied " + photosAndVideos(static_cast<std::int64_t>(state.deleteAsk->ids.size())) +
              " and asks to delete them here. Move them to the Trash? [y/N] ");
     } else if (!state.deleteAsk && !asked_.empty()) {
       // No line ended the question (its time ran out): end it here.

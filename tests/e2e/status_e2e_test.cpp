@@ -23,7 +23,7 @@ TEST_F(DeviceTest, StatusFollowsALaptopThatCopies) {
   auto client = connect();
   ASSERT_TRUE(client);
   const std::string token = pairLaptop(*client, "status-laptop");
-  ASSERT_EQ(program_->printed("Library: ", 60s), "1 photos and videos");
+  ASSERT_EQ(program_->printed("Library: ", 60s), "1 photo or video");
   const std::string bearer = "Authorization: Bearer " + token + "\r\n";
   const nlohmann::json page = json(ask(*client, "GET", "/v1/assets", bearer));
   ASSERT_EQ(page["assets"].size(), 1u);

@@ -173,9 +173,13 @@ TEST_F(HubTest, AFailedStartLeavesNothingAndTheNextStartBuildsAll) {
   hub_->start("Phone");
   ASSERT_TRUE(run([&] { return !hub_->state().fingerprint.empty(); }));
   EXPECT_EQ(identityLoads_, 2);
+  // The listener starts right after the state is told.
+  ASSERT_TRUE(run([&] {
+    std::lock_guard hold(listening_->mutex);
+    return listening_->starts == 1;
+  }));
   std::lock_guard hold(listening_->mutex);
   EXPECT_EQ(listening_->made, 1);
-  EXPECT_EQ(listening_->starts, 1);
 }
 
 TEST_F(HubTest, ThePortDecidesRunningAndFailed) {
