@@ -266,6 +266,34 @@ TEST_F(HubTest, TheTickFollowsPresenceCloudAndSpeed) {
   EXPECT_EQ(awake_, false);
 }
 
+TEST_F(HubTest, SafeMarksCountOnlyForPairedLaptopsAndUnchangedAssets) {
+  make();
+  const Asset a = *hub_->library().asset(PhotoLibrary::wireId("A"));
+  const Asset b = *hub_->library().asset(PhotoLibrary::wireId("B"));
+  EXPECT_EQ(hub_->safeCount(), std::make_pair(std::int64_t{0}, std::int64_t{3}));  // no store yet
+  {
+    // As an earlier run left them: two paired laptops, and marks from them
+    // and from a laptop forgotten since.
+    Laptops laptops(folder_.path() + "/laptops.json");
+    laptops.add("desk", "Desk", "token-1", systemNow());
+    laptops.add("attic", "Attic", "token-2", systemNow() + 1s);
+    SafeMarks marks(folder_.path() + "/safe.json");
+    marks.receive("desk", {{a.id, a.modified}, {b.id, "an older version"}}, "op", 2);
+    marks.receive("attic", {{a.id, a.modified}}, "op", 1);
+    marks.receive("gone", {{b.id, b.modified}, {PhotoLibrary::wireId("deleted"), "x"}}, "op", 2);
+  }
+  hub_->start("Phone");
+  ASSERT_TRUE(run([&] { return !hub_->state().fingerprint.empty(); }));
+  EXPECT_EQ(hub_->safeOn(a), (std::vector<std::string>{"Attic", "Desk"}));  // in the laptops' order
+  EXPECT_TRUE(hub_->safeOn(b).empty());
+  EXPECT_EQ(hub_->safeCount(), std::make_pair(std::int64_t{2}, std::int64_t{3}));  // A, and B from "gone"
+
+  const std::int64_t before = hub_->state().marks;
+  hub_->forget("desk");
+  ASSERT_TRUE(run([&] { return hub_->state().marks == before + 1 && hub_->state().laptops.size() == 1; }));
+  EXPECT_EQ(hub_->safeOn(a), std::vector<std::string>{"Attic"});
+}
+
 TEST_F(HubTest, SettingsAndTheirDefaults) {
   make();
   EXPECT_FALSE(hub_->state().allowDelete);
