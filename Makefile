@@ -36,6 +36,7 @@ bench: build
 	@scripts/bootstrap bench
 	@for b in $(BUILD)/bench/*_bench; do [ "$${b##*/}" = download_bench ] && continue; echo "== $$b"; $$b; done
 	@bench/compare $(BUILD)
+	@bench/pull_compare $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

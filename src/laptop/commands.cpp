@@ -11,14 +11,11 @@
 #include "laptop/device_connection.h"
 #include "laptop/held_files.h"
 #include "laptop/laptop_config.h"
+#include "laptop/find/finder.h"
 #include "laptop/puller.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
 #include "util/format.h"
-
-#ifdef LUMENVALE_LAPTOP_FIND
-#include "laptop/find/finder.h"
-#endif
 
 namespace lumenvale::laptop {
 namespace {
@@ -60,7 +57,6 @@ PairedDevice pairedDevice() {
 }
 
 int find() {
-#ifdef LUMENVALE_LAPTOP_FIND
   const std::vector<FoundDevice> devices = findDevices(std::chrono::seconds(3));
   if (devices.empty()) {
     std::printf("No device found. Is Lumenvale running on the same network?\n");
@@ -71,9 +67,6 @@ int find() {
                 static_cast<unsigned>(device.port), device.fingerprintPrefix.c_str());
   }
   return 0;
-#else
-  return fail("this build cannot browse the network: pair with the address the device shows.");
-#endif
 }
 
 int pair(const std::string& target, std::optional<std::string> code) {

@@ -169,5 +169,21 @@ TEST_F(LaptopClientTest, PullsResumesReportsSafeAndFrees) {
   EXPECT_EQ(copied(), sources_);
 }
 
+TEST_F(LaptopClientTest, OnlyThePairedCertificateIsTrusted) {
+  ASSERT_NO_FATAL_FAILURE(write("IMG_0001.JPG", 1000));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_}).status, 0);
+  // As if another machine answered at the device's address.
+  const std::string file = config_.path() + "/lumenvale-laptop/device.json";
+  nlohmann::json device = nlohmann::json::parse(AtomicFile::read(file).value());
+  device["fingerprint"] = std::string(64, '0');
+  ASSERT_TRUE(AtomicFile::write(file, device.dump()));
+  const testing::CommandResult refused = laptop({"pull", dest_.path()});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("shows another certificate"), std::string::npos) << refused.output;
+  EXPECT_FALSE(fs::exists(dest_.path() + "/.lumenvale/partial"));
+  EXPECT_EQ(copied().size(), 0u);
+}
+
 }  // namespace
 }  // namespace lumenvale
