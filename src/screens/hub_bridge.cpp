@@ -1,0 +1,93 @@
+#include "screens/hub_bridge.h"
+
+#include <QStringList>
+
+#include "hub/home_state.h"
+
+namespace lumenvale {
+
+namespace {
+
+QString text(const std::string& value) { return QString::fromStdString(value); }
+
+QVariantMap heroMap(const Hero::Case& hero) {
+  if (const auto* waiting = std::get_if<Hero::Waiting>(&hero)) {
+    return {{"case", "waiting"},
+            {"code", text(waiting->code)},
+            {"secondsLeft", waiting->secondsLeft},
+            {"fraction", waiting->fraction},
+            {"countdown", text(HomeState::countdown(waiting->secondsLeft))}};
+  }
+  if (const auto* sending = std::get_if<Hero::Sending>(&hero)) {
+    return {{"case", "sending"},
+            {"laptop", text(sending->laptop)},
+            {"files", QVariant::fromValue<qint64>(sending->files)},
+            {"bytes", QVariant::fromValue<qint64>(sending->bytes)},
+            {"bytesPerSecond", QVariant::fromValue<qint64>(sending->bytesPerSecond)}};
+  }
+  if (const auto* connected = std::get_if<Hero::Connected>(&hero)) {
+    return {{"case", "connected"}, {"laptop", text(connected->laptop)}};
+  }
+  return {{"case", "noNetwork"}};
+}
+
+}  // namespace
+
+HubBridge::HubBridge(std::shared_ptr<Hub> hub, Clock clock, QObject* parent)
+    : QObject(parent), hub_(std::move(hub)), clock_(std::move(clock)) {
+  state_ = hub_->state();
+  hub_->observe([this](const HubState& state) { show(state); });
+  decideHero();
+  // The card moves with time alone (a countdown, a laptop that goes quiet).
+  heroTimer_.setInterval(1000);
+  connect(&heroTimer_, &QTimer::timeout, this, [this] { decideHero(); });
+  heroTimer_.start();
+}
+
+void HubBridge::show(const HubState& state) {
+  state_ = state;
+  emit changed();
+  decideHero();
+}
+
+void HubBridge::decideHero() {
+  QVariantMap hero = heroMap(Hero::of(state_, clock_()));
+  if (hero == hero_) return;
+  hero_ = std::move(hero);
+  emit heroChanged();
+}
+
+QString HubBridge::code() const { return state_.code ? text(state_.code->display()) : QString(); }
+
+QVariantList HubBridge::addresses() const {
+  QVariantList list;
+  for (const Addresses::Address& address : state_.addresses) {
+    list.append(QVariantMap{{"ip", text(address.ip)}, {"interface", text(address.interface)}});
+  }
+  return list;
+}
+
+QVariantList HubBridge::laptops() const {
+  QVariantList list;
+  for (const Laptop& laptop : state_.laptops) {
+    list.append(QVariantMap{{"id", text(laptop.id)}, {"name", text(laptop.name)}, {"pairedAt", laptop.pairedAt}});
+  }
+  return list;
+}
+
+QVariantMap HubBridge::deleteAsk() const {
+  if (!state_.deleteAsk) return {};
+  QStringList ids;
+  for (const std::string& id : state_.deleteAsk->ids) ids.append(text(id));
+  return {{"id", text(state_.deleteAsk->id)}, {"ids", ids}, {"laptop", text(state_.deleteAsk->laptop.value_or(""))}};
+}
+
+void HubBridge::start(const QString& name) { hub_->start(name.toStdString()); }
+void HubBridge::setTheme(const QString& theme) { hub_->setTheme(theme.toStdString()); }
+void HubBridge::setAllowDelete(bool allow) { hub_->setAllowDelete(allow); }
+void HubBridge::welcome() { hub_->setWelcomed(); }
+void HubBridge::answerDelete(bool yes) { hub_->answerDelete(yes); }
+void HubBridge::forget(const QString& laptopId) { hub_->forget(laptopId.toStdString()); }
+void HubBridge::dismissLateDeleted() { hub_->dismissLateDeleted(); }
+
+}  // namespace lumenvale

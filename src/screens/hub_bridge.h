@@ -1,0 +1,94 @@
+// The hub as QML sees it: the hub's State as NOTIFY properties (all told by
+// one `changed` signal) and its actions as Q_INVOKABLEs. The Home card's
+// case is worked out here, in C++, once a second and on every change.
+// Made, used and destroyed on the main thread.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <QVariantList>
+#include <QVariantMap>
+#include <memory>
+
+#include "hub/hub.h"
+
+namespace lumenvale {
+
+class HubBridge : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(bool welcomed READ welcomed NOTIFY changed)
+  Q_PROPERTY(QString theme READ theme NOTIFY changed)
+  Q_PROPERTY(bool allowDelete READ allowDelete NOTIFY changed)
+  Q_PROPERTY(bool running READ running NOTIFY changed)
+  Q_PROPERTY(bool failed READ failed NOTIFY changed)
+  Q_PROPERTY(int port READ port NOTIFY changed)
+  Q_PROPERTY(QString deviceName READ deviceName NOTIFY changed)
+  Q_PROPERTY(QString code READ code NOTIFY changed)
+  Q_PROPERTY(QVariantList addresses READ addresses NOTIFY changed)
+  Q_PROPERTY(QVariantList laptops READ laptops NOTIFY changed)
+  Q_PROPERTY(QString lastLaptop READ lastLaptop NOTIFY changed)
+  Q_PROPERTY(bool connected READ connected NOTIFY changed)
+  Q_PROPERTY(bool fromCloud READ fromCloud NOTIFY changed)
+  Q_PROPERTY(qint64 lateDeleted READ lateDeleted NOTIFY changed)
+  Q_PROPERTY(qint64 sentFiles READ sentFiles NOTIFY changed)
+  Q_PROPERTY(qint64 sentBytes READ sentBytes NOTIFY changed)
+  Q_PROPERTY(qint64 bytesPerSecond READ bytesPerSecond NOTIFY changed)
+  Q_PROPERTY(int inFlight READ inFlight NOTIFY changed)
+  Q_PROPERTY(QString currentAsset READ currentAsset NOTIFY changed)
+  Q_PROPERTY(QVariantMap deleteAsk READ deleteAsk NOTIFY changed)
+  Q_PROPERTY(qint64 marks READ marks NOTIFY changed)
+  Q_PROPERTY(QVariantMap hero READ hero NOTIFY heroChanged)
+
+ public:
+  // `clock` decides the card's case; the hub must outlive the bridge.
+  HubBridge(std::shared_ptr<Hub> hub, Clock clock = systemNow, QObject* parent = nullptr);
+
+  bool welcomed() const { return state_.welcomed; }
+  QString theme() const { return QString::fromStdString(state_.theme); }
+  bool allowDelete() const { return state_.allowDelete; }
+  bool running() const { return state_.running; }
+  bool failed() const { return state_.failed; }
+  int port() const { return state_.port; }
+  QString deviceName() const { return QString::fromStdString(state_.deviceName); }
+  QString code() const;
+  QVariantList addresses() const;
+  QVariantList laptops() const;
+  QString lastLaptop() const { return QString::fromStdString(state_.lastLaptop.value_or("")); }
+  bool connected() const { return state_.connected; }
+  bool fromCloud() const { return state_.fromCloud; }
+  qint64 lateDeleted() const { return state_.lateDeleted; }
+  qint64 sentFiles() const { return state_.sentFiles; }
+  qint64 sentBytes() const { return state_.sentBytes; }
+  qint64 bytesPerSecond() const { return state_.bytesPerSecond; }
+  int inFlight() const { return state_.inFlight; }
+  QString currentAsset() const { return QString::fromStdString(state_.currentAsset.value_or("")); }
+  // deleteAsk: {id, ids, laptop} while a delete waits for the owner, else empty.
+  QVariantMap deleteAsk() const;
+  qint64 marks() const { return state_.marks; }
+  // hero: {case: "waiting"|"sending"|"connected"|"noNetwork", and its figures}.
+  QVariantMap hero() const { return hero_; }
+
+  Q_INVOKABLE void start(const QString& name);
+  Q_INVOKABLE void setTheme(const QString& theme);
+  Q_INVOKABLE void setAllowDelete(bool allow);
+  Q_INVOKABLE void welcome();
+  Q_INVOKABLE void answerDelete(bool yes);
+  Q_INVOKABLE void forget(const QString& laptopId);
+  Q_INVOKABLE void dismissLateDeleted();
+
+ signals:
+  void changed();
+  void heroChanged();
+
+ private:
+  void show(const HubState& state);
+  void decideHero();
+
+  std::shared_ptr<Hub> hub_;
+  Clock clock_;
+  HubState state_;
+  QVariantMap hero_;
+  QTimer heroTimer_;
+};
+
+}  // namespace lumenvale

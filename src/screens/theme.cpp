@@ -1,0 +1,32 @@
+#include "screens/theme.h"
+
+#include "screens/app_flow.h"
+#include "screens/palette.h"
+
+namespace lumenvale {
+
+Theme::Theme(QObject* parent) : QObject(parent) { decide(); }
+
+void Theme::setChoice(const QString& choice) {
+  choice_ = choice;
+  decide();
+}
+
+void Theme::setSystemDark(bool dark) {
+  systemDark_ = dark;
+  decide();
+}
+
+void Theme::decide() {
+  dark_ = isDark(choice_.toStdString(), systemDark_);
+  for (const PaletteColour& colour : kPalette) {
+    colours_.insert(QString::fromLatin1(colour.name.data(), static_cast<qsizetype>(colour.name.size())),
+                    QColor::fromRgba(dark_ ? colour.dark : colour.light));
+  }
+  // Told even when only the choice changed, so that its readers update.
+  emit appearanceChanged();
+}
+
+QColor Theme::colour(const QString& name) const { return colours_.value(name).value<QColor>(); }
+
+}  // namespace lumenvale

@@ -1,0 +1,60 @@
+// Tests of the app root's decisions and the palette's values.
+#include "screens/app_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "screens/palette.h"
+
+namespace lumenvale {
+namespace {
+
+TEST(AppFlow, WhichScreenShows) {
+  struct Case {
+    bool welcomed;
+    PhotoAccess access;
+    bool setup;
+    RootScreen screen;
+  };
+  const Case cases[] = {
+      {false, PhotoAccess::full, false, RootScreen::welcome},
+      {false, PhotoAccess::notAsked, true, RootScreen::welcome},
+      {true, PhotoAccess::notAsked, true, RootScreen::permissions},
+      {true, PhotoAccess::denied, false, RootScreen::permissions},
+      {true, PhotoAccess::limited, true, RootScreen::permissions},  // granted, but the owner has not continued
+      {true, PhotoAccess::limited, false, RootScreen::frame},
+      {true, PhotoAccess::full, false, RootScreen::frame},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.access) * 10 + c.welcomed * 2 + c.setup);
+    EXPECT_EQ(rootScreen(c.welcomed, c.access, c.setup), c.screen);
+  }
+  for (const auto& [theme, system, dark] : std::vector<std::tuple<std::string, bool, bool>>{
+           {"dark", false, true}, {"light", true, false}, {"system", true, true}, {"system", false, false},
+           {"", true, true},      {"Dark", false, false}}) {
+    EXPECT_EQ(isDark(theme, system), dark) << theme << " " << system;
+  }
+}
+
+TEST(Palette, ThirtyNamedColoursAndTheOnesThatNeverChange) {
+  std::set<std::string_view> names;
+  for (const PaletteColour& colour : kPalette) names.insert(colour.name);
+  EXPECT_EQ(names.size(), 30u);
+  for (const char* same : {"lime", "limeStrong", "dangerFill", "wait", "white", "black", "onLime", "onDanger", "scrim"}) {
+    const auto colour = paletteColour(same);
+    ASSERT_TRUE(colour) << same;
+    EXPECT_EQ(colour->light, colour->dark) << same;
+  }
+  EXPECT_EQ(paletteColour("bg")->light, 0xFFFFFFFFu);
+  EXPECT_EQ(paletteColour("bg")->dark, 0xFF0E100Du);
+  EXPECT_EQ(paletteColour("pillDark")->dark, paletteColour("ink")->dark);
+  // Opacities as given: 0.639 of 255 rounds to 163 (0xA3), 0.122 to 31.
+  EXPECT_EQ(paletteColour("glass")->light, 0xA3FFFFFFu);
+  EXPECT_EQ(paletteColour("glassLine")->dark, 0x1FFFFFFFu);
+  EXPECT_EQ(paletteColour("shade")->dark, 0x80000000u);
+  EXPECT_FALSE(paletteColour("purple"));
+}
+
+}  // namespace
+}  // namespace lumenvale

@@ -1,0 +1,127 @@
+// Tests of what QML reads: the theme's colours switching together (also
+// through a QML binding), and the hub's state and actions through the
+// bridge, with Qt's event loop as the hub's main thread.
+#include "screens/hub_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <future>
+
+#include "platform/openssl_keys.h"
+#include "screens/qt_main_queue.h"
+#include "screens/theme.h"
+#include "support/memory_keychain.h"
+#include "support/memory_photo_store.h"
+#include "support/program.h"
+
+namespace lumenvale {
+namespace {
+
+using namespace std::chrono_literals;
+
+QCoreApplication& application() {
+  static int argc = 1;
+  static char name[] = "screens_test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  return *app;
+}
+
+// serve runs Qt's event loop until `done` holds or 10 s pass.
+bool serve(const std::function<bool()>& done) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+TEST(Theme, EveryColourSwitchesAtOnceAlsoInQml) {
+  application();
+  Theme theme;
+  QQmlEngine engine;
+  engine.rootContext()->setContextProperty("theme", &theme);
+  QQmlComponent component(&engine);
+  component.setData("import QtQml\nQtObject { property var ground: theme.colours.bg; property var lime: theme.colours.lime }",
+                    QUrl());
+  std::unique_ptr<QObject> view(component.create());
+  ASSERT_TRUE(view) << component.errorString().toStdString();
+  EXPECT_EQ(view->property("ground").value<QColor>(), QColor("#FFFFFF"));
+  int told = 0;
+  QObject::connect(&theme, &Theme::appearanceChanged, [&] { ++told; });
+  theme.setChoice("dark");
+  EXPECT_TRUE(theme.dark());
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(view->property("ground").value<QColor>(), QColor("#0E100D"));  // the same view, recoloured
+  EXPECT_EQ(view->property("lime").value<QColor>(), QColor("#ACE279"));
+  theme.setChoice("system");
+  theme.setSystemDark(false);
+  EXPECT_EQ(theme.colour("ink"), QColor("#0B0B0B"));
+  theme.setSystemDark(true);
+  EXPECT_EQ(theme.colour("ink"), QColor("#F2F4EE"));
+  EXPECT_EQ(theme.colour("glass").alpha(), 158);  // 0.62 in dark
+  EXPECT_FALSE(theme.colour("nothing").isValid());
+}
+
+class FakeListener : public Listener {
+ public:
+  void setOnPort(Server::PortCallback) override {}
+  void start() override {}
+};
+
+TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
+  application();
+  testing::TemporaryFolder folder("bridge");
+  Settings settings(folder.path() + "/settings.json");
+  testing::MemoryPhotoStore store;
+  testing::MemoryKeychain keychain;
+  QtMainQueue main;
+  Hub::Platform platform;
+  platform.main = &main;
+  platform.dataFolder = folder.path();
+  platform.settings = &settings;
+  platform.store = &store;
+  platform.loadIdentity = [&] {
+    OpenSslKeys keys;
+    return Identity::loadOrCreate(keychain, keys, systemNow());
+  };
+  platform.makeListener = [](Server::Handler, const Identity&, const std::string&) { return std::make_unique<FakeListener>(); };
+  platform.addresses = [] { return std::vector<Addresses::Address>{{"192.168.1.5", "wlan0"}}; };
+  std::shared_ptr<Hub> hub = Hub::make(platform);
+  HubBridge bridge(hub);
+  int changes = 0;
+  QObject::connect(&bridge, &HubBridge::changed, [&] { ++changes; });
+
+  EXPECT_FALSE(bridge.welcomed());
+  EXPECT_EQ(bridge.theme(), "system");
+  bridge.welcome();
+  EXPECT_TRUE(bridge.welcomed());  // on the main thread: at once
+  EXPECT_GE(changes, 1);
+  EXPECT_EQ(settings.get("welcomed"), nlohmann::json(true));
+
+  bridge.start("Desk Phone");
+  ASSERT_TRUE(serve([&] { return !bridge.code().isEmpty(); }));
+  EXPECT_EQ(bridge.deviceName(), "Desk Phone");
+  EXPECT_EQ(bridge.code().size(), 9);
+  EXPECT_EQ(bridge.addresses().size(), 1);
+  // No port yet: the card says there is no network.
+  EXPECT_EQ(bridge.hero().value("case"), "noNetwork");
+
+  // A delete question from a connection thread, answered from QML.
+  std::future<bool> asked = std::async(std::launch::async, [&] {
+    return hub->trash({PhotoLibrary::wireId("nothing-here")}, nullptr);
+  });
+  ASSERT_TRUE(serve([&] { return !bridge.deleteAsk().isEmpty(); }));
+  EXPECT_EQ(bridge.deleteAsk().value("ids").toStringList(), QStringList{QString::fromStdString(PhotoLibrary::wireId("nothing-here"))});
+  bridge.answerDelete(false);
+  EXPECT_TRUE(bridge.deleteAsk().isEmpty());
+  EXPECT_FALSE(asked.get());
+  hub->stop();
+}
+
+}  // namespace
+}  // namespace lumenvale
