@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -13,6 +15,7 @@
 #include <future>
 
 #include "platform/openssl_keys.h"
+#include "screens/brand_assets.h"
 #include "screens/qt_main_queue.h"
 #include "screens/theme.h"
 #include "support/memory_keychain.h"
@@ -24,11 +27,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QCoreApplication& application() {
+// One application for the whole test binary, drawing offscreen.
+QGuiApplication& application() {
   static int argc = 1;
   static char name[] = "screens_test";
   static char* argv[] = {name, nullptr};
-  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  static QGuiApplication* app = [] {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return new QGuiApplication(argc, argv);
+  }();
   return *app;
 }
 
@@ -65,6 +72,43 @@ TEST(Theme, EveryColourSwitchesAtOnceAlsoInQml) {
   EXPECT_EQ(theme.colour("ink"), QColor("#F2F4EE"));
   EXPECT_EQ(theme.colour("glass").alpha(), 158);  // 0.62 in dark
   EXPECT_FALSE(theme.colour("nothing").isValid());
+}
+
+TEST(BrandAssets, FontsAndIconsInTheirColour) {
+  application();
+  ASSERT_TRUE(registerFonts());
+  const QStringList families = QFontDatabase::families();
+  EXPECT_TRUE(families.contains(kSansFamily)) << families.join(", ").toStdString();
+  EXPECT_TRUE(families.contains(kSerifFamily)) << families.join(", ").toStdString();
+  // Every weight is its own file, so each one is there to pick.
+  const QStringList styles = QFontDatabase::styles(kSansFamily);
+  for (const char* style : {"Thin", "Regular", "Medium", "SemiBold", "Bold", "Black"}) {
+    EXPECT_TRUE(styles.contains(style)) << style << " in " << styles.join(", ").toStdString();
+  }
+
+  const QImage house = drawIcon("home", QColor("#C93636"), 48);
+  ASSERT_FALSE(house.isNull());
+  EXPECT_EQ(house.size(), QSize(48, 48));
+  int inked = 0;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 48; ++x) {
+      const QColor pixel = house.pixelColor(x, y);
+      if (pixel.alpha() == 255) {
+        ++inked;
+        EXPECT_EQ(pixel.rgb(), QColor("#C93636").rgb());
+      }
+    }
+  }
+  EXPECT_GT(inked, 48);                 // a drawing, not an empty square
+  EXPECT_EQ(house.pixelColor(0, 0).alpha(), 0);  // on a clear ground
+  EXPECT_TRUE(drawIcon("no-such-icon", Qt::black, 24).isNull());
+  for (const char* name : {"home", "image", "laptop", "gear", "lock", "check", "wifi", "info", "alert", "shield", "copy", "arrow", "close"}) {
+    EXPECT_FALSE(drawIcon(name, Qt::black, 24).isNull()) << name;
+  }
+  IconProvider provider;
+  QSize size;
+  EXPECT_EQ(provider.requestImage("gear/#ACE279", &size, QSize(20, 20)).size(), QSize(20, 20));
+  EXPECT_EQ(size, QSize(20, 20));
 }
 
 class FakeListener : public Listener {
