@@ -74,7 +74,8 @@ IconProvider::IconProvider() : QQuickImageProvider(QQuickImageProvider::Image) {
 QImage IconProvider::requestImage(const QString& id, QSize* size, const QSize& requestedSize) {
   const qsizetype slash = id.indexOf('/');
   const QString name = slash < 0 ? id : id.left(slash);
-  const QColor colour(slash < 0 ? QStringLiteral("#000000") : id.mid(slash + 1));
+  // The colour comes as hex without its "#", which would end a URL's path.
+  const QColor colour(slash < 0 ? QStringLiteral("#000000") : QStringLiteral("#") + id.mid(slash + 1));
   const int side = requestedSize.isValid() ? std::max(requestedSize.width(), requestedSize.height()) : 24;
   QImage image = drawIcon(name, colour, side);
   if (size != nullptr) *size = image.size();

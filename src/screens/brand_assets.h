@@ -2,7 +2,7 @@
 // makes the sans (Outfit, every weight) and the serif (Instrument Serif
 // Italic) available by family name; IconProvider draws an icon by its name
 // in the screens ("home", "gear", "alert", ...) in the colour asked for, as
-// `image://icon/<name>/<#rrggbb or #aarrggbb>`. Main thread for the fonts;
+// `image://icon/<name>/<rrggbb or aarrggbb>`. Main thread for the fonts;
 // the provider may run on Qt's image threads.
 #pragma once
 

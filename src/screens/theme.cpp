@@ -1,6 +1,9 @@
 #include "screens/theme.h"
 
+#include <QFontDatabase>
+
 #include "screens/app_flow.h"
+#include "screens/brand_assets.h"
 #include "screens/palette.h"
 
 namespace lumenvale {
@@ -25,6 +28,13 @@ void Theme::decide() {
   }
   // Told even when only the choice changed, so that its readers update.
   emit appearanceChanged();
+}
+
+QString Theme::sansFamily() const { return QString::fromLatin1(kSansFamily); }
+
+QString Theme::serifFamily() const {
+  if (QFontDatabase::families().contains(QString::fromLatin1(kSerifFamily))) return QString::fromLatin1(kSerifFamily);
+  return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }
 
 QColor Theme::colour(const QString& name) const { return colours_.value(name).value<QColor>(); }

@@ -16,6 +16,8 @@ class Theme : public QObject {
   Q_PROPERTY(QString choice READ choice WRITE setChoice NOTIFY appearanceChanged)
   Q_PROPERTY(bool systemDark READ systemDark WRITE setSystemDark NOTIFY appearanceChanged)
   Q_PROPERTY(QQmlPropertyMap* colours READ colours CONSTANT)
+  Q_PROPERTY(QString sansFamily READ sansFamily CONSTANT)
+  Q_PROPERTY(QString serifFamily READ serifFamily CONSTANT)
 
  public:
   explicit Theme(QObject* parent = nullptr);
@@ -28,6 +30,9 @@ class Theme : public QObject {
   bool systemDark() const { return systemDark_; }
   void setSystemDark(bool dark);
   QQmlPropertyMap* colours() { return &colours_; }
+  // The shipped sans; the shipped serif, or the system's font without it.
+  QString sansFamily() const;
+  QString serifFamily() const;
 
   // colour returns the named palette colour as it shows now; an unknown
   // name gives an invalid colour.

@@ -107,8 +107,15 @@ TEST(BrandAssets, FontsAndIconsInTheirColour) {
   }
   IconProvider provider;
   QSize size;
-  EXPECT_EQ(provider.requestImage("gear/#ACE279", &size, QSize(20, 20)).size(), QSize(20, 20));
+  // As QML asks: the colour's hex without its "#", opacity first when any.
+  EXPECT_EQ(provider.requestImage("gear/ACE279", &size, QSize(20, 20)).size(), QSize(20, 20));
   EXPECT_EQ(size, QSize(20, 20));
+  const QImage faint = provider.requestImage("check/80C93636", &size, QSize(32, 32));  // one stroke: no overlaps
+  int strongest = 0;
+  for (int y = 0; y < faint.height(); ++y) {
+    for (int x = 0; x < faint.width(); ++x) strongest = std::max(strongest, faint.pixelColor(x, y).alpha());
+  }
+  EXPECT_NEAR(strongest, 128, 2);
 }
 
 class FakeListener : public Listener {

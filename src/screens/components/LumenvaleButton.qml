@@ -1,0 +1,57 @@
+// The design's button: variants lime, dark, ghost (outlined) and danger;
+// `large`, `small`, `wide` (the full width) and `arrow` (an arrow after the
+// label).
+import QtQuick
+import QtQuick.Templates as T
+import Lumenvale.Core
+
+T.Button {
+    id: button
+    property string variant: "lime"
+    property bool large: false
+    property bool small: false
+    property bool wide: false
+    property bool arrow: false
+
+    readonly property color ground: variant === "dark" ? Theme.colours.pillDark
+                                  : variant === "ghost" ? Theme.colours.bg
+                                  : variant === "danger" ? Theme.colours.dangerFill
+                                  : Theme.colours.lime
+    readonly property color ink: variant === "dark" ? Theme.colours.onDark
+                               : variant === "ghost" ? Theme.colours.ink
+                               : variant === "danger" ? Theme.colours.onDanger
+                               : Theme.colours.onLime
+
+    implicitWidth: wide && parent ? parent.width : contentItem.implicitWidth + (small ? 28 : 40)
+    implicitHeight: small ? 36 : large ? 56 : 48
+    opacity: enabled ? 1 : 0.4
+
+    background: Rectangle {
+        radius: height / 2
+        color: button.down ? Qt.darker(button.ground, 1.08) : button.ground
+        border.width: button.variant === "ghost" ? 1 : 0
+        border.color: Theme.colours.line
+    }
+    contentItem: Row {
+        spacing: 8
+        LumenvaleText {
+            id: label
+            anchors.verticalCenter: parent.verticalCenter
+            text: button.text
+            color: button.ink
+            size: button.small ? 13 : 15
+            lineHeightPoints: button.small ? 18 : 20
+            weight: 500
+            wrapMode: Text.NoWrap
+        }
+        Icon {
+            visible: button.arrow
+            anchors.verticalCenter: parent.verticalCenter
+            name: "arrow"
+            colour: button.ink
+            size: 18
+        }
+    }
+    leftPadding: (width - contentItem.implicitWidth) / 2
+    topPadding: (height - contentItem.implicitHeight) / 2
+}
