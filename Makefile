@@ -28,6 +28,7 @@ test-asan: bootstrap
 	  -DLUMENVALE_SANITIZE=ON -DLUMENVALE_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
 
 # Microbenchmarks, then bench/compare: the device against nginx, openssl and

@@ -1,0 +1,31 @@
+// A choice among a few: filled when on.
+import QtQuick
+import Lumenvale.Core
+
+Rectangle {
+    id: chip
+    required property string text
+    property bool on: false
+    signal clicked()
+
+    implicitWidth: label.implicitWidth + 28
+    implicitHeight: 36
+    radius: height / 2
+    color: on ? Theme.colours.pillDark : Theme.colours.surface
+    border.width: on ? 0 : 1
+    border.color: Theme.colours.line
+
+    LumenvaleText {
+        id: label
+        anchors.centerIn: parent
+        text: chip.text
+        color: chip.on ? Theme.colours.onDark : Theme.colours.ink
+        size: 13
+        lineHeightPoints: 18
+        weight: 500
+        wrapMode: Text.NoWrap
+    }
+    TapHandler {
+        onTapped: chip.clicked()
+    }
+}

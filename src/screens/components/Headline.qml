@@ -1,0 +1,24 @@
+// A headline: its plain part in the sans, an accent part in the serif
+// italic, and an optional part after it, flowing as one text.
+import QtQuick
+import Lumenvale.Core
+
+LumenvaleText {
+    id: headline
+    property string plain: ""
+    property string accent: ""
+    property string after: ""
+    property color ink: Theme.colours.ink
+
+    size: 34
+    lineHeightPoints: 38
+    weight: 400
+    color: ink
+    textFormat: Text.StyledText
+    text: escaped(plain) + (accent.length > 0 ? " <font face=\"" + Theme.serifFamily + "\"><i>" + escaped(accent) + "</i></font>" : "")
+          + (after.length > 0 ? " " + escaped(after) : "")
+
+    function escaped(text) {
+        return text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")
+    }
+}
