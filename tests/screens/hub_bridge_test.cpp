@@ -15,6 +15,7 @@
 #include <future>
 
 #include "platform/openssl_keys.h"
+#include "screens/app_root.h"
 #include "screens/brand_assets.h"
 #include "screens/qt_main_queue.h"
 #include "screens/theme.h"
@@ -173,6 +174,55 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   bridge.answerDelete(false);
   EXPECT_TRUE(bridge.deleteAsk().isEmpty());
   EXPECT_FALSE(asked.get());
+  hub->stop();
+}
+
+TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
+  application();
+  testing::TemporaryFolder folder("root");
+  Settings settings(folder.path() + "/settings.json");
+  testing::MemoryPhotoStore store;
+  testing::MemoryKeychain keychain;
+  QtMainQueue main;
+  Hub::Platform platform;
+  platform.main = &main;
+  platform.dataFolder = folder.path();
+  platform.settings = &settings;
+  platform.store = &store;
+  platform.loadIdentity = [&] {
+    OpenSslKeys keys;
+    return Identity::loadOrCreate(keychain, keys, systemNow());
+  };
+  platform.makeListener = [](Server::Handler, const Identity&, const std::string&) { return std::make_unique<FakeListener>(); };
+  std::shared_ptr<Hub> hub = Hub::make(platform);
+  HubBridge bridge(hub);
+  PhotoAccess access = PhotoAccess::notAsked;
+  AppRoot root(bridge, [&] { return access; }, "Phone");
+
+  root.appeared();
+  EXPECT_EQ(root.screen(), "welcome");
+  bridge.welcome();
+  EXPECT_EQ(root.screen(), "permissions");
+  EXPECT_EQ(root.access(), "notAsked");
+  root.continueOn();  // not granted: stays
+  EXPECT_EQ(root.screen(), "permissions");
+
+  access = PhotoAccess::limited;  // the owner chose folders
+  root.becameActive();
+  EXPECT_EQ(root.access(), "limited");
+  EXPECT_EQ(root.screen(), "permissions");  // until the owner continues
+  ASSERT_TRUE(serve([&] { return !bridge.code().isEmpty(); }));  // and the server started
+  root.continueOn();
+  EXPECT_EQ(root.screen(), "frame");
+
+  access = PhotoAccess::denied;  // the folders went away meanwhile
+  root.becameActive();
+  EXPECT_EQ(root.screen(), "permissions");
+  access = PhotoAccess::full;
+  root.becameActive();
+  EXPECT_EQ(root.screen(), "permissions");
+  root.continueOn();
+  EXPECT_EQ(root.screen(), "frame");
   hub->stop();
 }
 

@@ -4,7 +4,10 @@
 
 #include <QQmlEngine>
 
+#include <QCoreApplication>
+
 #include "screens/qml_setup.h"
+#include "screens/texts.h"
 #include "screens/theme.h"
 
 class Setup : public QObject {
@@ -12,9 +15,9 @@ class Setup : public QObject {
 
  public slots:
   void qmlEngineAvailable(QQmlEngine* engine) {
+    if (!lumenvale::installTexts(*QCoreApplication::instance())) qFatal("The English texts did not load.");
     static lumenvale::Theme theme;
     lumenvale::setUpQml(*engine, theme, nullptr);
-    engine->rootContext();
   }
 };
 

@@ -1,0 +1,50 @@
+// The app root as QML sees it: which screen shows ("welcome",
+// "permissions" or "frame"), how much of the photo library may be read,
+// and the owner's steps through the first screens. It starts the hub's
+// server whenever access is there. Main thread.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "screens/app_flow.h"
+#include "screens/hub_bridge.h"
+
+namespace lumenvale {
+
+class AppRoot : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(QString screen READ screen NOTIFY changed)
+  Q_PROPERTY(QString access READ access NOTIFY changed)
+  Q_PROPERTY(bool granted READ granted NOTIFY changed)
+
+ public:
+  // `currentAccess` reads the access as it is now; `name` is the device's
+  // name for the server. The bridge must outlive the root.
+  AppRoot(HubBridge& hub, std::function<PhotoAccess()> currentAccess, QString name, QObject* parent = nullptr);
+
+  QString screen() const;
+  QString access() const;
+  bool granted() const { return lumenvale::granted(access_); }
+
+  // appeared: the window is shown for the first time.
+  Q_INVOKABLE void appeared();
+  // becameActive: the app is back in front, or the owner changed the
+  // folders; the access is read again.
+  Q_INVOKABLE void becameActive();
+  // continueOn: the owner leaves the permissions screen.
+  Q_INVOKABLE void continueOn();
+
+ signals:
+  void changed();
+
+ private:
+  HubBridge& hub_;
+  std::function<PhotoAccess()> currentAccess_;
+  QString name_;
+  PhotoAccess access_;
+  bool setup_;
+};
+
+}  // namespace lumenvale
