@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "screens/home_rules.h"
 #include "screens/palette.h"
 
 namespace lumenvale {
@@ -54,6 +55,48 @@ TEST(Palette, ThirtyNamedColoursAndTheOnesThatNeverChange) {
   EXPECT_EQ(paletteColour("glassLine")->dark, 0x1FFFFFFFu);
   EXPECT_EQ(paletteColour("shade")->dark, 0x80000000u);
   EXPECT_FALSE(paletteColour("purple"));
+}
+
+}  // namespace
+}  // namespace lumenvale
+
+namespace lumenvale {
+namespace {
+
+TEST(HomeRules, CountersNoticesCoverAndCode) {
+  using HomeRules::Counters;
+  EXPECT_EQ(HomeRules::counters(std::nullopt), (Counters{"\u2013", "\u2013", "\u2013"}));
+  EXPECT_EQ(HomeRules::counters(std::pair<std::int64_t, std::int64_t>{5, 3}), (Counters{"3", "3", "0"}));
+  EXPECT_EQ(HomeRules::counters(std::pair<std::int64_t, std::int64_t>{1200, 4567}), (Counters{"4,567", "1,200", "3,367"}));
+  EXPECT_EQ(HomeRules::counters(std::pair<std::int64_t, std::int64_t>{-4, 10}), (Counters{"10", "0", "10"}));
+  EXPECT_EQ(HomeRules::counters(std::pair<std::int64_t, std::int64_t>{3, -1}), (Counters{"0", "0", "0"}));
+
+  using HomeRules::Notice;
+  EXPECT_TRUE(HomeRules::notices(false, PhotoAccess::full, false, 0).empty());
+  EXPECT_EQ(HomeRules::notices(true, PhotoAccess::limited, true, 2),
+            (std::vector<Notice>{{"server.failed", "danger", "alert", ""},
+                                 {"access.limited", "warn", "info", "access.choose"},
+                                 {"cloud", "info", "info", ""},
+                                 {"delete.late", "info", "info", "delete.late.ok"}}));
+  EXPECT_EQ(HomeRules::notices(false, PhotoAccess::denied, false, 1),
+            (std::vector<Notice>{{"delete.late", "info", "info", "delete.late.ok"}}));
+
+  const auto asset = [](const char* id, const char* kind) {
+    Asset made;
+    made.id = id;
+    made.kind = kind;
+    return made;
+  };
+  std::vector<Asset> videos(8, asset("v", "video"));
+  EXPECT_EQ(HomeRules::cover(videos), std::nullopt);
+  videos.push_back(asset("ninth", "photo"));  // past the first eight
+  EXPECT_EQ(HomeRules::cover(videos), std::nullopt);
+  EXPECT_EQ(HomeRules::cover({asset("v", "video"), asset("live", "live"), asset("p", "photo")}), "live");
+  EXPECT_EQ(HomeRules::cover({}), std::nullopt);
+
+  EXPECT_EQ(HomeRules::pairingCodeParts("ABCD-EFGH"), (std::pair<std::string, std::optional<std::string>>{"ABCD", "EFGH"}));
+  EXPECT_EQ(HomeRules::pairingCodeParts("ABCDEFGH"), (std::pair<std::string, std::optional<std::string>>{"ABCDEFGH", std::nullopt}));
+  EXPECT_EQ(HomeRules::pairingCodeParts("A-B-C"), (std::pair<std::string, std::optional<std::string>>{"A", "B-C"}));
 }
 
 }  // namespace

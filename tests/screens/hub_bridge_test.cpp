@@ -16,6 +16,7 @@
 
 #include "platform/openssl_keys.h"
 #include "screens/app_root.h"
+#include "screens/home_model.h"
 #include "screens/brand_assets.h"
 #include "screens/qt_main_queue.h"
 #include "screens/theme.h"
@@ -223,6 +224,76 @@ TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
   EXPECT_EQ(root.screen(), "permissions");
   root.continueOn();
   EXPECT_EQ(root.screen(), "frame");
+  hub->stop();
+}
+
+}  // namespace
+}  // namespace lumenvale
+
+namespace lumenvale {
+namespace {
+
+TEST(HomeModel, CountsCoverNoticesAndTheCopiedRow) {
+  application();
+  testing::TemporaryFolder folder("home");
+  Settings settings(folder.path() + "/settings.json");
+  testing::MemoryPhotoStore store;
+  testing::MemoryKeychain keychain;
+  QtMainQueue main;
+  Hub::Platform platform;
+  platform.main = &main;
+  platform.dataFolder = folder.path();
+  platform.settings = &settings;
+  platform.store = &store;
+  platform.loadIdentity = [&] {
+    OpenSslKeys keys;
+    return Identity::loadOrCreate(keychain, keys, systemNow());
+  };
+  platform.makeListener = [](Server::Handler, const Identity&, const std::string&) { return std::make_unique<FakeListener>(); };
+  platform.addresses = [] { return std::vector<Addresses::Address>{{"192.168.1.5", "wlan0"}, {"10.0.0.2", "eth0"}}; };
+  std::shared_ptr<Hub> hub = Hub::make(platform);
+  HubBridge bridge(hub);
+  AppRoot root(bridge, [] { return PhotoAccess::limited; }, "Phone");
+  int counted = 0;
+  QStringList clipboard;
+  HomeModel::Sources sources;
+  sources.count = [&] {
+    ++counted;
+    return std::pair<std::int64_t, std::int64_t>{5, 3};
+  };
+  sources.firstPage = [] {
+    Asset video, photo;
+    video.id = "V";
+    video.kind = "video";
+    photo.id = "P";
+    photo.kind = "photo";
+    return std::vector<Asset>{video, photo};
+  };
+  sources.copy = [&](const QString& text) { clipboard.append(text); };
+  HomeModel home(bridge, root, sources);
+
+  EXPECT_EQ(home.onPhone(), QString::fromUtf8("\u2013"));  // until counted
+  home.shown();
+  ASSERT_TRUE(serve([&] { return home.onPhone() == "3" && home.cover() == "P"; }));
+  EXPECT_EQ(home.safe(), "3");
+  EXPECT_EQ(home.notSafe(), "0");
+  EXPECT_EQ(home.safeCount(), 3);
+  ASSERT_EQ(home.notices().size(), 1);
+  EXPECT_EQ(home.notices()[0].toMap().value("key"), "access.limited");
+
+  bridge.start("Phone");
+  ASSERT_TRUE(serve([&] { return home.addressRows().size() == 2; }));
+  EXPECT_EQ(home.addressRows()[0].toMap().value("text"), "192.168.1.5:0");  // no port yet
+  EXPECT_EQ(home.codeFirst().size(), 4);
+  EXPECT_EQ(home.codeSecond().size(), 4);
+
+  home.copy("192.168.1.5:41820");
+  EXPECT_EQ(home.copied(), "192.168.1.5:41820");
+  EXPECT_EQ(clipboard, QStringList{"192.168.1.5:41820"});
+  QElapsedTimer timer;
+  timer.start();
+  ASSERT_TRUE(serve([&] { return home.copied().isEmpty(); }));
+  EXPECT_GE(timer.elapsed(), 1950);  // the copied state lasts 2 seconds
   hub->stop();
 }
 

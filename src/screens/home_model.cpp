@@ -1,0 +1,111 @@
+#include "screens/home_model.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <thread>
+
+#include "screens/home_rules.h"
+
+namespace lumenvale {
+
+namespace {
+
+QString text(const std::string& value) { return QString::fromStdString(value); }
+
+PhotoAccess accessOf(const QString& name) {
+  if (name == QLatin1String("full")) return PhotoAccess::full;
+  if (name == QLatin1String("limited")) return PhotoAccess::limited;
+  if (name == QLatin1String("denied")) return PhotoAccess::denied;
+  return PhotoAccess::notAsked;
+}
+
+}  // namespace
+
+HomeModel::HomeModel(HubBridge& hub, AppRoot& root, Sources sources, QObject* parent)
+    : QObject(parent), hub_(hub), root_(root), sources_(std::move(sources)) {
+  connect(&hub_, &HubBridge::changed, this, [this] {
+    if (hub_.marks() != countedMarks_ && countedMarks_ >= 0) recount();
+    emit changed();
+  });
+  connect(&root_, &AppRoot::changed, this, &HomeModel::changed);
+  copiedTimer_.setSingleShot(true);
+  copiedTimer_.setTimerType(Qt::PreciseTimer);
+  copiedTimer_.setInterval(2000);
+  connect(&copiedTimer_, &QTimer::timeout, this, [this] {
+    copied_.clear();
+    emit changed();
+  });
+}
+
+HomeModel::~HomeModel() { *alive_ = false; }
+
+QString HomeModel::onPhone() const { return text(HomeRules::counters(counts_).onPhone); }
+QString HomeModel::safe() const { return text(HomeRules::counters(counts_).safe); }
+QString HomeModel::notSafe() const { return text(HomeRules::counters(counts_).notSafe); }
+
+QVariantList HomeModel::notices() const {
+  QVariantList list;
+  for (const HomeRules::Notice& notice : HomeRules::notices(hub_.failed(), accessOf(root_.access()), hub_.fromCloud(),
+                                                            hub_.lateDeleted())) {
+    list.append(QVariantMap{{"key", text(notice.key)},
+                            {"tone", text(notice.tone)},
+                            {"icon", text(notice.icon)},
+                            {"action", text(notice.action)}});
+  }
+  return list;
+}
+
+QVariantList HomeModel::addressRows() const {
+  QVariantList rows;
+  for (const QVariant& address : hub_.addresses()) {
+    const QVariantMap entry = address.toMap();
+    rows.append(QVariantMap{{"text", entry.value("ip").toString() + QLatin1Char(':') + QString::number(hub_.port())},
+                            {"interface", entry.value("interface")}});
+  }
+  return rows;
+}
+
+QString HomeModel::codeFirst() const { return text(HomeRules::pairingCodeParts(hub_.code().toStdString()).first); }
+
+QString HomeModel::codeSecond() const {
+  return text(HomeRules::pairingCodeParts(hub_.code().toStdString()).second.value_or(""));
+}
+
+void HomeModel::shown() {
+  recount();
+  if (!sources_.firstPage) return;
+  QPointer<HomeModel> self(this);
+  std::thread([self, alive = alive_, firstPage = sources_.firstPage] {
+    const std::optional<std::string> picked = HomeRules::cover(firstPage());
+    if (!self) return;
+    QMetaObject::invokeMethod(self, [self, alive, picked] {
+      if (!*alive || !self) return;
+      self->cover_ = text(picked.value_or(""));
+      emit self->changed();
+    }, Qt::QueuedConnection);
+  }).detach();
+}
+
+void HomeModel::recount() {
+  countedMarks_ = hub_.marks();
+  if (!sources_.count) return;
+  QPointer<HomeModel> self(this);
+  std::thread([self, alive = alive_, count = sources_.count] {
+    const std::pair<std::int64_t, std::int64_t> counted = count();
+    if (!self) return;
+    QMetaObject::invokeMethod(self, [self, alive, counted] {
+      if (!*alive || !self) return;
+      self->counts_ = counted;
+      emit self->changed();
+    }, Qt::QueuedConnection);
+  }).detach();
+}
+
+void HomeModel::copy(const QString& row) {
+  if (sources_.copy) sources_.copy(row);
+  copied_ = row;
+  copiedTimer_.start();
+  emit changed();
+}
+
+}  // namespace lumenvale
