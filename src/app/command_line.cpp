@@ -6,6 +6,7 @@ const char* const kUsage =
     "usage: lumenvale [--headless] [--library DIR] [--data DIR] [--name NAME] [--listen ADDRESS]\n"
     "       lumenvale [--data DIR] settings get KEY\n"
     "       lumenvale [--data DIR] settings set KEY VALUE   (allowDelete true|false, theme system|light|dark)\n"
+    "       lumenvale --screenshots OUT_DIR   (draws every screen, light and dark, to PNG files)\n"
     "       lumenvale --version | --help\n"
     "\n"
     "  --headless        run in the terminal, without the app window\n"
@@ -37,6 +38,9 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
       if (word == "--data") options.data = given;
       if (word == "--name") options.name = given;
       if (word == "--listen") options.listen = given;
+    } else if (word == "--screenshots") {
+      if (!value(options.screenshots)) return failure(word + " needs a folder.");
+      options.mode = Options::Mode::screenshots;
     } else if (word == "settings") {
       const std::size_t left = arguments.size() - i - 1;
       const std::string action = left > 0 ? arguments[i + 1] : "";

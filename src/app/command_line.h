@@ -9,7 +9,7 @@
 namespace lumenvale {
 
 struct Options {
-  enum class Mode { run, help, version, settingsGet, settingsSet };
+  enum class Mode { run, help, version, settingsGet, settingsSet, screenshots };
 
   Mode mode = Mode::run;
   bool headless = false;
@@ -17,6 +17,7 @@ struct Options {
   std::optional<std::string> data;     // --data
   std::optional<std::string> name;     // --name
   std::string listen = "0.0.0.0";      // --listen: the IPv4 address to serve on
+  std::string screenshots;             // --screenshots OUT_DIR
   std::string settingKey;              // settings get|set KEY [VALUE]
   std::string settingValue;
 };

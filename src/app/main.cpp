@@ -8,6 +8,7 @@
 #include "app/headless.h"
 #include "app/version.h"
 #include "platform/settings.h"
+#include "screens/screenshots.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ int main(int argc, char** argv) {
     case lumenvale::Options::Mode::version:
       std::printf("lumenvale %s\n", lumenvale::kVersion);
       return 0;
+    case lumenvale::Options::Mode::screenshots:
+      return lumenvale::renderScreenshots(line.options->screenshots);
     case lumenvale::Options::Mode::settingsGet:
     case lumenvale::Options::Mode::settingsSet:
       return settings(*line.options);

@@ -11,6 +11,7 @@
 static void initialiseAssets() {
   static const bool done = [] {
     Q_INIT_RESOURCE(assets);
+    Q_INIT_RESOURCE(qml);
     return true;
   }();
   (void)done;

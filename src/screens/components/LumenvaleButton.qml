@@ -52,6 +52,9 @@ T.Button {
             size: 18
         }
     }
+    // The label and its arrow sit in the middle, however wide the button.
     leftPadding: (width - contentItem.implicitWidth) / 2
+    rightPadding: leftPadding
     topPadding: (height - contentItem.implicitHeight) / 2
+    bottomPadding: topPadding
 }

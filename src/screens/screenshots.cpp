@@ -1,0 +1,103 @@
+#include "screens/screenshots.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
+#include <QVariantMap>
+#include <cstdio>
+#include <vector>
+
+#include "screens/qml_setup.h"
+#include "screens/texts.h"
+#include "screens/theme.h"
+
+namespace lumenvale {
+
+namespace {
+
+struct Scene {
+  const char* name;
+  const char* source;
+  QVariantMap properties;
+  bool fullScreen;  // a whole phone screen, else the item at its own height
+};
+
+std::vector<Scene> scenes() {
+  const QVariantMap waiting{{"case", "waiting"}, {"code", "K7QM-4TXP"}, {"secondsLeft", 254}, {"fraction", 254 / 300.0},
+                            {"countdown", "4:14"}};
+  const QVariantMap sending{{"case", "sending"}, {"laptop", "Maya's MacBook"}, {"files", 128}, {"bytes", 734003200},
+                            {"bytesPerSecond", 48000000}};
+  const QVariantMap connected{{"case", "connected"}, {"laptop", "Maya's MacBook"}};
+  const QVariantMap offline{{"case", "noNetwork"}};
+  const auto hero = [](const QVariantMap& state) {
+    return QVariantMap{{"hero", state}, {"codeFirst", "K7QM"}, {"codeSecond", "4TXP"}, {"safeCount", 1204},
+                       {"sentText", "734 MB"}, {"speedText", "48 MB"}, {"width", 358}};
+  };
+  return {
+      {"welcome", "qrc:/lumenvale/qml/WelcomeScreen.qml", {}, true},
+      {"permissions-not-asked", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "notAsked"}}, true},
+      {"permissions-limited", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "limited"}}, true},
+      {"permissions-denied", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "denied"}}, true},
+      {"permissions-full", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "full"}}, true},
+      {"hero-waiting", "qrc:/lumenvale/qml/HeroCard.qml", hero(waiting), false},
+      {"hero-sending", "qrc:/lumenvale/qml/HeroCard.qml", hero(sending), false},
+      {"hero-connected", "qrc:/lumenvale/qml/HeroCard.qml", hero(connected), false},
+      {"hero-no-network", "qrc:/lumenvale/qml/HeroCard.qml", hero(offline), false},
+  };
+}
+
+}  // namespace
+
+int renderScreenshots(const std::string& folder) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+  static int argc = 1;
+  static char name[] = "lumenvale";
+  static char* argv[] = {name, nullptr};
+  QGuiApplication application(argc, argv);
+  const QDir out(QString::fromStdString(folder));
+  if (!out.mkpath(QStringLiteral("."))) {
+    std::fprintf(stderr, "lumenvale: cannot create %s\n", folder.c_str());
+    return 1;
+  }
+  if (!installTexts(application)) {
+    std::fprintf(stderr, "lumenvale: the texts did not load\n");
+    return 1;
+  }
+  Theme theme;
+  QQmlEngine engine;
+  setUpQml(engine, theme, nullptr);
+  int written = 0;
+  for (const char* appearance : {"light", "dark"}) {
+    theme.setChoice(QString::fromLatin1(appearance));
+    for (const Scene& scene : scenes()) {
+      QQuickView view(&engine, nullptr);
+      view.setColor(theme.colour(QStringLiteral("bg")));
+      view.setInitialProperties(scene.properties);
+      view.setResizeMode(scene.fullScreen ? QQuickView::SizeRootObjectToView : QQuickView::SizeViewToRootObject);
+      if (scene.fullScreen) view.resize(390, 844);
+      view.setSource(QUrl(QString::fromLatin1(scene.source)));
+      if (view.status() != QQuickView::Ready) {
+        for (const QQmlError& error : view.errors()) std::fprintf(stderr, "%s\n", qPrintable(error.toString()));
+        return 1;
+      }
+      view.show();
+      // Let images and the first frame arrive.
+      for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      const QImage image = view.grabWindow();
+      const QString file = out.filePath(QStringLiteral("%1-%2.png").arg(QLatin1String(scene.name), QLatin1String(appearance)));
+      if (image.isNull() || !image.save(file)) {
+        std::fprintf(stderr, "lumenvale: cannot write %s\n", qPrintable(file));
+        return 1;
+      }
+      std::printf("%s\n", qPrintable(file));
+      ++written;
+    }
+  }
+  return written > 0 ? 0 : 1;
+}
+
+}  // namespace lumenvale
