@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "hub/home_state.h"
+#include "util/format.h"
 
 namespace lumenvale {
 
@@ -81,6 +82,9 @@ QVariantMap HubBridge::deleteAsk() const {
   for (const std::string& id : state_.deleteAsk->ids) ids.append(text(id));
   return {{"id", text(state_.deleteAsk->id)}, {"ids", ids}, {"laptop", text(state_.deleteAsk->laptop.value_or(""))}};
 }
+
+QString HubBridge::formatCount(qint64 count) const { return text(Format::count(count)); }
+QString HubBridge::formatBytes(qint64 bytes) const { return text(Format::bytes(bytes)); }
 
 void HubBridge::start(const QString& name) { hub_->start(name.toStdString()); }
 void HubBridge::setTheme(const QString& theme) { hub_->setTheme(theme.toStdString()); }

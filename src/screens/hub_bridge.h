@@ -68,6 +68,10 @@ class HubBridge : public QObject {
   // hero: {case: "waiting"|"sending"|"connected"|"noNetwork", and its figures}.
   QVariantMap hero() const { return hero_; }
 
+  // The owner's way of writing counts ("1,204") and sizes ("734 MB").
+  Q_INVOKABLE QString formatCount(qint64 count) const;
+  Q_INVOKABLE QString formatBytes(qint64 bytes) const;
+
   Q_INVOKABLE void start(const QString& name);
   Q_INVOKABLE void setTheme(const QString& theme);
   Q_INVOKABLE void setAllowDelete(bool allow);

@@ -42,6 +42,8 @@ std::vector<Scene> scenes() {
       {"permissions-limited", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "limited"}}, true},
       {"permissions-denied", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "denied"}}, true},
       {"permissions-full", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "full"}}, true},
+      {"home", "qrc:/lumenvale/qml/HomeSample.qml", {}, true},
+      {"home-connected", "qrc:/lumenvale/qml/HomeSample.qml", {{"heroSample", connected}}, true},
       {"hero-waiting", "qrc:/lumenvale/qml/HeroCard.qml", hero(waiting), false},
       {"hero-sending", "qrc:/lumenvale/qml/HeroCard.qml", hero(sending), false},
       {"hero-connected", "qrc:/lumenvale/qml/HeroCard.qml", hero(connected), false},

@@ -18,7 +18,7 @@ TEST(Screenshots, EveryScreenInLightAndDark) {
   testing::TemporaryFolder out("screenshots");
   const testing::CommandResult drawn = testing::runCommand({LUMENVALE_BINARY, "--screenshots", out.path()}, 120s);
   ASSERT_EQ(drawn.status, 0) << drawn.output;
-  for (const char* scene : {"welcome", "permissions-not-asked", "permissions-limited", "permissions-denied",
+  for (const char* scene : {"welcome", "home", "home-connected", "permissions-not-asked", "permissions-limited", "permissions-denied",
                             "permissions-full", "hero-waiting", "hero-sending", "hero-connected", "hero-no-network"}) {
     for (const char* appearance : {"light", "dark"}) {
       const std::string file = out.path() + "/" + scene + "-" + appearance + ".png";

@@ -1,0 +1,78 @@
+// The Home tab bound to stand-ins for the hub and its view state: counters
+// as given, notices in order with their actions, address rows that show
+// their copied state, and the keep-open reminder only while a laptop is
+// present.
+import QtQuick
+import QtTest
+import Lumenvale.Core
+import "../../../src/screens/qml"
+
+Item {
+    id: root
+    width: 390
+    height: 844
+
+    QtObject {
+        id: fakeHub
+        property var hero: ({ case: "waiting", code: "ABCD-EFGH", secondsLeft: 200, fraction: 0.66, countdown: "3:20" })
+        property string currentAsset: ""
+        property int lateDeleted: 2
+        property int dismissed: 0
+        function formatBytes(n) { return n + " B" }
+        function dismissLateDeleted() { ++dismissed }
+    }
+    QtObject {
+        id: fakeHome
+        property string onPhone: "\u2013"
+        property string safe: "\u2013"
+        property string notSafe: "\u2013"
+        property int safeCount: 0
+        property string cover: ""
+        property string codeFirst: "ABCD"
+        property string codeSecond: "EFGH"
+        property var notices: [{ key: "access.limited", tone: "warn", icon: "info", action: "access.choose" },
+                               { key: "delete.late", tone: "info", icon: "info", action: "delete.late.ok" }]
+        property var addressRows: [{ text: "192.168.1.5:41820", interface: "wlan0" }, { text: "10.0.0.2:41820", interface: "eth0" }]
+        property string copied: ""
+        property int shownCalls: 0
+        property var copies: []
+        function shown() { ++shownCalls }
+        function copy(text) { copies.push(text); copied = text }
+    }
+    Component { id: tabComponent; HomeTab { anchors.fill: parent; hub: fakeHub; home: fakeHome } }
+
+    TestCase {
+        name: "HomeTab"
+        when: windowShown
+
+        function init() {
+            failOnWarning(/.?/)
+        }
+
+        function test_home_tab() {
+            const tab = createTemporaryObject(tabComponent, root)
+            compare(fakeHome.shownCalls, 1)
+            // Notices in their order, with their texts and actions.
+            const notices = findChild(tab, "notices")
+            compare(notices.count, 2)
+            compare(notices.itemAt(0).title, "Some folders cannot be read")
+            compare(notices.itemAt(1).message, "2 photos and videos were deleted after the laptop stopped waiting.")
+            let chose = 0
+            tab.chooseMore.connect(() => ++chose)
+            notices.itemAt(0).action()
+            notices.itemAt(1).action()
+            compare(chose, 1)
+            compare(fakeHub.dismissed, 1)
+            // Not present: no reminder to keep the app open.
+            verify(!findChild(tab, "keepOpen").visible)
+            fakeHub.hero = { case: "connected", laptop: "Desk" }
+            verify(findChild(tab, "keepOpen").visible)
+            fakeHub.hero = { case: "noNetwork" }
+            verify(!findChild(tab, "keepOpen").visible)
+            let settings = 0
+            tab.settings.connect(() => ++settings)
+            mouseClick(findChild(tab, "settingsButton"))
+            compare(settings, 1)
+        }
+    }
+}
