@@ -128,25 +128,39 @@ class FakeListener : public Listener {
   void start() override {}
 };
 
-TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
-  application();
-  testing::TemporaryFolder folder("bridge");
-  Settings settings(folder.path() + "/settings.json");
+// A hub over an in-memory library and keychain, with a listener that never
+// listens, on Qt's event loop; stopped at the end.
+struct TestHub {
+  explicit TestHub(std::vector<Addresses::Address> addresses = {}) {
+    application();
+    Hub::Platform platform;
+    platform.main = &main;
+    platform.dataFolder = folder.path();
+    platform.settings = &settings;
+    platform.store = &store;
+    platform.loadIdentity = [this] {
+      OpenSslKeys keys;
+      return Identity::loadOrCreate(keychain, keys, systemNow());
+    };
+    platform.makeListener = [](Server::Handler, const Identity&, const std::string&) {
+      return std::make_unique<FakeListener>();
+    };
+    platform.addresses = [addresses] { return addresses; };
+    hub = Hub::make(platform);
+  }
+  ~TestHub() { hub->stop(); }
+
+  testing::TemporaryFolder folder{"screens-hub"};
+  Settings settings{folder.path() + "/settings.json"};
   testing::MemoryPhotoStore store;
   testing::MemoryKeychain keychain;
   QtMainQueue main;
-  Hub::Platform platform;
-  platform.main = &main;
-  platform.dataFolder = folder.path();
-  platform.settings = &settings;
-  platform.store = &store;
-  platform.loadIdentity = [&] {
-    OpenSslKeys keys;
-    return Identity::loadOrCreate(keychain, keys, systemNow());
-  };
-  platform.makeListener = [](Server::Handler, const Identity&, const std::string&) { return std::make_unique<FakeListener>(); };
-  platform.addresses = [] { return std::vector<Addresses::Address>{{"192.168.1.5", "wlan0"}}; };
-  std::shared_ptr<Hub> hub = Hub::make(platform);
+  std::shared_ptr<Hub> hub;
+};
+
+TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
+  TestHub test(std::vector<Addresses::Address>{{"192.168.1.5", "wlan0"}});
+  std::shared_ptr<Hub>& hub = test.hub;
   HubBridge bridge(hub);
   int changes = 0;
   QObject::connect(&bridge, &HubBridge::changed, [&] { ++changes; });
@@ -156,7 +170,7 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   bridge.welcome();
   EXPECT_TRUE(bridge.welcomed());  // on the main thread: at once
   EXPECT_GE(changes, 1);
-  EXPECT_EQ(settings.get("welcomed"), nlohmann::json(true));
+  EXPECT_EQ(test.settings.get("welcomed"), nlohmann::json(true));
 
   bridge.start("Desk Phone");
   ASSERT_TRUE(serve([&] { return !bridge.code().isEmpty(); }));
@@ -175,27 +189,11 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   bridge.answerDelete(false);
   EXPECT_TRUE(bridge.deleteAsk().isEmpty());
   EXPECT_FALSE(asked.get());
-  hub->stop();
 }
 
 TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
-  application();
-  testing::TemporaryFolder folder("root");
-  Settings settings(folder.path() + "/settings.json");
-  testing::MemoryPhotoStore store;
-  testing::MemoryKeychain keychain;
-  QtMainQueue main;
-  Hub::Platform platform;
-  platform.main = &main;
-  platform.dataFolder = folder.path();
-  platform.settings = &settings;
-  platform.store = &store;
-  platform.loadIdentity = [&] {
-    OpenSslKeys keys;
-    return Identity::loadOrCreate(keychain, keys, systemNow());
-  };
-  platform.makeListener = [](Server::Handler, const Identity&, const std::string&) { return std::make_unique<FakeListener>(); };
-  std::shared_ptr<Hub> hub = Hub::make(platform);
+  TestHub test;
+  std::shared_ptr<Hub>& hub = test.hub;
   HubBridge bridge(hub);
   PhotoAccess access = PhotoAccess::notAsked;
   AppRoot root(bridge, [&] { return access; }, "Phone");
@@ -224,7 +222,6 @@ TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
   EXPECT_EQ(root.screen(), "permissions");
   root.continueOn();
   EXPECT_EQ(root.screen(), "frame");
-  hub->stop();
 }
 
 }  // namespace
@@ -234,24 +231,8 @@ namespace lumenvale {
 namespace {
 
 TEST(HomeModel, CountsCoverNoticesAndTheCopiedRow) {
-  application();
-  testing::TemporaryFolder folder("home");
-  Settings settings(folder.path() + "/settings.json");
-  testing::MemoryPhotoStore store;
-  testing::MemoryKeychain keychain;
-  QtMainQueue main;
-  Hub::Platform platform;
-  platform.main = &main;
-  platform.dataFolder = folder.path();
-  platform.settings = &settings;
-  platform.store = &store;
-  platform.loadIdentity = [&] {
-    OpenSslKeys keys;
-    return Identity::loadOrCreate(keychain, keys, systemNow());
-  };
-  platform.makeListener = [](Server::Handler, const Identity&, const std::string&) { return std::make_unique<FakeListener>(); };
-  platform.addresses = [] { return std::vector<Addresses::Address>{{"192.168.1.5", "wlan0"}, {"10.0.0.2", "eth0"}}; };
-  std::shared_ptr<Hub> hub = Hub::make(platform);
+  TestHub test(std::vector<Addresses::Address>{{"192.168.1.5", "wlan0"}, {"10.0.0.2", "eth0"}});
+  std::shared_ptr<Hub>& hub = test.hub;
   HubBridge bridge(hub);
   AppRoot root(bridge, [] { return PhotoAccess::limited; }, "Phone");
   int counted = 0;
@@ -294,7 +275,6 @@ TEST(HomeModel, CountsCoverNoticesAndTheCopiedRow) {
   timer.start();
   ASSERT_TRUE(serve([&] { return home.copied().isEmpty(); }));
   EXPECT_GE(timer.elapsed(), 1950);  // the copied state lasts 2 seconds
-  hub->stop();
 }
 
 }  // namespace

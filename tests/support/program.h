@@ -73,15 +73,7 @@ class Program {
         lines_.push_back(line);
         return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return std::nullopt;
-      pollfd watch{out_, POLLIN, 0};
-      if (::poll(&watch, 1, static_cast<int>(left.count())) <= 0) continue;
-      char buffer[4096];
-      const ssize_t got = ::read(out_, buffer, sizeof buffer);
-      if (got <= 0) return std::nullopt;
-      pending_.append(buffer, static_cast<std::size_t>(got));
+      if (!readMore(deadline)) return std::nullopt;
     }
   }
 
@@ -127,15 +119,7 @@ class Program {
         line.swap(pending_);
         return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return std::nullopt;
-      pollfd watch{out_, POLLIN, 0};
-      if (::poll(&watch, 1, static_cast<int>(left.count())) <= 0) continue;
-      char buffer[4096];
-      const ssize_t got = ::read(out_, buffer, sizeof buffer);
-      if (got <= 0) return std::nullopt;
-      pending_.append(buffer, static_cast<std::size_t>(got));
+      if (!readMore(deadline)) return std::nullopt;
     }
   }
 
@@ -163,6 +147,22 @@ class Program {
   const std::vector<std::string>& lines() const { return lines_; }
 
  private:
+  // readMore waits until `deadline` for output and appends it to pending_;
+  // false when the output ended or the time is up. A wait that ends with
+  // nothing to read (a signal) is true: the caller looks again.
+  bool readMore(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd watch{out_, POLLIN, 0};
+    if (::poll(&watch, 1, static_cast<int>(left.count())) <= 0) return true;
+    char buffer[4096];
+    const ssize_t got = ::read(out_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    pending_.append(buffer, static_cast<std::size_t>(got));
+    return true;
+  }
+
   pid_t pid_ = -1;
   int out_ = -1;
   int in_ = -1;
