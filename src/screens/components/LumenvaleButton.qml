@@ -1,6 +1,6 @@
 // The design's button: variants lime, dark, ghost (outlined) and danger;
-// `large`, `small`, `wide` (the full width) and `arrow` (an arrow after the
-// label).
+// `large`, `small`, `wide` (the full width), `arrow` (an arrow after the
+// label) and `iconName` (an icon before it).
 import QtQuick
 import QtQuick.Templates as T
 import Lumenvale.Core
@@ -12,6 +12,7 @@ T.Button {
     property bool small: false
     property bool wide: false
     property bool arrow: false
+    property string iconName: ""  // "icon" is the button template's own
 
     readonly property color ground: variant === "dark" ? Theme.colours.pillDark
                                   : variant === "ghost" ? Theme.colours.bg
@@ -34,6 +35,13 @@ T.Button {
     }
     contentItem: Row {
         spacing: 8
+        Icon {
+            visible: button.iconName.length > 0
+            anchors.verticalCenter: parent.verticalCenter
+            name: button.iconName
+            colour: button.ink
+            size: button.small ? 16 : 18
+        }
         LumenvaleText {
             id: label
             anchors.verticalCenter: parent.verticalCenter

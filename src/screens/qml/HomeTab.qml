@@ -173,7 +173,9 @@ Rectangle {
                                 readonly property bool copied: tab.home.copied === modelData.text
                                 anchors.right: parent.right
                                 anchors.verticalCenter: parent.verticalCenter
+                                objectName: "copy" + index
                                 text: qsTrId(copied ? "address.copied" : "address.copy")
+                                iconName: copied ? "check" : "copy"
                                 variant: "ghost"
                                 small: true
                                 onClicked: tab.home.copy(modelData.text)

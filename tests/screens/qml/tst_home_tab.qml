@@ -69,6 +69,15 @@ Item {
             verify(findChild(tab, "keepOpen").visible)
             fakeHub.hero = { case: "noNetwork" }
             verify(!findChild(tab, "keepOpen").visible)
+            // Copying a row marks that row only.
+            const first = findChild(tab, "copy0"), second = findChild(tab, "copy1")
+            compare(first.text, "Copy")
+            compare(first.iconName, "copy")
+            mouseClick(second)
+            compare(fakeHome.copies, ["10.0.0.2:41820"])
+            compare(second.text, "Copied")
+            compare(second.iconName, "check")
+            compare(first.text, "Copy")
             let settings = 0
             tab.settings.connect(() => ++settings)
             mouseClick(findChild(tab, "settingsButton"))
