@@ -13,6 +13,9 @@ Rectangle {
     property string codeSecond: ""
     property string currentAsset: ""
     property int safeCount: 0
+    // Counts as the owner reads them ("1,204"); the plain number without.
+    property string safeText: String(safeCount)
+    property string filesText: String(hero && hero.files !== undefined ? hero.files : 0)
     property string sentText: ""     // the bytes sent, as the owner reads them
     property string speedText: ""
 
@@ -189,7 +192,7 @@ Rectangle {
             LumenvaleText {
                 objectName: "sent"
                 width: parent.width
-                text: (card.hero.files !== undefined ? card.hero.files : 0) + " " + qsTrId("hero.sent").arg(card.sentText)
+                text: card.filesText + " " + qsTrId("hero.sent").arg(card.sentText)
                 color: card.ink
                 size: 17
                 lineHeightPoints: 24
@@ -212,7 +215,7 @@ Rectangle {
             width: parent.width
             spacing: 4
             LumenvaleText {
-                text: card.safeCount + " " + qsTrId("hero.safe")
+                text: card.safeText + " " + qsTrId("hero.safe")
                 color: card.ink
                 size: 17
                 lineHeightPoints: 24
@@ -222,7 +225,7 @@ Rectangle {
                 objectName: "safeLine"
                 width: parent.width
                 text: qsTrId(card.safeCount === 1 ? "hero.connected.safe.one" : "hero.connected.safe.other")
-                          .arg(card.safeCount).arg(card.hero.laptop || "")
+                          .arg(card.safeText).arg(card.hero.laptop || "")
                 color: Theme.colours.ink2
                 size: 13
                 lineHeightPoints: 18

@@ -70,6 +70,8 @@ Rectangle {
                 codeSecond: tab.home.codeSecond
                 currentAsset: tab.hub.currentAsset
                 safeCount: tab.home.safeCount
+                safeText: tab.hub.formatCount(tab.home.safeCount)
+                filesText: tab.hub.formatCount(tab.hero && tab.hero.files ? tab.hero.files : 0)
                 sentText: tab.hub.formatBytes(tab.hero && tab.hero.bytes ? tab.hero.bytes : 0)
                 speedText: tab.hub.formatBytes(tab.hero && tab.hero.bytesPerSecond ? tab.hero.bytesPerSecond : 0)
             }

@@ -61,8 +61,9 @@ Item {
         }
 
         function test_many_safe_reads_other() {
-            const card = createTemporaryObject(cardComponent, root, { hero: { case: "connected", laptop: "Attic" }, safeCount: 40 })
-            compare(findChild(card, "safeLine").text, "40 photos are safe on Attic.")
+            const card = createTemporaryObject(cardComponent, root, { hero: { case: "connected", laptop: "Attic" }, safeCount: 4000,
+                                                                      safeText: "4,000" })
+            compare(findChild(card, "safeLine").text, "4,000 photos are safe on Attic.")
         }
     }
 }

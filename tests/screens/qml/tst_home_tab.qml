@@ -19,6 +19,7 @@ Item {
         property int lateDeleted: 2
         property int dismissed: 0
         function formatBytes(n) { return n + " B" }
+        function formatCount(n) { return "#" + n }
         function dismissLateDeleted() { ++dismissed }
     }
     QtObject {
@@ -67,6 +68,7 @@ Item {
             verify(!findChild(tab, "keepOpen").visible)
             fakeHub.hero = { case: "connected", laptop: "Desk" }
             verify(findChild(tab, "keepOpen").visible)
+            compare(findChild(tab, "hero").safeText, "#0")  // counts go through the owner's format
             fakeHub.hero = { case: "noNetwork" }
             verify(!findChild(tab, "keepOpen").visible)
             // Copying a row marks that row only.
