@@ -30,8 +30,10 @@ class HomeModel : public QObject {
 
  public:
   // count gives (safe, all); `firstPage` the first 8 assets. Both may be
-  // slow and run on a thread of their own; `copy` puts a text on the
-  // clipboard. The hub, the bridge and the root must outlive the model.
+  // slow and run on a thread of their own, which may outlast the model: they
+  // must hold what they read (a shared_ptr to the hub, not a reference).
+  // `copy` puts a text on the clipboard. The bridge and the root must
+  // outlive the model.
   struct Sources {
     std::function<std::pair<std::int64_t, std::int64_t>()> count;
     std::function<std::vector<Asset>()> firstPage;

@@ -86,6 +86,13 @@ QVariantMap HubBridge::deleteAsk() const {
 QString HubBridge::formatCount(qint64 count) const { return text(Format::count(count)); }
 QString HubBridge::formatBytes(qint64 bytes) const { return text(Format::bytes(bytes)); }
 
+QString HubBridge::assetName(const QString& id) const {
+  if (id.isEmpty()) return {};
+  const std::optional<Asset> asset = hub_->library().asset(id.toStdString());
+  if (!asset || asset->resources.empty()) return {};
+  return text(asset->resources.front().name);
+}
+
 void HubBridge::start(const QString& name) { hub_->start(name.toStdString()); }
 void HubBridge::setTheme(const QString& theme) { hub_->setTheme(theme.toStdString()); }
 void HubBridge::setAllowDelete(bool allow) { hub_->setAllowDelete(allow); }

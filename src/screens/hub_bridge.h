@@ -71,6 +71,8 @@ class HubBridge : public QObject {
   // The owner's way of writing counts ("1,204") and sizes ("734 MB").
   Q_INVOKABLE QString formatCount(qint64 count) const;
   Q_INVOKABLE QString formatBytes(qint64 bytes) const;
+  // assetName is the name of an asset's first file, or "" when it is gone.
+  Q_INVOKABLE QString assetName(const QString& id) const;
 
   Q_INVOKABLE void start(const QString& name);
   Q_INVOKABLE void setTheme(const QString& theme);

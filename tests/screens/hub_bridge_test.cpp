@@ -180,6 +180,19 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   // No port yet: the card says there is no network.
   EXPECT_EQ(bridge.hero().value("case"), "noNetwork");
 
+  // The name of the file under way, for the Home card.
+  testing::MemoryPhotoStore::StoredAsset photo;
+  photo.record.localIdentifier = "L1";
+  photo.record.mediaType = PhotoStore::kImage;
+  testing::MemoryPhotoStore::StoredFile file;
+  file.file = {PhotoStore::kPhotoResource, "IMG_0042.HEIC", "public.heic", "L1"};
+  file.data = "pixels";
+  photo.files.push_back(file);
+  test.store.add(photo);
+  EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("L1"))), "IMG_0042.HEIC");
+  EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("gone"))), "");
+  EXPECT_EQ(bridge.assetName(""), "");
+
   // A delete question from a connection thread, answered from QML.
   std::future<bool> asked = std::async(std::launch::async, [&] {
     return hub->trash({PhotoLibrary::wireId("nothing-here")}, nullptr);

@@ -12,6 +12,7 @@ Rectangle {
     property string codeFirst: ""
     property string codeSecond: ""
     property string currentAsset: ""
+    property string currentName: ""   // the name of the file under way
     property int safeCount: 0
     // Counts as the owner reads them ("1,204"); the plain number without.
     property string safeText: String(safeCount)
@@ -205,6 +206,44 @@ Rectangle {
                 color: card.ink
                 size: 13
                 lineHeightPoints: 18
+            }
+            Row {
+                objectName: "current"
+                visible: card.currentAsset.length > 0
+                width: parent.width
+                spacing: 10
+                Rectangle {
+                    width: 40
+                    height: 40
+                    radius: 8
+                    color: Theme.colours.surface2
+                    clip: true
+                    Image {
+                        anchors.fill: parent
+                        source: card.currentAsset.length > 0 ? "image://thumb/" + card.currentAsset + "/80/fill" : ""
+                        fillMode: Image.PreserveAspectCrop
+                        asynchronous: true
+                    }
+                }
+                Column {
+                    width: parent.width - 50
+                    spacing: 6
+                    anchors.verticalCenter: parent.verticalCenter
+                    LumenvaleText {
+                        objectName: "currentName"
+                        width: parent.width
+                        text: card.currentName
+                        color: card.ink
+                        size: 13
+                        lineHeightPoints: 18
+                        elide: Text.ElideMiddle
+                        wrapMode: Text.NoWrap
+                    }
+                    LiveBar {
+                        width: parent.width
+                        visible: card.heroCase === "sending"
+                    }
+                }
             }
         }
 

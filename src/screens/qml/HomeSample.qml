@@ -12,6 +12,7 @@ HomeTab {
         property string currentAsset: ""
         property int lateDeleted: 0
         function formatBytes(n) { return (n / 1e6).toFixed(0) + " MB" }
+        function assetName(id) { return id.length > 0 ? "IMG_4821.HEIC" : "" }
         function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
         function dismissLateDeleted() {}
     }

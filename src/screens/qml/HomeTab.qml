@@ -69,6 +69,7 @@ Rectangle {
                 codeFirst: tab.home.codeFirst
                 codeSecond: tab.home.codeSecond
                 currentAsset: tab.hub.currentAsset
+                currentName: tab.hub.assetName(tab.hub.currentAsset)
                 safeCount: tab.home.safeCount
                 safeText: tab.hub.formatCount(tab.home.safeCount)
                 filesText: tab.hub.formatCount(tab.hero && tab.hero.files ? tab.hero.files : 0)

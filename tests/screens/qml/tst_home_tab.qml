@@ -20,6 +20,7 @@ Item {
         property int dismissed: 0
         function formatBytes(n) { return n + " B" }
         function formatCount(n) { return "#" + n }
+        function assetName(id) { return id.length > 0 ? "IMG_" + id + ".JPG" : "" }
         function dismissLateDeleted() { ++dismissed }
     }
     QtObject {
@@ -69,6 +70,13 @@ Item {
             fakeHub.hero = { case: "connected", laptop: "Desk" }
             verify(findChild(tab, "keepOpen").visible)
             compare(findChild(tab, "hero").safeText, "#0")  // counts go through the owner's format
+            // The file under way, by its name.
+            fakeHub.hero = { case: "sending", laptop: "Desk", files: 1, bytes: 10, bytesPerSecond: 5 }
+            fakeHub.currentAsset = "7"
+            verify(findChild(tab, "current").visible)
+            compare(findChild(tab, "currentName").text, "IMG_7.JPG")
+            fakeHub.currentAsset = ""
+            verify(!findChild(tab, "current").visible)
             fakeHub.hero = { case: "noNetwork" }
             verify(!findChild(tab, "keepOpen").visible)
             // Copying a row marks that row only.
