@@ -17,6 +17,7 @@
 #include "util/bytes.h"
 #include "util/crypto.h"
 #include "util/format.h"
+#include "util/text.h"
 
 namespace lumenvale::laptop {
 
@@ -32,22 +33,6 @@ struct Job {
   std::string path;      // relative to DEST
   std::string modified;  // the asset's version now
 };
-
-// queryValue percent-encodes a value for a query string.
-std::string queryValue(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-      encoded += static_cast<char>(c);
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 15];
-    }
-  }
-  return encoded;
-}
 
 double since(Steady::time_point start) { return std::chrono::duration<double>(Steady::now() - start).count(); }
 
@@ -300,7 +285,7 @@ PullReport pull(const PairedDevice& device, HeldFiles& held, const PullOptions& 
   std::string after;
   std::set<std::string> listed;
   do {
-    const Response answer = lister.get("/v1/assets?limit=500" + (after.empty() ? "" : "&after=" + queryValue(after)));
+    const Response answer = lister.get("/v1/assets?limit=500" + (after.empty() ? "" : "&after=" + Text::percentEncoded(after)));
     if (answer.status != 200) throw std::runtime_error(errorText(answer));
     const nlohmann::json page = answer.json();
     if (!page.is_object() || !page["assets"].is_array()) throw std::runtime_error("The device sent a listing that does not read.");

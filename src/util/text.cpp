@@ -143,4 +143,22 @@ std::string graphemePrefix(std::string_view utf8, std::size_t count) {
   return std::string(utf8.substr(0, cut));
 }
 
+std::string percentEncoded(std::string_view text, std::string_view alsoKept) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(text.size());
+  for (const unsigned char c : text) {
+    const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                      c == '_' || c == '.' || c == '~' || alsoKept.find(static_cast<char>(c)) != std::string_view::npos;
+    if (kept) {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 15];
+    }
+  }
+  return encoded;
+}
+
 }  // namespace lumenvale::Text

@@ -25,6 +25,11 @@ bool isValidUtf8(std::string_view bytes);
 // within the signed 64-bit range. Nothing for any other text.
 std::optional<std::int64_t> parseInteger(std::string_view text);
 
+// percentEncoded escapes every byte of `text` as %XX (upper-case hex) but
+// the unreserved URI characters (letters, digits, "-", "_", ".", "~") and
+// those in `alsoKept` ("/" for a path).
+std::string percentEncoded(std::string_view text, std::string_view alsoKept = {});
+
 // graphemeCount returns the number of characters as a reader sees them
 // (Unicode extended grapheme clusters, by ICU): "e" + U+0301 is one.
 // Invalid UTF-8 counts each bad byte as one character.

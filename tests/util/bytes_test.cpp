@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
+#include <vector>
 
 #include "util/text.h"
 
@@ -48,6 +50,18 @@ TEST(Text, Latin1AndUtf8) {
     SCOPED_TRACE(Bytes::hex(bytes));
     EXPECT_EQ(Text::isValidUtf8(bytes), valid);
   }
+}
+
+TEST(Text, PercentEncoded) {
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"t3f2.17", "", "t3f2.17"},
+      {"a b/c?d&e=f", "", "a%20b%2Fc%3Fd%26e%3Df"},
+      {"/home/me/Été 1.jpg", "/", "/home/me/%C3%89t%C3%A9%201.jpg"},
+      {"-_.~AZaz09", "", "-_.~AZaz09"},
+      {std::string("\0\x7f\xff", 3), "", "%00%7F%FF"},
+      {"%", "", "%25"},
+  };
+  for (const auto& [text, kept, encoded] : cases) EXPECT_EQ(Text::percentEncoded(text, kept), encoded) << text;
 }
 
 TEST(Text, ParseInteger) {

@@ -27,6 +27,7 @@ extern "C" {
 }
 
 #include "platform/folder/mime_types.h"
+#include "util/text.h"
 
 namespace lumenvale {
 namespace {
@@ -354,25 +355,6 @@ std::optional<fs::path> trashFolder() {
   return std::nullopt;
 }
 
-// percentEncoded escapes every byte of `path` but the unreserved URI
-// characters and "/", as a .trashinfo's Path= key wants.
-std::string percentEncoded(const std::string& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (unsigned char c : path) {
-    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                            c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
-    if (unreserved) {
-      encoded += static_cast<char>(c);
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 15];
-    }
-  }
-  return encoded;
-}
-
 std::string localDeletionDate() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -410,7 +392,7 @@ constexpr int kMaxTrashNameTries = 10000;
 std::variant<Trashed, std::string> trash(const fs::path& original, const fs::path& trash) {
   const fs::path files = trash / "files", info = trash / "info";
   const std::string stem = original.stem().string(), extension = original.extension().string();
-  const std::string content = "[Trash Info]\nPath=" + percentEncoded(original.string()) +
+  const std::string content = "[Trash Info]\nPath=" + Text::percentEncoded(original.string(), "/") +
                               "\nDeletionDate=" + localDeletionDate() + "\n";
   for (int attempt = 1; attempt <= kMaxTrashNameTries; ++attempt) {
     const std::string name =
