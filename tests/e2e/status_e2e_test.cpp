@@ -25,11 +25,13 @@ TEST_F(DeviceTest, StatusFollowsALaptopThatCopies) {
   const std::string token = pairLaptop(*client, "status-laptop");
   ASSERT_EQ(program_->printed("Library: ", 60s), "1 photo or video");
   const std::string bearer = "Authorization: Bearer " + token + "\r\n";
+  // The laptop counts as seen from its first request on; later ones within
+  // a second do not move that time.
+  const auto before = std::chrono::steady_clock::now();
   const nlohmann::json page = json(ask(*client, "GET", "/v1/assets", bearer));
   ASSERT_EQ(page["assets"].size(), 1u);
   const std::string id = page["assets"][0]["id"];
 
-  const auto before = std::chrono::steady_clock::now();
   const HttpResponse file = ask(*client, "GET", "/v1/assets/" + id + "/res/photo", bearer);
   ASSERT_EQ(file.status, 200);
   ASSERT_EQ(file.body.size(), noise.size());
@@ -45,7 +47,10 @@ TEST_F(DeviceTest, StatusFollowsALaptopThatCopies) {
   const std::optional<std::string> waiting = program_->lineStartingWith("Status: waiting for a laptop; pairing code ", 40s);
   ASSERT_TRUE(waiting);
   EXPECT_EQ(*waiting, code_);
-  EXPECT_GE(std::chrono::steady_clock::now() - before, 30s);
+  // The device times with the wall clock, this test with the steady one;
+  // on a virtual machine the two drift apart by a little, so a second is
+  // allowed. The rule checked is 30 s, far from the 3 s and 5 s ones.
+  EXPECT_GE(std::chrono::steady_clock::now() - before, 29s);
   EXPECT_EQ(program_->stop(SIGTERM), 0);
 }
 
