@@ -46,18 +46,7 @@ class FakeListener : public Listener {
 class HubTest : public ::testing::Test {
  protected:
   HubTest() : folder_("hub"), settings_(folder_.path() + "/settings.json") {
-    for (const char* local : {"A", "B", "C"}) {
-      MemoryPhotoStore::StoredAsset asset;
-      asset.record.localIdentifier = local;
-      asset.record.creationDate = 1000;
-      asset.record.modificationDate = 1000;
-      asset.record.mediaType = PhotoStore::kImage;
-      MemoryPhotoStore::StoredFile file;
-      file.file = {PhotoStore::kPhotoResource, std::string("IMG_") + local + ".JPG", "public.jpeg", local};
-      file.data = "pixels";
-      asset.files.push_back(file);
-      store_.add(asset);
-    }
+    for (const char* local : {"A", "B", "C"}) store_.add(MemoryPhotoStore::photo(local));
   }
 
   ~HubTest() override {

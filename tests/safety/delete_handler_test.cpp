@@ -153,18 +153,7 @@ class DeleteHandlerTest : public ::testing::Test {
     for (const char* local : {"P1", "P2", "P3"}) add(local);
   }
 
-  void add(const std::string& local) {
-    MemoryPhotoStore::StoredAsset asset;
-    asset.record.localIdentifier = local;
-    asset.record.creationDate = 1000;
-    asset.record.modificationDate = 1000;
-    asset.record.mediaType = PhotoStore::kImage;
-    MemoryPhotoStore::StoredFile file;
-    file.file = {PhotoStore::kPhotoResource, "IMG_" + local + ".JPG", "public.jpeg", local};
-    file.data = "pixels of " + local;
-    asset.files.push_back(std::move(file));
-    store_.add(std::move(asset));
-  }
+  void add(const std::string& local) { store_.add(MemoryPhotoStore::photo(local, 1000, "pixels of " + local)); }
 
   static std::string id(const std::string& local) { return PhotoLibrary::wireId(local); }
 

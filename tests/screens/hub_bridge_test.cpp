@@ -181,15 +181,8 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   EXPECT_EQ(bridge.hero().value("case"), "noNetwork");
 
   // The name of the file under way, for the Home card.
-  testing::MemoryPhotoStore::StoredAsset photo;
-  photo.record.localIdentifier = "L1";
-  photo.record.mediaType = PhotoStore::kImage;
-  testing::MemoryPhotoStore::StoredFile file;
-  file.file = {PhotoStore::kPhotoResource, "IMG_0042.HEIC", "public.heic", "L1"};
-  file.data = "pixels";
-  photo.files.push_back(file);
-  test.store.add(photo);
-  EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("L1"))), "IMG_0042.HEIC");
+  test.store.add(testing::MemoryPhotoStore::photo("L1"));
+  EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("L1"))), "IMG_L1.JPG");
   EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("gone"))), "");
   EXPECT_EQ(bridge.assetName(""), "");
 

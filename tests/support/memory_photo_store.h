@@ -251,6 +251,21 @@ class MemoryPhotoStore : public PhotoStore {
            std::to_string(static_cast<int>(quality * 100));
   }
 
+  // photo is an image asset `local` with one photo file, "IMG_<local>.JPG",
+  // holding `data`, created and modified at `created`.
+  static StoredAsset photo(const std::string& local, Instant created = 1000, std::string data = "pixels") {
+    StoredAsset asset;
+    asset.record.localIdentifier = local;
+    asset.record.creationDate = created;
+    asset.record.modificationDate = created;
+    asset.record.mediaType = kImage;
+    StoredFile file;
+    file.file = {kPhotoResource, "IMG_" + local + ".JPG", "public.jpeg", local};
+    file.data = std::move(data);
+    asset.files.push_back(std::move(file));
+    return asset;
+  }
+
   // setBeforeDelete runs `hook` at the start of every deletion, on the
   // deleting thread, before the store is locked (to hold a deletion back).
   void setBeforeDelete(std::function<void()> hook) { std::lock_guard<std::mutex> hold(mutex_); beforeDelete_ = std::move(hook); }
