@@ -70,18 +70,26 @@ class SafetyTest : public DeviceTest {
     return {{"items", items}};
   }
 
+  // startPaired starts the device, pairs `laptopId` and lists the library.
+  void startPaired(const std::string& laptopId, std::unique_ptr<TlsClient>& client,
+                   std::map<std::string, nlohmann::json>& assets) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    client = connect();
+    ASSERT_TRUE(client);
+    token_ = pairLaptop(*client, laptopId);
+    ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+    assets = listing(*client);
+    ASSERT_EQ(assets.size(), 3u);
+  }
+
   TemporaryFolder xdgData_{"e2e-xdg"};
   std::string token_;
 };
 
 TEST_F(SafetyTest, ASafeListInTwoRequests) {
-  ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_TRUE(client);
-  token_ = pairLaptop(*client, "keeper");
-  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
-  const auto assets = listing(*client);
-  ASSERT_EQ(assets.size(), 3u);
+  std::unique_ptr<TlsClient> client;
+  std::map<std::string, nlohmann::json> assets;
+  ASSERT_NO_FATAL_FAILURE(startPaired("keeper", client, assets));
   const nlohmann::json& first = assets.at("IMG_0001.JPG");
   const nlohmann::json& second = assets.at("IMG_0003.JPG");
   const auto item = [](const nlohmann::json& asset) { return nlohmann::json{{"id", asset["id"]}, {"modified", asset["modified"]}}; };
@@ -98,13 +106,9 @@ TEST_F(SafetyTest, ASafeListInTwoRequests) {
 }
 
 TEST_F(SafetyTest, ADeleteIsVerifiedThenPutToTheOwner) {
-  ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_TRUE(client);
-  token_ = pairLaptop(*client, "freer");
-  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
-  const auto assets = listing(*client);
-  ASSERT_EQ(assets.size(), 3u);
+  std::unique_ptr<TlsClient> client;
+  std::map<std::string, nlohmann::json> assets;
+  ASSERT_NO_FATAL_FAILURE(startPaired("freer", client, assets));
   const nlohmann::json live = deleteRequest(assets.at("IMG_0001.JPG"), {{"photo", "IMG_0001.JPG"}, {"video", "IMG_0001.MOV"}});
   nlohmann::json both = deleteRequest(assets.at("IMG_0002.JPG"), {{"photo", "IMG_0002.JPG"}, {"edited", "IMG_E0002.JPG"}});
   for (const nlohmann::json& item : live["items"]) both["items"].push_back(item);
