@@ -40,7 +40,8 @@ std::optional<QString> iconFile(const QString& name) {
       {"home", "house"},   {"image", "image"}, {"laptop", "laptop"},  {"gear", "settings"},
       {"lock", "lock"},    {"check", "check"}, {"wifi", "wifi"},      {"info", "info"},
       {"alert", "triangle-alert"}, {"shield", "shield-check"}, {"copy", "copy"}, {"arrow", "arrow-right"},
-      {"close", "x"},
+      {"close", "x"},      {"back", "arrow-left"}, {"play", "play"}, {"safe", "circle-check"},
+      {"notSafe", "circle"},
   };
   const auto found = files.find(name);
   if (found == files.end()) return std::nullopt;

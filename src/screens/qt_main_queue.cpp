@@ -7,6 +7,10 @@
 
 namespace lumenvale {
 
+void onMainThread(std::function<void()> work) {
+  QMetaObject::invokeMethod(QCoreApplication::instance(), [work = std::move(work)] { work(); }, Qt::QueuedConnection);
+}
+
 QtMainQueue::QtMainQueue(QObject* parent) : QObject(parent) {}
 
 void QtMainQueue::post(std::function<void()> work) {

@@ -9,6 +9,11 @@
 
 namespace lumenvale {
 
+// onMainThread runs `work` on the application's thread, later, from any
+// thread. Work that answers a screen's model checks that the model still
+// lives (a flag that only the main thread reads and writes).
+void onMainThread(std::function<void()> work);
+
 class QtMainQueue : public QObject, public MainQueue {
   Q_OBJECT
 

@@ -303,5 +303,221 @@
         <source>Type the pairing code shown above.</source>
         <translation>Type the pairing code shown above.</translation>
     </message>
+    <message id="photos.headline">
+        <source>Everything on</source>
+        <translation>Everything on</translation>
+    </message>
+    <message id="photos.headline.accent">
+        <source>this device</source>
+        <translation>this device</translation>
+    </message>
+    <message id="photos.safe.summary">
+        <source>%1 of %2 are safe on a laptop</source>
+        <translation>%1 of %2 are safe on a laptop</translation>
+    </message>
+    <message id="photos.percent">
+        <source>%1% safe</source>
+        <translation>%1% safe</translation>
+    </message>
+    <message id="photos.freeHint">
+        <source>Once a laptop holds a photo, it may ask to free its space here. You approve each time.</source>
+        <translation>Once a laptop holds a photo, it may ask to free its space here. You approve each time.</translation>
+    </message>
+    <message id="photos.filter.all">
+        <source>All %1</source>
+        <translation>All %1</translation>
+    </message>
+    <message id="photos.filter.not">
+        <source>Not yet %1</source>
+        <translation>Not yet %1</translation>
+    </message>
+    <message id="photos.filter.safe">
+        <source>Safe %1</source>
+        <translation>Safe %1</translation>
+    </message>
+    <message id="photos.empty">
+        <source>No photos or videos in the chosen folders yet.</source>
+        <translation>No photos or videos in the chosen folders yet.</translation>
+    </message>
+    <message id="photos.filter.empty">
+        <source>Nothing here under this filter.</source>
+        <translation>Nothing here under this filter.</translation>
+    </message>
+    <message id="photo.safe.mark">
+        <source>Safe on a laptop</source>
+        <translation>Safe on a laptop</translation>
+    </message>
+    <message id="photo.not.mark">
+        <source>Not on a laptop yet</source>
+        <translation>Not on a laptop yet</translation>
+    </message>
+    <message id="photos.back">
+        <source>Back</source>
+        <translation>Back</translation>
+    </message>
+    <message id="photo.size">
+        <source>%1 × %2</source>
+        <translation>%1 × %2</translation>
+    </message>
+    <message id="photo.safe.title">
+        <source>Safe on a laptop</source>
+        <translation>Safe on a laptop</translation>
+    </message>
+    <message id="photo.safe.body">
+        <source>Held by %1.</source>
+        <translation>Held by %1.</translation>
+    </message>
+    <message id="photo.not.title">
+        <source>Not on a laptop yet</source>
+        <translation>Not on a laptop yet</translation>
+    </message>
+    <message id="photo.not.body">
+        <source>No paired laptop holds this one. Keep it here until one has copied it.</source>
+        <translation>No paired laptop holds this one. Keep it here until one has copied it.</translation>
+    </message>
+    <message id="laptops.headline">
+        <source>Your</source>
+        <translation>Your</translation>
+    </message>
+    <message id="laptops.headline.accent">
+        <source>laptops</source>
+        <translation>laptops</translation>
+    </message>
+    <message id="laptops.body">
+        <source>Laptops paired with this device may copy your library. Forget one to shut it out.</source>
+        <translation>Laptops paired with this device may copy your library. Forget one to shut it out.</translation>
+    </message>
+    <message id="pair.new">
+        <source>Pair a new laptop</source>
+        <translation>Pair a new laptop</translation>
+    </message>
+    <message id="pair.new.body">
+        <source>Type this code on the laptop when it asks.</source>
+        <translation>Type this code on the laptop when it asks.</translation>
+    </message>
+    <message id="pair.new.left">
+        <source>Expires in %1</source>
+        <translation>Expires in %1</translation>
+    </message>
+    <message id="laptops.none">
+        <source>No laptop is paired yet.</source>
+        <translation>No laptop is paired yet.</translation>
+    </message>
+    <message id="laptop.now">
+        <source>Here now</source>
+        <translation>Here now</translation>
+    </message>
+    <message id="laptop.paired">
+        <source>Paired %1</source>
+        <translation>Paired %1</translation>
+    </message>
+    <message id="laptop.forget">
+        <source>Forget</source>
+        <translation>Forget</translation>
+    </message>
+    <message id="laptop.forget.title">
+        <source>Forget %1?</source>
+        <translation>Forget %1?</translation>
+    </message>
+    <message id="laptop.forget.body">
+        <source>It will need a new code to copy again, and what it holds no longer counts as safe here.</source>
+        <translation>It will need a new code to copy again, and what it holds no longer counts as safe here.</translation>
+    </message>
+    <message id="laptop.forget.cancel">
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message id="settings.headline">
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message id="delete.label">
+        <source>Laptops may ask to free space</source>
+        <translation>Laptops may ask to free space</translation>
+    </message>
+    <message id="delete.desc">
+        <source>A laptop that holds a photo may ask to delete it here. You approve every request on this screen.</source>
+        <translation>A laptop that holds a photo may ask to delete it here. You approve every request on this screen.</translation>
+    </message>
+    <message id="appearance">
+        <source>Appearance</source>
+        <translation>Appearance</translation>
+    </message>
+    <message id="theme.system">
+        <source>System</source>
+        <translation>System</translation>
+    </message>
+    <message id="theme.light">
+        <source>Light</source>
+        <translation>Light</translation>
+    </message>
+    <message id="theme.dark">
+        <source>Dark</source>
+        <translation>Dark</translation>
+    </message>
+    <message id="permissions">
+        <source>Photo access</source>
+        <translation>Photo access</translation>
+    </message>
+    <message id="about">
+        <source>About</source>
+        <translation>About</translation>
+    </message>
+    <message id="about.version">
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message id="about.body">
+        <source>Lumenvale lets your laptops copy this library over your own network, and frees space only when you say so.</source>
+        <translation>Lumenvale lets your laptops copy this library over your own network, and frees space only when you say so.</translation>
+    </message>
+    <message id="delete.from">
+        <source>From %1</source>
+        <translation>From %1</translation>
+    </message>
+    <message id="delete.fromLaptop">
+        <source>From a laptop</source>
+        <translation>From a laptop</translation>
+    </message>
+    <message id="delete.ask.title.one">
+        <source>Delete %1 photo from this device?</source>
+        <translation>Delete %1 photo from this device?</translation>
+    </message>
+    <message id="delete.ask.title.other">
+        <source>Delete %1 photos from this device?</source>
+        <translation>Delete %1 photos from this device?</translation>
+    </message>
+    <message id="delete.ask.body">
+        <source>The laptop has copied these and checked every byte. They go to the Trash here, where you can still restore them.</source>
+        <translation>The laptop has copied these and checked every byte. They go to the Trash here, where you can still restore them.</translation>
+    </message>
+    <message id="delete.ask.range">
+        <source>Taken %1 – %2</source>
+        <translation>Taken %1 – %2</translation>
+    </message>
+    <message id="delete.ask.day">
+        <source>Taken %1</source>
+        <translation>Taken %1</translation>
+    </message>
+    <message id="delete.ask.next">
+        <source>Nothing is deleted unless you confirm.</source>
+        <translation>Nothing is deleted unless you confirm.</translation>
+    </message>
+    <message id="delete.ask.confirm.one">
+        <source>Move %1 photo to the Trash</source>
+        <translation>Move %1 photo to the Trash</translation>
+    </message>
+    <message id="delete.ask.confirm.other">
+        <source>Move %1 photos to the Trash</source>
+        <translation>Move %1 photos to the Trash</translation>
+    </message>
+    <message id="delete.ask.keep">
+        <source>Keep them</source>
+        <translation>Keep them</translation>
+    </message>
+    <message id="folder.choose">
+        <source>Choose a photo folder</source>
+        <translation>Choose a photo folder</translation>
+    </message>
 </context>
 </TS>
