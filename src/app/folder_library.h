@@ -28,7 +28,8 @@ class FolderLibrary {
   using Say = std::function<void(const std::string& line)>;
 
   // Opens the catalog (throws Catalog::Failure) and starts watching and
-  // indexing `folders`.
+  // indexing `folders`. With no folder (none chosen yet) the catalog is
+  // left as it is until some are chosen.
   FolderLibrary(const std::string& dataFolder, std::vector<std::string> folders, Say say);
   // Waits for an index under way.
   ~FolderLibrary();
@@ -38,11 +39,22 @@ class FolderLibrary {
   FolderPhotoStore& store() { return *store_; }
   // access is "partial" while some chosen folder cannot be read, else "full".
   std::string access() const;
+  // photoAccess says how much the app may show: not asked with no folder,
+  // denied when none of them opens, else what the last index found.
+  LibraryAccess photoAccess() const;
+  // folders are the folders served now.
+  std::vector<std::string> folders() const;
+  // setFolders serves `folders` from now on: the watcher and the index start
+  // again over them. Call from one thread at a time (the app's main thread).
+  void setFolders(std::vector<std::string> folders);
 
  private:
   void index();
+  void startWatching();  // on a new indexer thread
+  void stopWatching();   // joins the indexer thread and ends the watcher
 
-  const std::vector<std::string> folders_;
+  mutable std::mutex foldersMutex_;
+  std::vector<std::string> folders_;  // guarded by foldersMutex_
   const Say say_;
   std::unique_ptr<Catalog> catalog_;
   std::unique_ptr<FolderPhotoStore> store_;

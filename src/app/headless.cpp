@@ -11,18 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "app/device_side.h"
 #include "app/folder_library.h"
 #include "app/terminal_input.h"
-#include "app/version.h"
 #include "hub/home_state.h"
 #include "hub/hub.h"
 #include "hub/run_loop.h"
-#include "platform/avahi_advertiser.h"
-#include "platform/device.h"
-#include "platform/file_keychain.h"
-#include "platform/openssl_keys.h"
-#include "platform/settings.h"
-#include "util/atomic_file.h"
 #include "util/format.h"
 
 namespace lumenvale {
@@ -175,49 +169,15 @@ int runHeadless(const Options& options) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  const std::string data = options.data.value_or(Device::dataFolder());
-  if (!AtomicFile::makeDirectories(data, 0700)) {
-    std::fprintf(stderr, "lumenvale: cannot create the data folder %s\n", data.c_str());
-    return 1;
-  }
-  std::vector<std::string> folders = options.libraries;
-  if (folders.empty()) folders.push_back(Device::picturesFolder());
-  std::unique_ptr<FolderLibrary> library;
-  try {
-    library = std::make_unique<FolderLibrary>(data, folders, say);
-  } catch (const Catalog::Failure& failure) {
-    std::fprintf(stderr, "lumenvale: the library catalog cannot be opened: %s\n", failure.description.c_str());
-    return 1;
-  }
-
-  Settings settings(Settings::path(options.data));
-  AvahiAdvertiser advertiser;
   RunLoop main;
-  Server::Options serverOptions;
-  serverOptions.address = options.listen;
-  const std::string home = Device::homeFolder();
-  FolderLibrary& folder = *library;
-
-  Hub::Platform platform;
-  platform.main = &main;
-  platform.dataFolder = data;
-  platform.settings = &settings;
-  platform.store = &folder.store();
-  platform.loadIdentity = [data] {
-    FileKeychain keychain(data);
-    OpenSslKeys keys;
-    return Identity::loadOrCreate(keychain, keys, systemNow());
-  };
-  platform.makeListener = Hub::serverListener(&advertiser, serverOptions);
-  platform.access = [&folder] { return folder.access(); };
-  platform.storage = [home]() -> std::optional<Api::Storage> {
-    const std::optional<Device::Storage> storage = Device::storage(home);
-    if (!storage) return std::nullopt;
-    return Api::Storage{storage->total, storage->free};
-  };
-  platform.model = Device::model();
-  platform.appVersion = kVersion;
-  std::shared_ptr<Hub> hub = Hub::make(std::move(platform));
+  std::unique_ptr<DeviceSide> device;
+  try {
+    device = std::make_unique<DeviceSide>(options, main, say, true);
+  } catch (const DeviceSide::Failure& failure) {
+    std::fprintf(stderr, "lumenvale: %s\n", failure.description.c_str());
+    return 1;
+  }
+  Hub* hub = &device->hub();
 
   Terminal terminal(*hub);
   hub->observe([&terminal](const HubState& state) { terminal.show(state); });
@@ -225,12 +185,12 @@ int runHeadless(const Options& options) {
       STDIN_FILENO, [&main, &terminal](const std::string& line) { main.post([&terminal, line] { terminal.typed(line); }); },
       [&main, &terminal] { main.post([&terminal] { terminal.ended(); }); });
 
-  const std::string name = options.name.value_or(Device::name());
-  main.every(std::chrono::seconds(1), [&terminal, &hub] { terminal.status(hub->state()); });
-  main.every(kRetry, [&hub, name] {
+  const std::string name = device->name();
+  main.every(std::chrono::seconds(1), [&terminal, hub] { terminal.status(hub->state()); });
+  main.every(kRetry, [hub, name] {
     if (hub->state().failed) hub->start(name);
   });
-  main.post([&hub, name] { hub->start(name); });
+  main.post([hub, name] { hub->start(name); });
 
   std::thread signals([&main, &stopSignals] {
     int signal = 0;
@@ -240,7 +200,7 @@ int runHeadless(const Options& options) {
   });
   main.run();
   signals.join();
-  hub->stop();
+  device.reset();  // stops the hub first
   return 0;
 }
 

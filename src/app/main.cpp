@@ -1,9 +1,10 @@
-// lumenvale: the device side. Reads the command line and runs the terminal
-// front end.
+// lumenvale: the device side. Reads the command line and runs the app
+// window, or the terminal front end with --headless or no display.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/app_window.h"
 #include "app/command_line.h"
 #include "app/headless.h"
 #include "app/version.h"
@@ -63,8 +64,8 @@ int main(int argc, char** argv) {
     case lumenvale::Options::Mode::settingsSet:
       return settings(*line.options);
     case lumenvale::Options::Mode::run:
-      // There is no app window yet: every run is the terminal front end.
-      return lumenvale::runHeadless(*line.options);
+      if (line.options->headless || !lumenvale::displayReachable()) return lumenvale::runHeadless(*line.options);
+      return lumenvale::runApp(*line.options);
   }
   return 0;
 }

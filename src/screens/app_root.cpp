@@ -45,6 +45,12 @@ void AppRoot::becameActive() {
   emit changed();
 }
 
+void AppRoot::folderChosen(const QUrl& folder, bool more) {
+  if (!folder.isLocalFile() || folder.toLocalFile().isEmpty()) return;
+  if (chooser_) chooser_(folder.toLocalFile(), more);
+  becameActive();
+}
+
 void AppRoot::continueOn() {
   if (!granted()) return;
   setup_ = false;

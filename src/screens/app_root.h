@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 #include <functional>
 
 #include "screens/app_flow.h"
@@ -18,13 +19,21 @@ class AppRoot : public QObject {
   Q_PROPERTY(QString screen READ screen NOTIFY changed)
   Q_PROPERTY(QString access READ access NOTIFY changed)
   Q_PROPERTY(bool granted READ granted NOTIFY changed)
+  Q_PROPERTY(QString version READ version CONSTANT)
 
  public:
   // `currentAccess` reads the access as it is now; `name` is the device's
   // name for the server. The bridge must outlive the root.
   AppRoot(HubBridge& hub, std::function<PhotoAccess()> currentAccess, QString name, QObject* parent = nullptr);
 
+  // chooser serves a folder the owner chose, alone or (`more`) beside the
+  // others; `version` is the app's version for the Settings tab.
+  using Chooser = std::function<void(const QString& folder, bool more)>;
+  void setChooser(Chooser chooser) { chooser_ = std::move(chooser); }
+  void setVersion(QString version) { version_ = std::move(version); }
+
   QString screen() const;
+  QString version() const { return version_; }
   QString access() const;
   bool granted() const { return lumenvale::granted(access_); }
 
@@ -35,6 +44,9 @@ class AppRoot : public QObject {
   Q_INVOKABLE void becameActive();
   // continueOn: the owner leaves the permissions screen.
   Q_INVOKABLE void continueOn();
+  // folderChosen: the owner picked a folder in the chooser; a URL that is
+  // not a local folder is ignored.
+  Q_INVOKABLE void folderChosen(const QUrl& folder, bool more);
 
  signals:
   void changed();
@@ -43,6 +55,8 @@ class AppRoot : public QObject {
   HubBridge& hub_;
   std::function<PhotoAccess()> currentAccess_;
   QString name_;
+  Chooser chooser_;
+  QString version_;
   PhotoAccess access_;
   bool setup_;
 };

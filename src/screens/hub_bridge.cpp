@@ -1,8 +1,12 @@
 #include "screens/hub_bridge.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QStringList>
 
 #include "hub/home_state.h"
+#include "screens/home_rules.h"
+#include "screens/laptops_rules.h"
 #include "util/format.h"
 
 namespace lumenvale {
@@ -34,6 +38,11 @@ QVariantMap heroMap(const Hero::Case& hero) {
 
 }  // namespace
 
+QString dayText(double secondsSince1970) {
+  const QDateTime when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(secondsSince1970 * 1000.0));
+  return QLocale(QLocale::English, QLocale::UnitedStates).toString(when.toLocalTime(), QStringLiteral("MMM d, yyyy"));
+}
+
 HubBridge::HubBridge(std::shared_ptr<Hub> hub, Clock clock, QObject* parent)
     : QObject(parent), hub_(std::move(hub)), clock_(std::move(clock)) {
   state_ = hub_->state();
@@ -52,9 +61,27 @@ void HubBridge::show(const HubState& state) {
 }
 
 void HubBridge::decideHero() {
-  QVariantMap hero = heroMap(Hero::of(state_, clock_()));
-  if (hero == hero_) return;
+  const TimePoint now = clock_();
+  QVariantMap hero = heroMap(Hero::of(state_, now));
+  QVariantMap pairing;
+  if (state_.code) {
+    const auto [first, second] = HomeRules::pairingCodeParts(state_.code->display());
+    pairing = {{"code", text(state_.code->display())},
+               {"first", text(first)},
+               {"second", text(second.value_or(""))},
+               {"left", text(HomeState::countdown(LaptopsRules::secondsLeft(state_.code->expiresAt, now)))}};
+  }
+  QVariantList rows;
+  for (const Laptop& laptop : state_.laptops) {
+    rows.append(QVariantMap{{"id", text(laptop.id)},
+                            {"name", text(laptop.name)},
+                            {"live", LaptopsRules::isLive(state_, laptop, now)},
+                            {"day", dayText(laptop.pairedAt / 1000.0)}});
+  }
+  if (hero == hero_ && pairing == pairing_ && rows == laptopRows_) return;
   hero_ = std::move(hero);
+  pairing_ = std::move(pairing);
+  laptopRows_ = std::move(rows);
   emit heroChanged();
 }
 

@@ -1,6 +1,7 @@
 // The hub as QML sees it: the hub's State as NOTIFY properties (all told by
 // one `changed` signal) and its actions as Q_INVOKABLEs. The Home card's
-// case is worked out here, in C++, once a second and on every change.
+// case, the code's time left and who is here are worked out here, in C++,
+// once a second and on every change.
 // Made, used and destroyed on the main thread.
 #pragma once
 
@@ -13,6 +14,10 @@
 #include "hub/hub.h"
 
 namespace lumenvale {
+
+// dayText writes an instant (seconds since 1970) as its day in this
+// device's time zone: "May 1, 2024".
+QString dayText(double secondsSince1970);
 
 class HubBridge : public QObject {
   Q_OBJECT
@@ -38,6 +43,8 @@ class HubBridge : public QObject {
   Q_PROPERTY(QVariantMap deleteAsk READ deleteAsk NOTIFY changed)
   Q_PROPERTY(qint64 marks READ marks NOTIFY changed)
   Q_PROPERTY(QVariantMap hero READ hero NOTIFY heroChanged)
+  Q_PROPERTY(QVariantMap pairing READ pairing NOTIFY heroChanged)
+  Q_PROPERTY(QVariantList laptopRows READ laptopRows NOTIFY heroChanged)
 
  public:
   // `clock` decides the card's case; the hub must outlive the bridge.
@@ -67,6 +74,12 @@ class HubBridge : public QObject {
   qint64 marks() const { return state_.marks; }
   // hero: {case: "waiting"|"sending"|"connected"|"noNetwork", and its figures}.
   QVariantMap hero() const { return hero_; }
+  // pairing: {code, first, second, left} while there is a code
+  // ("K7QM-4TXP", "K7QM", "4TXP", "4:14": the seconds rounded up), else empty.
+  QVariantMap pairing() const { return pairing_; }
+  // laptopRows: one {id, name, live, day} per paired laptop, newest first;
+  // `day` is the pairing day ("May 1, 2024") and `live` whether it is here.
+  QVariantList laptopRows() const { return laptopRows_; }
 
   // The owner's way of writing counts ("1,204") and sizes ("734 MB").
   Q_INVOKABLE QString formatCount(qint64 count) const;
@@ -94,6 +107,8 @@ class HubBridge : public QObject {
   Clock clock_;
   HubState state_;
   QVariantMap hero_;
+  QVariantMap pairing_;
+  QVariantList laptopRows_;
   QTimer heroTimer_;
 };
 

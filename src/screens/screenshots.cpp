@@ -1,6 +1,7 @@
 #include "screens/screenshots.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickView>
@@ -10,7 +11,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "screens/photos_model.h"
 #include "screens/qml_setup.h"
+#include "screens/samples.h"
 #include "screens/texts.h"
 #include "screens/theme.h"
 
@@ -20,7 +23,7 @@ namespace {
 
 struct Scene {
   const char* name;
-  const char* source;
+  QString source;
   QVariantMap properties;
   bool fullScreen;  // a whole phone screen, else the item at its own height
 };
@@ -36,18 +39,29 @@ std::vector<Scene> scenes() {
     return QVariantMap{{"hero", state}, {"codeFirst", "K7QM"}, {"codeSecond", "4TXP"}, {"safeCount", 1204},
                        {"sentText", "734 MB"}, {"speedText", "48 MB"}, {"width", 358}};
   };
+  const QVariantMap forget{{"id", "l2"}, {"name", "Studio iMac"}};
+  const QString frame = QStringLiteral("qrc:/lumenvale/qml/FrameSample.qml");
   return {
-      {"welcome", "qrc:/lumenvale/qml/WelcomeScreen.qml", {}, true},
-      {"permissions-not-asked", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "notAsked"}}, true},
-      {"permissions-limited", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "limited"}}, true},
-      {"permissions-denied", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "denied"}}, true},
-      {"permissions-full", "qrc:/lumenvale/qml/PermissionsScreen.qml", {{"access", "full"}}, true},
-      {"home", "qrc:/lumenvale/qml/HomeSample.qml", {}, true},
-      {"home-connected", "qrc:/lumenvale/qml/HomeSample.qml", {{"heroSample", connected}}, true},
-      {"hero-waiting", "qrc:/lumenvale/qml/HeroCard.qml", hero(waiting), false},
-      {"hero-sending", "qrc:/lumenvale/qml/HeroCard.qml", hero(sending), false},
-      {"hero-connected", "qrc:/lumenvale/qml/HeroCard.qml", hero(connected), false},
-      {"hero-no-network", "qrc:/lumenvale/qml/HeroCard.qml", hero(offline), false},
+      {"photos", frame, {{"tab", "photos"}}, true},
+      {"photos-safe-filter", frame, {{"tab", "photos"}, {"filterSample", "safe"}}, true},
+      {"viewer-safe", frame, {{"tab", "photos"}, {"viewing", 4}}, true},
+      {"viewer-not-safe", frame, {{"tab", "photos"}, {"viewing", 3}}, true},
+      {"laptops", frame, {{"tab", "laptops"}}, true},
+      {"laptops-forget", frame, {{"tab", "laptops"}, {"forgetSample", forget}}, true},
+      {"settings", frame, {{"tab", "settings"}}, true},
+      {"delete-sheet", frame, {{"tab", "home"}, {"askCount", 40}}, true},
+      {"delete-sheet-one", frame, {{"tab", "home"}, {"askCount", 1}}, true},
+      {"welcome", QStringLiteral("qrc:/lumenvale/qml/WelcomeScreen.qml"), {}, true},
+      {"permissions-not-asked", QStringLiteral("qrc:/lumenvale/qml/PermissionsScreen.qml"), {{"access", "notAsked"}}, true},
+      {"permissions-limited", QStringLiteral("qrc:/lumenvale/qml/PermissionsScreen.qml"), {{"access", "limited"}}, true},
+      {"permissions-denied", QStringLiteral("qrc:/lumenvale/qml/PermissionsScreen.qml"), {{"access", "denied"}}, true},
+      {"permissions-full", QStringLiteral("qrc:/lumenvale/qml/PermissionsScreen.qml"), {{"access", "full"}}, true},
+      {"home", QStringLiteral("qrc:/lumenvale/qml/HomeSample.qml"), {}, true},
+      {"home-connected", QStringLiteral("qrc:/lumenvale/qml/HomeSample.qml"), {{"heroSample", connected}}, true},
+      {"hero-waiting", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(waiting), false},
+      {"hero-sending", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(sending), false},
+      {"hero-connected", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(connected), false},
+      {"hero-no-network", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(offline), false},
   };
 }
 
@@ -72,22 +86,35 @@ int renderScreenshots(const std::string& folder) {
   Theme theme;
   QQmlEngine engine;
   setUpQml(engine, theme, nullptr);
+  // The Photos tab reads a real model over sample assets, two of three of
+  // them safe; pictures are drawn, not read.
+  engine.addImageProvider(QStringLiteral("thumb"), new Samples::Pictures);
+  PhotosModel photos(Samples::photos(Samples::assets(600), [](std::size_t i) { return i % 3 != 0; }));
   int written = 0;
   for (const char* appearance : {"light", "dark"}) {
     theme.setChoice(QString::fromLatin1(appearance));
     for (const Scene& scene : scenes()) {
       QQuickView view(&engine, nullptr);
       view.setColor(theme.colour(QStringLiteral("bg")));
-      view.setInitialProperties(scene.properties);
+      QVariantMap properties = scene.properties;
+      if (scene.source.endsWith(QLatin1String("FrameSample.qml"))) {
+        properties.insert(QStringLiteral("photos"), QVariant::fromValue<QObject*>(&photos));
+      }
+      view.setInitialProperties(properties);
       view.setResizeMode(scene.fullScreen ? QQuickView::SizeRootObjectToView : QQuickView::SizeViewToRootObject);
       if (scene.fullScreen) view.resize(390, 844);
-      view.setSource(QUrl(QString::fromLatin1(scene.source)));
+      view.setSource(QUrl(scene.source));
       if (view.status() != QQuickView::Ready) {
         for (const QQmlError& error : view.errors()) std::fprintf(stderr, "%s\n", qPrintable(error.toString()));
         return 1;
       }
       view.show();
-      // Let images and the first frame arrive.
+      // Let pages, images and the first frame arrive.
+      QElapsedTimer waited;
+      waited.start();
+      while ((photos.loading() || !photos.counted()) && waited.elapsed() < 3000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      }
       for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
       const QImage image = view.grabWindow();
       const QString file = out.filePath(QStringLiteral("%1-%2.png").arg(QLatin1String(scene.name), QLatin1String(appearance)));

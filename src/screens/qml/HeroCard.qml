@@ -132,38 +132,10 @@ Rectangle {
                         uppercase: true
                         tracking: 1
                     }
-                    Row {
-                        spacing: 6
-                        LumenvaleText {
-                            objectName: "codeFirst"
-                            text: card.codeFirst
-                            color: card.ink
-                            size: 36
-                            lineHeightPoints: 42
-                            weight: 600
-                            tracking: 3
-                            wrapMode: Text.NoWrap
-                        }
-                        LumenvaleText {
-                            objectName: "codeDash"
-                            visible: card.codeSecond.length > 0
-                            text: "\u2013"
-                            color: Theme.colours.muted
-                            size: 36
-                            lineHeightPoints: 42
-                            wrapMode: Text.NoWrap
-                        }
-                        LumenvaleText {
-                            objectName: "codeSecond"
-                            visible: card.codeSecond.length > 0
-                            text: card.codeSecond
-                            color: card.ink
-                            size: 36
-                            lineHeightPoints: 42
-                            weight: 600
-                            tracking: 3
-                            wrapMode: Text.NoWrap
-                        }
+                    PairingCode {
+                        first: card.codeFirst
+                        second: card.codeSecond
+                        ink: card.ink
                     }
                 }
                 Ring {

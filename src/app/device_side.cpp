@@ -1,0 +1,80 @@
+#include "app/device_side.h"
+
+#include <algorithm>
+
+#include "app/version.h"
+#include "platform/device.h"
+#include "platform/file_keychain.h"
+#include "platform/openssl_keys.h"
+#include "util/atomic_file.h"
+
+namespace lumenvale {
+
+namespace {
+constexpr const char* kFoldersKey = "libraryFolders";
+}
+
+std::vector<std::string> DeviceSide::folders(const Options& options, const Settings& settings, bool pictures) {
+  if (!options.libraries.empty()) return options.libraries;
+  std::vector<std::string> chosen;
+  if (const std::optional<nlohmann::json> stored = settings.get(kFoldersKey); stored && stored->is_array()) {
+    for (const nlohmann::json& folder : *stored) {
+      if (folder.is_string() && !folder.get<std::string>().empty()) chosen.push_back(folder.get<std::string>());
+    }
+  }
+  if (chosen.empty() && pictures) chosen.push_back(Device::picturesFolder());
+  return chosen;
+}
+
+DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::Say say, bool pictures,
+                       std::function<void(bool)> keepAwake)
+    : settings_(Settings::path(options.data)),
+      name_(options.name.value_or(Device::name())),
+      fixedFolders_(!options.libraries.empty()) {
+  const std::string data = options.data.value_or(Device::dataFolder());
+  if (!AtomicFile::makeDirectories(data, 0700)) throw Failure{"cannot create the data folder " + data};
+  try {
+    library_ = std::make_unique<FolderLibrary>(data, folders(options, settings_, pictures), std::move(say));
+  } catch (const Catalog::Failure& failure) {
+    throw Failure{"the library catalog cannot be opened: " + failure.description};
+  }
+
+  Server::Options serverOptions;
+  serverOptions.address = options.listen;
+  const std::string home = Device::homeFolder();
+  FolderLibrary& folder = *library_;
+  Hub::Platform platform;
+  platform.main = &main;
+  platform.dataFolder = data;
+  platform.settings = &settings_;
+  platform.store = &folder.store();
+  platform.loadIdentity = [data] {
+    FileKeychain keychain(data);
+    OpenSslKeys keys;
+    return Identity::loadOrCreate(keychain, keys, systemNow());
+  };
+  platform.makeListener = Hub::serverListener(&advertiser_, serverOptions);
+  platform.access = [&folder] { return folder.access(); };
+  platform.storage = [home]() -> std::optional<Api::Storage> {
+    const std::optional<Device::Storage> storage = Device::storage(home);
+    if (!storage) return std::nullopt;
+    return Api::Storage{storage->total, storage->free};
+  };
+  platform.model = Device::model();
+  platform.appVersion = kVersion;
+  platform.keepAwake = std::move(keepAwake);
+  hub_ = Hub::make(std::move(platform));
+}
+
+DeviceSide::~DeviceSide() { hub_->stop(); }
+
+bool DeviceSide::choose(const std::string& folder, bool more) {
+  std::vector<std::string> folders = more ? library_->folders() : std::vector<std::string>{};
+  if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  // Folders given on the command line are not the owner's lasting choice.
+  const bool kept = fixedFolders_ || settings_.set(kFoldersKey, folders);
+  library_->setFolders(std::move(folders));
+  return kept;
+}
+
+}  // namespace lumenvale

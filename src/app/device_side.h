@@ -1,0 +1,59 @@
+// The device side that both front ends drive: the data folder, the owner's
+// settings, the folder library, the advertiser and the hub over them, made
+// from the command line. Made and destroyed on the main thread; the hub
+// runs on `main`.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/folder_library.h"
+#include "hub/hub.h"
+#include "platform/avahi_advertiser.h"
+#include "platform/settings.h"
+
+namespace lumenvale {
+
+class DeviceSide {
+ public:
+  struct Failure {
+    std::string description;
+  };
+
+  // The library folders: those given with --library, else the ones the
+  // owner chose in the app ("libraryFolders"), else, when `pictures` is
+  // set, the owner's pictures folder.
+  static std::vector<std::string> folders(const Options& options, const Settings& settings, bool pictures);
+
+  // open makes everything but does not start the server (the hub's start()
+  // does). `keepAwake` is told whether a laptop is present. Throws Failure.
+  DeviceSide(const Options& options, MainQueue& main, FolderLibrary::Say say, bool pictures,
+             std::function<void(bool)> keepAwake = {});
+  // Stops the hub: no connection thread outlives it.
+  ~DeviceSide();
+  DeviceSide(const DeviceSide&) = delete;
+  DeviceSide& operator=(const DeviceSide&) = delete;
+
+  Hub& hub() { return *hub_; }
+  std::shared_ptr<Hub> sharedHub() { return hub_; }
+  FolderLibrary& library() { return *library_; }
+  Settings& settings() { return settings_; }
+  // name is the device's name for laptops (--name, else the host's).
+  const std::string& name() const { return name_; }
+  // choose serves `folder` (added to the others when `more`, else alone)
+  // and keeps the choice for the next start; false when it cannot be kept.
+  bool choose(const std::string& folder, bool more);
+
+ private:
+  Settings settings_;
+  std::unique_ptr<FolderLibrary> library_;
+  AvahiAdvertiser advertiser_;
+  std::shared_ptr<Hub> hub_;
+  std::string name_;
+  bool fixedFolders_;  // --library was given: the folders are the command line's
+};
+
+}  // namespace lumenvale

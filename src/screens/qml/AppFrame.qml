@@ -1,0 +1,105 @@
+// The app frame: the chosen tab fills the screen under the tab bar; a
+// photo opened in the Photos tab covers everything, and so does the delete
+// sheet while a laptop's delete waits for the owner.
+import QtQuick
+import Lumenvale.Core
+import "../components"
+
+Rectangle {
+    id: frame
+    required property var hub
+    required property var home
+    required property var photos
+    required property var deleteSheet
+    property string access: "full"
+    property string version: ""
+    // chooseFolder asks for the folder chooser: another folder (`more`) or
+    // the library's folder anew.
+    signal chooseFolder(bool more)
+
+    property string tab: "home"
+    property int viewing: -1  // the position open in the viewer, or -1
+    readonly property bool asking: hub.deleteAsk.id !== undefined
+
+    color: Theme.colours.bg
+
+    Loader {
+        id: content
+        objectName: "content"
+        anchors.fill: parent
+        sourceComponent: frame.tab === "photos" ? photosTab
+                       : frame.tab === "laptops" ? laptopsTab
+                       : frame.tab === "settings" ? settingsTab
+                       : homeTab
+    }
+    Component {
+        id: homeTab
+        HomeTab {
+            hub: frame.hub
+            home: frame.home
+            onSettings: frame.tab = "settings"
+            onChooseMore: frame.chooseFolder(true)
+        }
+    }
+    Component {
+        id: photosTab
+        PhotosTab {
+            photos: frame.photos
+            hub: frame.hub
+            onOpened: position => frame.viewing = position
+        }
+    }
+    Component {
+        id: laptopsTab
+        LaptopsTab {
+            hub: frame.hub
+        }
+    }
+    Component {
+        id: settingsTab
+        SettingsTab {
+            hub: frame.hub
+            access: frame.access
+            version: frame.version
+            onOpenSettings: frame.chooseFolder(false)
+        }
+    }
+
+    TabBar {
+        objectName: "tabBar"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.leftMargin: 16
+        anchors.rightMargin: 16
+        anchors.bottomMargin: 8
+        visible: !(content.item && content.item.sheetOpen)
+        value: frame.tab
+        tabs: [
+            { value: "home", label: qsTrId("tab.home"), icon: "home" },
+            { value: "photos", label: qsTrId("tab.photos"), icon: "image" },
+            { value: "laptops", label: qsTrId("tab.laptops"), icon: "laptop" },
+            { value: "settings", label: qsTrId("tab.settings"), icon: "gear" }
+        ]
+        onChosen: value => { frame.viewing = -1; frame.tab = value }
+    }
+
+    Loader {
+        objectName: "viewer"
+        anchors.fill: parent
+        active: frame.viewing >= 0
+        sourceComponent: Viewer {
+            asset: frame.photos.asset(frame.viewing)
+            onClose: frame.viewing = -1
+        }
+    }
+
+    DeleteSheet {
+        objectName: "deleteSheet"
+        visible: frame.asking
+        sheet: frame.deleteSheet
+        hub: frame.hub
+        onYes: frame.hub.answerDelete(true)
+        onNo: frame.hub.answerDelete(false)
+    }
+}

@@ -1,0 +1,107 @@
+// The question a laptop's delete request puts to the owner: who asks, how
+// many, the first pictures, when they were taken, and the two answers.
+// `sheet` is the delete sheet's model (count, thumbIds, fromText,
+// dateLine); `hub` formats the count.
+import QtQuick
+import Lumenvale.Core
+import "../components"
+
+BrandSheet {
+    id: root
+    required property var sheet
+    required property var hub
+    signal yes()
+    signal no()
+
+    readonly property bool one: sheet.count === 1
+    readonly property string countText: hub.formatCount(sheet.count)
+
+
+    Tag {
+        objectName: "from"
+        text: root.sheet.fromText
+        tone: "dark"
+        icon: "laptop"
+    }
+    LumenvaleText {
+        objectName: "title"
+        width: parent.width
+        text: qsTrId(root.one ? "delete.ask.title.one" : "delete.ask.title.other").arg(root.countText)
+        size: 24
+        lineHeightPoints: 30
+        weight: 600
+    }
+    LumenvaleText {
+        width: parent.width
+        text: qsTrId("delete.ask.body")
+        color: Theme.colours.ink2
+        size: 15
+        lineHeightPoints: 21
+    }
+    ListView {
+        objectName: "strip"
+        width: parent.width
+        height: 56
+        orientation: ListView.Horizontal
+        spacing: 4
+        clip: true
+        interactive: contentWidth > width
+        model: root.sheet.thumbIds
+        delegate: Rectangle {
+            required property string modelData
+            width: 56
+            height: 56
+            radius: 8
+            color: Theme.colours.surface2
+            clip: true
+            Image {
+                anchors.fill: parent
+                source: "image://thumb/" + parent.modelData + "/160/fill"
+                sourceSize.width: 160
+                sourceSize.height: 160
+                fillMode: Image.PreserveAspectCrop
+                asynchronous: true
+            }
+        }
+    }
+    Row {
+        objectName: "dates"
+        visible: root.sheet.dateLine.length > 0
+        spacing: 8
+        Icon {
+            anchors.verticalCenter: parent.verticalCenter
+            name: "shield"
+            colour: Theme.colours.ink2
+            size: 16
+        }
+        LumenvaleText {
+            objectName: "dateLine"
+            anchors.verticalCenter: parent.verticalCenter
+            text: root.sheet.dateLine
+            color: Theme.colours.ink2
+            size: 13
+            lineHeightPoints: 18
+        }
+    }
+    LumenvaleText {
+        width: parent.width
+        text: qsTrId("delete.ask.next")
+        color: Theme.colours.muted
+        size: 13
+        lineHeightPoints: 18
+    }
+    LumenvaleButton {
+        objectName: "confirm"
+        wide: true
+        variant: "danger"
+        text: qsTrId(root.one ? "delete.ask.confirm.one" : "delete.ask.confirm.other").arg(root.countText)
+        onClicked: root.yes()
+    }
+    LumenvaleButton {
+        objectName: "keep"
+        wide: true
+        variant: "ghost"
+        text: qsTrId("delete.ask.keep")
+        onClicked: root.no()
+    }
+}
