@@ -16,9 +16,11 @@
 
 #include "platform/openssl_keys.h"
 #include "screens/app_root.h"
+#include "screens/delete_sheet_model.h"
 #include "screens/home_model.h"
 #include "screens/brand_assets.h"
 #include "screens/qt_main_queue.h"
+#include "screens/texts.h"
 #include "screens/theme.h"
 #include "support/memory_keychain.h"
 #include "support/memory_photo_store.h"
@@ -36,7 +38,9 @@ QGuiApplication& application() {
   static char* argv[] = {name, nullptr};
   static QGuiApplication* app = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QGuiApplication(argc, argv);
+    auto* made = new QGuiApplication(argc, argv);
+    if (!installTexts(*made)) qFatal("The English texts did not load.");
+    return made;
   }();
   return *app;
 }
@@ -195,6 +199,57 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   bridge.answerDelete(false);
   EXPECT_TRUE(bridge.deleteAsk().isEmpty());
   EXPECT_FALSE(asked.get());
+}
+
+TEST(HubBridge, TheCodesTimeLeftIsRoundedUpAndStopsAtZero) {
+  TestHub test;
+  TimePoint now = systemNow();
+  HubBridge bridge(test.hub, [&] { return now; });
+  EXPECT_TRUE(bridge.pairing().isEmpty());
+  bridge.start("Phone");
+  ASSERT_TRUE(serve([&] { return !bridge.pairing().isEmpty(); }));
+  const QString code = bridge.pairing().value("code").toString();
+  EXPECT_EQ(bridge.pairing().value("first").toString() + "-" + bridge.pairing().value("second").toString(), code);
+  const TimePoint expires = test.hub->state().code->expiresAt;
+  now = expires - std::chrono::milliseconds(200);  // the bridge looks again within a second
+  EXPECT_TRUE(serve([&] { return bridge.pairing().value("left") == "0:01"; }));
+  now = expires + std::chrono::seconds(5);  // expired, not yet replaced
+  EXPECT_TRUE(serve([&] { return bridge.pairing().value("left") == "0:00"; }));
+  EXPECT_TRUE(bridge.laptopRows().isEmpty());
+}
+
+TEST(DeleteSheet, ShowsTwelvePicturesTheCountAndWhenTheyWereTaken) {
+  TestHub test;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 40; ++i) {
+    // One a day from 2024-05-01 12:00 UTC (seconds from 2001).
+    const std::string local = "D" + std::to_string(i);
+    test.store.add(testing::MemoryPhotoStore::photo(local, 736257600.0 + 86400.0 * i));
+    ids.push_back(PhotoLibrary::wireId(local));
+  }
+  HubBridge bridge(test.hub);
+  DeleteSheetModel sheet(bridge, [hub = test.hub](const std::vector<std::string>& asked) {
+    return hub->library().taken(asked);
+  });
+  EXPECT_FALSE(sheet.asking());
+
+  std::future<bool> asked = std::async(std::launch::async, [&] { return test.hub->trash(ids, nullptr); });
+  ASSERT_TRUE(serve([&] { return sheet.asking(); }));
+  EXPECT_EQ(sheet.count(), 40);
+  EXPECT_EQ(sheet.thumbIds().size(), 12);
+  EXPECT_EQ(sheet.thumbIds().front().toStdString(), ids.front());
+  EXPECT_EQ(sheet.fromText(), "From a laptop");
+  ASSERT_TRUE(serve([&] { return !sheet.dateLine().isEmpty(); }));
+  EXPECT_EQ(sheet.dateLine(), QString::fromUtf8("Taken May 1, 2024 \u2013 Jun 9, 2024"));
+  bridge.answerDelete(false);
+  EXPECT_FALSE(asked.get());
+  ASSERT_TRUE(serve([&] { return !sheet.asking(); }));
+  EXPECT_EQ(sheet.dateLine(), "");
+
+  // One asset, or several of one day: the day alone.
+  EXPECT_EQ(dateLineFor({736257600.0}), "Taken May 1, 2024");
+  EXPECT_EQ(dateLineFor({736257600.0, 736257600.0 + 3600}), "Taken May 1, 2024");
+  EXPECT_EQ(dateLineFor({}), "");
 }
 
 TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
