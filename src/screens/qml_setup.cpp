@@ -4,15 +4,33 @@
 
 namespace lumenvale {
 
+namespace {
+
+// engineObject is the object this engine was set up with under `key`.
+QObject* engineObject(QQmlEngine* engine, const char* key) {
+  QObject* object = engine->property(key).value<QObject*>();
+  if (object != nullptr) QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
+  return object;
+}
+
+}  // namespace
+
 void setUpQml(QQmlEngine& engine, Theme& theme, HubBridge* hub) {
   registerFonts();
   engine.addImageProvider(QStringLiteral("icon"), new IconProvider);
-  // Types are registered for the process, not the engine: once.
+  // Each engine reads its own theme and hub (tests make several in turn);
+  // the types are registered for the process, once.
+  engine.setProperty("lumenvaleTheme", QVariant::fromValue<QObject*>(&theme));
+  engine.setProperty("lumenvaleHub", QVariant::fromValue<QObject*>(hub));
   static bool registered = false;
   if (registered) return;
   registered = true;
-  qmlRegisterSingletonInstance("Lumenvale.Core", 1, 0, "Theme", &theme);
-  if (hub != nullptr) qmlRegisterSingletonInstance("Lumenvale.Core", 1, 0, "Hub", hub);
+  qmlRegisterSingletonType<Theme>("Lumenvale.Core", 1, 0, "Theme", [](QQmlEngine* engine, QJSEngine*) {
+    return engineObject(engine, "lumenvaleTheme");
+  });
+  qmlRegisterSingletonType<HubBridge>("Lumenvale.Core", 1, 0, "Hub", [](QQmlEngine* engine, QJSEngine*) {
+    return engineObject(engine, "lumenvaleHub");
+  });
 }
 
 }  // namespace lumenvale
