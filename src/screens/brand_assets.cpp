@@ -43,6 +43,10 @@ std::optional<QString> iconFile(const QString& name) {
       {"close", "x"},      {"back", "arrow-left"}, {"play", "play"}, {"safe", "circle-check"},
       {"notSafe", "circle"},
   };
+  // The brand's own drawings: "brand-mark", "brand-wordmark".
+  if (name == QLatin1String("brand-mark") || name == QLatin1String("brand-wordmark")) {
+    return QStringLiteral(":/lumenvale/brand/%1.svg").arg(name.mid(6));
+  }
   const auto found = files.find(name);
   if (found == files.end()) return std::nullopt;
   return QStringLiteral(":/lumenvale/icons/%1.svg").arg(found->second);
@@ -56,14 +60,19 @@ QImage drawIcon(const QString& name, const QColor& colour, int size) {
   QByteArray drawing = file.readAll();
   // The drawings stroke in currentColor, which Qt's SVG renderer does not
   // know; the colour is written in instead, with its opacity.
-  drawing.replace("stroke=\"currentColor\"",
-                  QStringLiteral("stroke=\"%1\" stroke-opacity=\"%2\"")
-                      .arg(colour.name(QColor::HexRgb))
-                      .arg(colour.alphaF())
-                      .toUtf8());
+  for (const char* paint : {"stroke", "fill"}) {
+    drawing.replace(QStringLiteral("%1=\"currentColor\"").arg(QLatin1String(paint)).toUtf8(),
+                    QStringLiteral("%1=\"%2\" %1-opacity=\"%3\"")
+                        .arg(QLatin1String(paint), colour.name(QColor::HexRgb))
+                        .arg(colour.alphaF())
+                        .toUtf8());
+  }
   QSvgRenderer renderer(drawing);
   if (!renderer.isValid()) return {};
-  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  // `size` is the height; a drawing wider than tall keeps its shape.
+  const QSize natural = renderer.defaultSize();
+  const int width = natural.height() > 0 ? std::max(size, size * natural.width() / natural.height()) : size;
+  QImage image(width, size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -78,7 +87,10 @@ QImage IconProvider::requestImage(const QString& id, QSize* size, const QSize& r
   const QString name = slash < 0 ? id : id.left(slash);
   // The colour comes as hex without its "#", which would end a URL's path.
   const QColor colour(slash < 0 ? QStringLiteral("#000000") : QStringLiteral("#") + id.mid(slash + 1));
-  const int side = requestedSize.isValid() ? std::max(requestedSize.width(), requestedSize.height()) : 24;
+  // The height asked for; a wordmark is as wide as its shape makes it.
+  const int side = requestedSize.height() > 0 ? requestedSize.height()
+                   : requestedSize.width() > 0 ? requestedSize.width()
+                                               : 24;
   QImage image = drawIcon(name, colour, side);
   if (size != nullptr) *size = image.size();
   return image;

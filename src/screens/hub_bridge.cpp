@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QStringList>
+#include <limits>
 
 #include "hub/home_state.h"
 #include "screens/home_rules.h"
@@ -112,6 +113,26 @@ QVariantMap HubBridge::deleteAsk() const {
 
 QString HubBridge::formatCount(qint64 count) const { return text(Format::count(count)); }
 QString HubBridge::formatBytes(qint64 bytes) const { return text(Format::bytes(bytes)); }
+
+QString HubBridge::assetDetail(const QString& id) const {
+  if (id.isEmpty()) return {};
+  const std::optional<Asset> asset = hub_->library().asset(id.toStdString());
+  if (!asset || asset->resources.empty()) return {};
+  std::int64_t size = 0;
+  try {
+    // Reading from past the end gives the size and no byte.
+    const std::unique_ptr<Opened> opened = hub_->library().open(asset->id, asset->resources.front().rid);
+    if (!opened) return {};
+    size = opened->read([](std::string_view) {}, std::numeric_limits<std::int64_t>::max());
+  } catch (const std::exception&) {
+    return {};
+  }
+  const QDateTime created = QDateTime::fromString(text(asset->created), Qt::ISODate);
+  const QString day = created.isValid() ? QLocale(QLocale::English, QLocale::UnitedStates)
+                                              .toString(created.toLocalTime(), QStringLiteral("MMM d, yyyy"))
+                                        : QString();
+  return qtTrId("hero.file.detail").arg(text(Format::bytes(size)), day);
+}
 
 QString HubBridge::assetName(const QString& id) const {
   if (id.isEmpty()) return {};

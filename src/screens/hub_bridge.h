@@ -86,6 +86,9 @@ class HubBridge : public QObject {
   Q_INVOKABLE QString formatBytes(qint64 bytes) const;
   // assetName is the name of an asset's first file, or "" when it is gone.
   Q_INVOKABLE QString assetName(const QString& id) const;
+  // assetDetail is the size of that file and the day the asset was taken,
+  // "2.4 MB · May 1, 2024", or "" when it is gone.
+  Q_INVOKABLE QString assetDetail(const QString& id) const;
 
   Q_INVOKABLE void start(const QString& name);
   Q_INVOKABLE void setTheme(const QString& theme);

@@ -189,6 +189,10 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("L1"))), "IMG_L1.JPG");
   EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("gone"))), "");
   EXPECT_EQ(bridge.assetName(""), "");
+  // 1000 s after 2001 began, with the store's six bytes of "pixels".
+  EXPECT_EQ(bridge.assetDetail(QString::fromStdString(PhotoLibrary::wireId("L1"))),
+            QString::fromUtf8("6 B \u00B7 Jan 1, 2001"));
+  EXPECT_EQ(bridge.assetDetail(QString::fromStdString(PhotoLibrary::wireId("gone"))), "");
 
   // A delete question from a connection thread, answered from QML.
   std::future<bool> asked = std::async(std::launch::async, [&] {

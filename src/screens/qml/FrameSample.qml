@@ -27,6 +27,7 @@ AppFrame {
         property var deleteAsk: sample.askCount > 0 ? ({ id: "ask", ids: [], laptop: "Maya's MacBook" }) : ({})
         function formatBytes(n) { return (n / 1e6).toFixed(0) + " MB" }
         function assetName(id) { return "" }
+        function assetDetail(id) { return "" }
         function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
         function dismissLateDeleted() {}
         function setAllowDelete(on) {}

@@ -13,6 +13,7 @@ Rectangle {
     property string codeSecond: ""
     property string currentAsset: ""
     property string currentName: ""   // the name of the file under way
+    property string currentDetail: "" // its size and the day it was taken
     property int safeCount: 0
     // Counts as the owner reads them ("1,204"); the plain number without.
     property string safeText: String(safeCount)
@@ -209,6 +210,16 @@ Rectangle {
                         size: 13
                         lineHeightPoints: 18
                         elide: Text.ElideMiddle
+                        wrapMode: Text.NoWrap
+                    }
+                    LumenvaleText {
+                        objectName: "currentDetail"
+                        width: parent.width
+                        visible: card.currentDetail.length > 0
+                        text: card.currentDetail
+                        color: Theme.colours.muted
+                        size: 12
+                        lineHeightPoints: 16
                         wrapMode: Text.NoWrap
                     }
                     LiveBar {

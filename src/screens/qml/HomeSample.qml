@@ -13,6 +13,7 @@ HomeTab {
         property int lateDeleted: 0
         function formatBytes(n) { return (n / 1e6).toFixed(0) + " MB" }
         function assetName(id) { return id.length > 0 ? "IMG_4821.HEIC" : "" }
+        function assetDetail(id) { return id.length > 0 ? "2.4 MB \u00B7 May 1, 2024" : "" }
         function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
         function dismissLateDeleted() {}
     }

@@ -32,23 +32,9 @@ Rectangle {
             // Header: the wordmark and the way to the settings.
             Item {
                 width: parent.width
-                height: 44
-                Column {
+                height: 48
+                Wordmark {
                     anchors.verticalCenter: parent.verticalCenter
-                    LumenvaleText {
-                        text: qsTrId("app.name")
-                        size: 22
-                        lineHeightPoints: 26
-                        weight: 600
-                    }
-                    LumenvaleText {
-                        text: qsTrId("tagline")
-                        color: Theme.colours.muted
-                        size: 11
-                        lineHeightPoints: 14
-                        uppercase: true
-                        tracking: 1
-                    }
                 }
                 LumenvaleButton {
                     objectName: "settingsButton"
@@ -70,6 +56,7 @@ Rectangle {
                 codeSecond: tab.home.codeSecond
                 currentAsset: tab.hub.currentAsset
                 currentName: tab.hub.assetName(tab.hub.currentAsset)
+                currentDetail: tab.hub.assetDetail(tab.hub.currentAsset)
                 safeCount: tab.home.safeCount
                 safeText: tab.hub.formatCount(tab.home.safeCount)
                 filesText: tab.hub.formatCount(tab.hero && tab.hero.files ? tab.hero.files : 0)

@@ -17,11 +17,9 @@ Rectangle {
         anchors.margins: 24
         spacing: 20
 
-        Image {
-            source: "qrc:/lumenvale/brand/mark.svg"
-            width: 72
-            height: 72
-            sourceSize: Qt.size(144, 144)
+        BrandIcon {
+            name: "mark"
+            size: 72
         }
         LumenvaleText {
             objectName: "appName"

@@ -16,6 +16,7 @@ Item {
     Component { id: noticeComponent; Notice { width: 358; title: "Title"; message: "A message that says what happened." } }
     Component { id: buttonComponent; LumenvaleButton { text: "Start" } }
     Component { id: textComponent; LumenvaleText { text: "Hello" } }
+    Component { id: wordmarkComponent; Wordmark {} }
 
     TestCase {
         name: "DesignSystem"
@@ -24,6 +25,16 @@ Item {
         function init() {
             failOnWarning(/.?/)
             Theme.choice = "light"
+        }
+
+        function test_wordmark_keeps_its_shape_and_is_read_as_the_name() {
+            const mark = createTemporaryObject(wordmarkComponent, root)
+            const drawn = findChild(mark, "wordmark")
+            tryCompare(drawn, "status", Image.Ready)
+            compare(drawn.height, 26)
+            verify(drawn.width > drawn.height * 3)  // the tile and the name, not a square
+            compare(drawn.Accessible.name, "Lumenvale")
+            compare(findChild(mark, "tagline").text, "Your photos, kept at home")
         }
 
         function test_tag_tones_data() {

@@ -21,6 +21,7 @@ Item {
         function formatBytes(n) { return n + " B" }
         function formatCount(n) { return "#" + n }
         function assetName(id) { return id.length > 0 ? "IMG_" + id + ".JPG" : "" }
+        function assetDetail(id) { return id.length > 0 ? "20 KB \u00B7 May 1, 2024" : "" }
         function dismissLateDeleted() { ++dismissed }
     }
     QtObject {
@@ -75,6 +76,7 @@ Item {
             fakeHub.currentAsset = "7"
             verify(findChild(tab, "current").visible)
             compare(findChild(tab, "currentName").text, "IMG_7.JPG")
+            compare(findChild(tab, "currentDetail").text, "20 KB \u00B7 May 1, 2024")
             fakeHub.currentAsset = ""
             verify(!findChild(tab, "current").visible)
             fakeHub.hero = { case: "noNetwork" }

@@ -24,6 +24,7 @@ Item {
         property var calls: []
         function formatBytes(n) { return n + " B" }
         function assetName(id) { return "" }
+        function assetDetail(id) { return "" }
         function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
         function dismissLateDeleted() {}
         function setAllowDelete(on) { calls.push("allowDelete " + on); allowDelete = on }
