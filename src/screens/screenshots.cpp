@@ -115,7 +115,9 @@ int renderScreenshots(const std::string& folder) {
       while ((photos.loading() || !photos.counted()) && waited.elapsed() < 3000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
       }
-      for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      // Pictures are drawn on threads of their own: give them a moment.
+      const int settle = scene.source.endsWith(QLatin1String("FrameSample.qml")) ? 400 : 100;
+      for (waited.restart(); waited.elapsed() < settle;) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
       const QImage image = view.grabWindow();
       const QString file = out.filePath(QStringLiteral("%1-%2.png").arg(QLatin1String(scene.name), QLatin1String(appearance)));
       if (image.isNull() || !image.save(file)) {

@@ -89,7 +89,10 @@ Rectangle {
                 objectName: "filters"
                 width: parent.width
                 spacing: 8
-                visible: tab.photos.counted
+                // Kept in the layout before the counts come, so that the
+                // grid under it does not jump when they do.
+                opacity: tab.photos.counted ? 1 : 0
+                enabled: tab.photos.counted
                 Repeater {
                     model: [
                         { value: "all", key: "photos.filter.all", count: tab.photos.allCount },
@@ -140,19 +143,23 @@ Rectangle {
                 lineHeightPoints: 22
                 weight: 600
             }
+            // One tile per column, kept while rows are reused: a row that
+            // comes back on screen only binds anew.
             Row {
                 visible: row.kind === "tiles"
                 x: 16
                 spacing: tab.gap
                 Repeater {
-                    model: row.tiles
+                    model: tab.photos.columns
                     delegate: PhotoTile {
-                        required property var modelData
+                        required property int index
+                        readonly property var entry: index < row.tiles.length ? row.tiles[index] : null
+                        visible: entry !== null
                         size: tab.tileSize
-                        assetId: modelData.id
-                        safe: modelData.safe
-                        badge: modelData.badge
-                        onClicked: tab.opened(modelData.position)
+                        assetId: entry ? entry.id : ""
+                        safe: entry ? entry.safe : false
+                        badge: entry ? entry.badge : ""
+                        onClicked: if (entry) tab.opened(entry.position)
                     }
                 }
             }
