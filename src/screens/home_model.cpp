@@ -1,10 +1,9 @@
 #include "screens/home_model.h"
 
-#include <QMetaObject>
-#include <QPointer>
 #include <thread>
 
 #include "screens/home_rules.h"
+#include "screens/qt_main_queue.h"
 
 namespace lumenvale {
 
@@ -74,30 +73,38 @@ QString HomeModel::codeSecond() const {
 void HomeModel::shown() {
   recount();
   if (!sources_.firstPage) return;
-  QPointer<HomeModel> self(this);
-  std::thread([self, alive = alive_, firstPage = sources_.firstPage] {
-    const std::optional<std::string> picked = HomeRules::cover(firstPage());
-    if (!self) return;
-    QMetaObject::invokeMethod(self, [self, alive, picked] {
-      if (!*alive || !self) return;
-      self->cover_ = text(picked.value_or(""));
-      emit self->changed();
-    }, Qt::QueuedConnection);
+  std::thread([this, alive = alive_, firstPage = sources_.firstPage] {
+    // A library that fails to list leaves the cover empty, as none does.
+    std::optional<std::string> picked;
+    try {
+      picked = HomeRules::cover(firstPage());
+    } catch (const std::exception&) {
+      picked.reset();
+    }
+    onMainThread([this, alive, picked] {
+      if (!*alive) return;
+      cover_ = text(picked.value_or(""));
+      emit changed();
+    });
   }).detach();
 }
 
 void HomeModel::recount() {
   countedMarks_ = hub_.marks();
   if (!sources_.count) return;
-  QPointer<HomeModel> self(this);
-  std::thread([self, alive = alive_, count = sources_.count] {
-    const std::pair<std::int64_t, std::int64_t> counted = count();
-    if (!self) return;
-    QMetaObject::invokeMethod(self, [self, alive, counted] {
-      if (!*alive || !self) return;
-      self->counts_ = counted;
-      emit self->changed();
-    }, Qt::QueuedConnection);
+  std::thread([this, alive = alive_, count = sources_.count] {
+    // Counts that cannot be made stay en dashes.
+    std::optional<std::pair<std::int64_t, std::int64_t>> counted;
+    try {
+      counted = count();
+    } catch (const std::exception&) {
+      counted.reset();
+    }
+    onMainThread([this, alive, counted] {
+      if (!*alive || !counted) return;
+      counts_ = counted;
+      emit changed();
+    });
   }).detach();
 }
 
