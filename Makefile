@@ -31,6 +31,19 @@ test-asan: bootstrap
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
 
+# libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer; into
+# build-fuzz/): each target in fuzz/ for FUZZ_SECONDS over a scratch copy of
+# its seeds. Fails on any finding, kept in build-fuzz/fuzz-findings/.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz:
+	@scripts/bootstrap fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLUMENVALE_FUZZ=ON -DBUILD_TESTING=OFF -DLUMENVALE_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 # Microbenchmarks, then bench/compare: the device against nginx, openssl and
 # vipsthumbnail in one run (installs those peers first; takes a few minutes).
 bench: build
@@ -41,3 +54,4 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(FUZZ_BUILD)

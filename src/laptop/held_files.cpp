@@ -60,6 +60,9 @@ HeldFiles::HeldFiles(std::string dest) : dest_(std::move(dest)) {
     if (!stored.is_object()) throw std::runtime_error("not an object");
     deviceId_ = stored.value("deviceId", "");
     for (const auto& [key, file] : stored.at("files").items()) {
+      // A size that is not a whole number would be converted with undefined
+      // behaviour when out of range; save() only ever writes whole ones.
+      if (!file.at("size").is_number_integer()) throw std::runtime_error("size is not a whole number");
       HeldFile held{file.at("path"), file.at("modified"), file.at("sha256"), file.at("size"), file.at("verified")};
       places_.insert(held.path);
       files_.emplace(key, std::move(held));

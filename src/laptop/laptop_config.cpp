@@ -28,7 +28,9 @@ void LaptopConfig::write(const std::string& name, const std::string& text) {
 
 std::string LaptopConfig::laptopId() {
   const nlohmann::json stored = nlohmann::json::parse(AtomicFile::read(folder_ + "/laptop.json").value_or(""), nullptr, false);
-  if (stored.is_object() && stored.value("id", "").size() == 32) return stored["id"];
+  // Anything but a 32-character text is no id of ours and is replaced.
+  const auto kept = stored.find("id");
+  if (kept != stored.end() && kept->is_string() && kept->get_ref<const std::string&>().size() == 32) return *kept;
   const std::string id = Bytes::hex(Bytes::random(16));
   write("laptop.json", nlohmann::json({{"id", id}}).dump(2) + "\n");
   return id;
@@ -46,7 +48,11 @@ std::optional<PairedDevice> LaptopConfig::device() const {
   try {
     PairedDevice device;
     device.host = stored.at("host");
-    device.port = stored.at("port");
+    // Converting any other number to 16 bits would wrap, or be undefined
+    // for a fraction out of range, and connect to some other port.
+    const nlohmann::json& port = stored.at("port");
+    if (!port.is_number_unsigned() || port.get<std::uint64_t>() > 65535) return std::nullopt;
+    device.port = port.get<std::uint16_t>();
     device.fingerprint = stored.at("fingerprint");
     device.token = stored.at("token");
     device.deviceId = stored.value("deviceId", "");

@@ -15,8 +15,9 @@ namespace lumenvale {
 namespace {
 
 // decodeBase64 reads standard Base64 with padding, strictly: a length that is
-// a multiple of 4, only the 64 letters of the alphabet, and "=" only as the
-// last one or two characters. Nothing for anything else.
+// a multiple of 4, only the 64 letters of the alphabet, "=" only as the last
+// one or two characters, and zero bits past the last byte. Nothing for
+// anything else.
 std::optional<std::string> decodeBase64(std::string_view text) {
   static const std::array<int, 256> value = [] {
     std::array<int, 256> table{};
@@ -46,6 +47,9 @@ std::optional<std::string> decodeBase64(std::string_view text) {
       bytes.push_back(static_cast<char>((bits >> held) & 0xFF));
     }
   }
+  // The encoding leaves them zero; accepting others would give one asset a
+  // second id, which a delete request could name beside the first.
+  if ((bits & ((std::uint32_t{1} << held) - 1)) != 0) return std::nullopt;
   return bytes;
 }
 

@@ -58,7 +58,7 @@ class PhotoLibrary : public Library {
   PhotoStore::ImagePtr fit(const PhotoStore::ImagePtr& image, std::int64_t px) const;
 
   // localIdentifier reads a wire id back: 1 to 128 id characters, URL-safe
-  // Base64 of UTF-8 text. Nothing when it is not one.
+  // Base64 of UTF-8 text as wireId writes it. Nothing when it is not one.
   static std::optional<std::string> localIdentifier(std::string_view id);
 
   // wireId returns the wire id of a local identifier.

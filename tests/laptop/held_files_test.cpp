@@ -75,6 +75,25 @@ TEST(HeldFiles, PlacesAreGivenOnceAndKeptAcrossRuns) {
   EXPECT_THROW(HeldFiles broken(dest.path()), std::runtime_error);
 }
 
+// A record that save() could not have written is refused as a whole, with
+// the message that says what to do, rather than read in part or guessed at.
+TEST(HeldFiles, RefusesARecordSaveCouldNotHaveWritten) {
+  const std::string file = R"("path": "2024/05/IMG_1.JPG", "modified": "v1", "sha256": "aa", "verified": true)";
+  const std::vector<std::pair<std::string, std::string>> broken = {
+      {"files not an object", R"({"files": 3})"},
+      {"a size past any 64-bit count", R"({"files": {"A/photo": {)" + file + R"(, "size": 1e300}}})"},
+      {"a size with a fraction", R"({"files": {"A/photo": {)" + file + R"(, "size": 20.5}}})"},
+      {"a size as text", R"({"files": {"A/photo": {)" + file + R"(, "size": "20"}}})"},
+  };
+  for (const auto& [name, text] : broken) {
+    SCOPED_TRACE(name);
+    testing::TemporaryFolder dest("held-broken");
+    ASSERT_TRUE(AtomicFile::makeDirectories(dest.path() + "/.lumenvale"));
+    ASSERT_TRUE(AtomicFile::write(dest.path() + "/.lumenvale/held.json", text));
+    EXPECT_THROW(HeldFiles held(dest.path()), std::runtime_error);
+  }
+}
+
 TEST(PullProgress, FilesBytesSpeedAndTimeLeft) {
   EXPECT_EQ(progressLine(0, 10, 0, 0.1), "0 of 10 files, 0 B");
   EXPECT_EQ(progressLine(5, 10, 50000000, 10), "5 of 10 files, 50 MB, 5 MB/s, about 0:10 left");

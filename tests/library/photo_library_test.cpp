@@ -71,6 +71,10 @@ TEST(PhotoLibraryIds, ReadBackOnlyWhatTheEncodingWrites) {
       {"a length that leaves a lone character", "QUJDR"},
       {"bytes that are not UTF-8", Crypto::base64Url("\xFF\xFE\xFD")},
       {"a truncated UTF-8 sequence", Crypto::base64Url("ab\xC3")},
+      // id("A") is "QQ" and id("AB") is "QUI": these differ only in the bits
+      // past the last byte, so they would name the same asset.
+      {"bits past the last of one byte", "QR"},
+      {"bits past the last of two bytes", "QUJ"},
   };
   for (const auto& [name, wire] : refused) {
     SCOPED_TRACE(name);
