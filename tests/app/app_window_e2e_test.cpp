@@ -7,15 +7,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QQuickItem>
 #include <QTest>
 #include <filesystem>
 #include <future>
 
-#include "screens/texts.h"
 #include "support/command.h"
+#include "support/qt_events.h"
 #include "util/atomic_file.h"
 
 namespace lumenvale {
@@ -24,25 +22,10 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-QGuiApplication& application() {
-  static int argc = 1;
-  static char name[] = "app_window_e2e_test";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication* app = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    auto* made = new QGuiApplication(argc, argv);
-    if (!installTexts(*made)) qFatal("The English texts did not load.");
-    return made;
-  }();
-  return *app;
-}
+using testing::application;
 
-// pump runs Qt's event loop until `done` holds or `limit` passes.
 bool pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < limit.count()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
+  return testing::runEventsUntil(done, limit);
 }
 
 class AppWindowTest : public ::testing::Test {

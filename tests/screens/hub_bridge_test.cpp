@@ -25,33 +25,17 @@
 #include "support/memory_keychain.h"
 #include "support/memory_photo_store.h"
 #include "support/program.h"
+#include "support/qt_events.h"
 
 namespace lumenvale {
 namespace {
 
 using namespace std::chrono_literals;
 
-// One application for the whole test binary, drawing offscreen.
-QGuiApplication& application() {
-  static int argc = 1;
-  static char name[] = "screens_test";
-  static char* argv[] = {name, nullptr};
-  static QGuiApplication* app = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    auto* made = new QGuiApplication(argc, argv);
-    if (!installTexts(*made)) qFatal("The English texts did not load.");
-    return made;
-  }();
-  return *app;
-}
+using testing::application;
 
 // serve runs Qt's event loop until `done` holds or 10 s pass.
-bool serve(const std::function<bool()>& done) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
+bool serve(const std::function<bool()>& done) { return testing::runEventsUntil(done); }
 
 TEST(Theme, EveryColourSwitchesAtOnceAlsoInQml) {
   application();

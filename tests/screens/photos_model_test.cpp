@@ -6,30 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <atomic>
 #include <mutex>
 #include <set>
 
+#include "support/qt_events.h"
+
 namespace lumenvale {
 namespace {
 
-QCoreApplication& application() {
-  static int argc = 1;
-  static char name[] = "photos_model_test";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication* app = new QCoreApplication(argc, argv);
-  return *app;
-}
+using testing::application;
 
-// settle runs Qt's event loop until `done` holds, or 10 s pass.
-bool settle(const std::function<bool()>& done) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return done();
-}
+bool settle(const std::function<bool()>& done) { return testing::runEventsUntil(done); }
 
 // A listing of `count` assets, newest first, 40 a day from 2024-06-30
 // backwards; the page calls are counted and may be made to fail.
