@@ -234,7 +234,9 @@ void Hub::setTheme(const std::string& theme) {
 }
 
 void Hub::setAllowDelete(bool allow) {
-  if (platform_.settings) platform_.settings->set("allowDelete", allow);
+  // The server reads the file at every request: the switch shows only what
+  // it will find there.
+  if (platform_.settings && !platform_.settings->set("allowDelete", allow)) return;
   update([allow](State& state) { state.allowDelete = allow; });
 }
 

@@ -132,6 +132,8 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   void start(const std::string& name);
   void tick();
   void setTheme(const std::string& theme);
+  // setAllowDelete stores the owner's choice; when the settings file cannot
+  // be written the state keeps what the file says.
   void setAllowDelete(bool allow);
   void setWelcomed();
   void dismissLateDeleted();

@@ -12,6 +12,7 @@
 #include "support/memory_keychain.h"
 #include "support/memory_photo_store.h"
 #include "support/program.h"
+#include "util/atomic_file.h"
 
 namespace lumenvale {
 namespace {
@@ -303,6 +304,24 @@ TEST_F(HubTest, SettingsAndTheirDefaults) {
   EXPECT_EQ(hub_->state().theme, "dark");
   EXPECT_TRUE(hub_->state().allowDelete);
   EXPECT_TRUE(hub_->state().welcomed);
+}
+
+TEST_F(HubTest, DeletingIsNotShownOnWhenTheChoiceCannotBeStored) {
+  // A settings file under a plain file can never be written, not even by root.
+  ASSERT_TRUE(AtomicFile::write(folder_.path() + "/plain", "x", 0600));
+  Settings unwritable(folder_.path() + "/plain/settings.json");
+  Hub::Platform made = platform();
+  made.settings = &unwritable;
+  hub_ = Hub::make(made);
+  bool done = false;
+  main_.post([&] {
+    hub_->setAllowDelete(true);
+    done = true;
+  });
+  ASSERT_TRUE(run([&] { return done; }));
+  EXPECT_FALSE(hub_->state().allowDelete);
+  EXPECT_FALSE(unwritable.allowDelete());
+  hub_->stop();
 }
 
 // --- The owner's consent ----------------------------------------------------------
