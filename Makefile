@@ -2,6 +2,7 @@
 # with CMake and Ninja. `make run ARGS="--help"` passes arguments through.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 ARGS       ?=
 JOBS       ?= $(shell nproc)
 
@@ -22,14 +23,34 @@ run: build
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# The unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test once more under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the real binary of the end-to-end tests included.
 test-asan: bootstrap
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DLUMENVALE_SANITIZE=ON -DLUMENVALE_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -L unit
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# The tests of the threaded parts (label "threads": the server, the hub, the
+# stores, pairing, safety, the catalog) under ThreadSanitizer; the real
+# binary they start is built with it too.
+.PHONY: test-tsan stress
+test-tsan: bootstrap
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DLUMENVALE_TSAN=ON -DLUMENVALE_BENCH=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target lumenvale_threaded_tests
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -L threads
+
+# The load and crash runs at full length (every test run has short ones):
+# STRESS_SECONDS of load, STRESS_KILLS kills of the real binary.
+STRESS_SECONDS ?= 600
+STRESS_KILLS   ?= 1000
+stress: build
+	@LUMENVALE_STRESS_SECONDS=$(STRESS_SECONDS) LUMENVALE_STRESS_KILLS=$(STRESS_KILLS) \
+	  ctest --test-dir $(BUILD) --output-on-failure -L stress
 
 # libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer; into
 # build-fuzz/): each target in fuzz/ for FUZZ_SECONDS over a scratch copy of
@@ -54,4 +75,5 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(TSAN_BUILD)
 	rm -rf $(FUZZ_BUILD)

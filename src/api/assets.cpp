@@ -16,9 +16,10 @@ namespace {
 HttpError goneFromPhone() { return HttpError(404, "not_found", "That photo is no longer on the phone."); }
 
 // Tells the owner of the server that a file's response is over, when the
-// owner is still there.
-void reportEnded(const std::weak_ptr<Transfers>& transfers, std::int64_t sent) {
-  if (const std::shared_ptr<Transfers> owner = transfers.lock()) owner->ended(sent, true);
+// owner is still there; `wholeFile` only when it went out to the end, so a
+// laptop that hangs up mid-file is not counted as having it.
+void reportEnded(const std::weak_ptr<Transfers>& transfers, std::int64_t sent, bool wholeFile) {
+  if (const std::shared_ptr<Transfers> owner = transfers.lock()) owner->ended(sent, wholeFile);
 }
 
 }  // namespace
@@ -108,7 +109,7 @@ void Api::res(std::string_view id, std::string_view rid, const HttpRequest& requ
         },
         from);
   } catch (...) {
-    if (headWritten) reportEnded(callbacks_.transfers, sent);
+    if (headWritten) reportEnded(callbacks_.transfers, sent, false);
     throw;
   }
 
@@ -125,10 +126,10 @@ void Api::res(std::string_view id, std::string_view rid, const HttpRequest& requ
   try {
     sink.send(Http::lastChunk);
   } catch (...) {
-    reportEnded(callbacks_.transfers, sent);
+    reportEnded(callbacks_.transfers, sent, false);
     throw;
   }
-  reportEnded(callbacks_.transfers, sent);
+  reportEnded(callbacks_.transfers, sent, true);
 }
 
 void Api::sha256(std::string_view id, std::string_view rid, ByteSink& sink) const {

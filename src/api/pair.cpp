@@ -38,7 +38,9 @@ void Api::pair(const HttpRequest& request, ByteSink& sink) const {
   const Pairing::Result result = pairing_.attempt(*laptopId, *proof);
   switch (result.kind) {
     case Pairing::Result::Kind::paired: {
-      laptops_.add(*laptopId, laptopName, result.token, systemNow());
+      if (!laptops_.add(*laptopId, laptopName, result.token, systemNow())) {
+        throw HttpError(503, "storage_full", "The phone has no room to remember this laptop. Free some space, then pair again.");
+      }
       const DeviceInfo info = callbacks_.info ? callbacks_.info() : DeviceInfo{};
       sink.send(Http::json(200, {{"deviceId", info.deviceId},
                                  {"name", info.name},

@@ -318,7 +318,11 @@ std::string time(Instant instant, std::string_view zone) {
 
 std::string currentZone() {
   // detectHostTimeZone reads the system's setting afresh, unlike ICU's
-  // default zone, which is fixed at first use.
+  // default zone, which is fixed at first use. It reads the zone's name
+  // into one static buffer of ICU's and leaves the locking to its callers:
+  // every connection thread lists, so the calls take turns.
+  static std::mutex detecting;
+  std::lock_guard hold(detecting);
   const std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
   icu::UnicodeString id;
   zone->getID(id);

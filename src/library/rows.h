@@ -106,6 +106,7 @@ std::string mimeType(std::string_view uti, std::string_view name);
 std::string time(Instant instant, std::string_view zone);
 
 // currentZone returns the IANA id of the machine's time zone as it is now.
+// Safe to call from any thread.
 std::string currentZone();
 
 }  // namespace lumenvale::Rows

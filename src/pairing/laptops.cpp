@@ -89,7 +89,7 @@ std::optional<Laptop> Laptops::find(std::string_view token) const {
   return *match;
 }
 
-void Laptops::add(const std::string& id, const std::string& name, const std::string& token,
+bool Laptops::add(const std::string& id, const std::string& name, const std::string& token,
                   TimePoint now) {
   Laptop laptop{id, Text::graphemePrefix(name, kMaxNameLength), tokenHash(token),
                 millisecondsSinceEpoch(now)};
@@ -97,13 +97,18 @@ void Laptops::add(const std::string& id, const std::string& name, const std::str
   std::function<void(std::vector<Laptop>)> onChange;
   {
     std::lock_guard lock(mutex_);
+    std::vector<Laptop> before = laptops_;
     std::erase_if(laptops_, [&](const Laptop& stored) { return stored.id == id; });
     laptops_.push_back(std::move(laptop));
-    save();
+    if (!save()) {
+      laptops_ = std::move(before);
+      return false;
+    }
     changed = sorted();
     onChange = onChange_;
   }
   if (onChange) onChange(std::move(changed));
+  return true;
 }
 
 void Laptops::forget(const std::string& id) {
@@ -128,11 +133,11 @@ std::string Laptops::tokenHash(std::string_view token) {
   return Bytes::hex(Crypto::sha256(token));
 }
 
-void Laptops::save() const {
+bool Laptops::save() const {
   // Written under the lock so that writes never interleave and the file
-  // always holds one whole list. A failure is deliberately ignored: the
-  // list in memory is the truth, and the next change writes all of it.
-  (void)AtomicFile::write(file_, encode(laptops_), kFileMode);
+  // always holds one whole list. After a failed forget the list in memory
+  // is the truth, and the next change writes all of it.
+  return AtomicFile::write(file_, encode(laptops_), kFileMode);
 }
 
 std::vector<Laptop> Laptops::sorted() const {

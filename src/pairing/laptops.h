@@ -52,9 +52,11 @@ class Laptops {
   std::optional<Laptop> find(std::string_view token) const;
 
   // add records a newly paired laptop, replacing any earlier laptop with the
-  // same id. Never fails: a write failure leaves the file as it was while the
-  // list in memory (and onChange) still change; the next write catches up.
-  void add(const std::string& id, const std::string& name, const std::string& token, TimePoint now);
+  // same id, and returns true once the file holds it. When the file cannot
+  // be written (a full disk) nothing changes, in memory or on disk, and it
+  // returns false: a token the device would forget at its next start must
+  // not be handed out.
+  bool add(const std::string& id, const std::string& name, const std::string& token, TimePoint now);
 
   // forget removes the laptop with this id. An id that is not stored
   // changes nothing: no write, no onChange.
@@ -70,8 +72,8 @@ class Laptops {
   static std::string tokenHash(std::string_view token);
 
  private:
-  // Both need mutex_ held.
-  void save() const;
+  // Both need mutex_ held. save returns whether the file was written.
+  bool save() const;
   std::vector<Laptop> sorted() const;
 
   const std::string file_;

@@ -1,10 +1,13 @@
 #include "transport/connection.h"
 
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -21,18 +24,16 @@ std::string describeTlsError(const char* step, int code) {
   return std::string(step) + " failed (" + std::to_string(code) + "): " + text;
 }
 
-bool timedOut() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+bool wantsIo(int sslError) { return sslError == SSL_ERROR_WANT_READ || sslError == SSL_ERROR_WANT_WRITE; }
 
 }  // namespace
 
-Connection::Connection(int fd, SSL_CTX* context, std::chrono::milliseconds timeout) : fd_(fd) {
-  // Blocking socket with kernel time-outs: every read and write, the
-  // handshake's included, gives up after `timeout` without progress.
-  timeval limit{};
-  limit.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-  limit.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+Connection::Connection(int fd, SSL_CTX* context, std::chrono::milliseconds timeout) : fd_(fd), timeout_(timeout) {
+  // A non-blocking socket, each wait a poll with its own limit: a kernel
+  // time-out per read would restart with every byte, so a laptop sending
+  // one byte a second could hold its place for hours.
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) return;
   ssl_ = SSL_new(context);
   if (ssl_ != nullptr && SSL_set_fd(ssl_, fd_) != 1) {
     SSL_free(ssl_);
@@ -45,16 +46,36 @@ Connection::~Connection() {
   ::close(fd_);
 }
 
+bool Connection::wait(int sslError, Steady::time_point deadline) const {
+  pollfd watch{fd_, static_cast<short>(sslError == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN), 0};
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
+    if (left <= 0) return false;
+    const int ready = ::poll(&watch, 1, static_cast<int>(std::min<decltype(left)>(left, 3600000)));
+    // Ready, hung up or failed: the next TLS call tells which.
+    if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
+  }
+}
+
 bool Connection::handshake() {
   if (ssl_ == nullptr) return false;
-  ERR_clear_error();
-  const int result = SSL_accept(ssl_);
-  ERR_clear_error();
-  return result == 1;
+  // One deadline for the whole handshake, however its bytes trickle in.
+  const Steady::time_point deadline = Steady::now() + timeout_;
+  for (;;) {
+    ERR_clear_error();
+    errno = 0;
+    const int result = SSL_accept(ssl_);
+    const int error = result == 1 ? SSL_ERROR_NONE : SSL_get_error(ssl_, result);
+    if (error == SSL_ERROR_SYSCALL && errno == EINTR) continue;
+    if (wantsIo(error) && wait(error, deadline)) continue;
+    ERR_clear_error();
+    return result == 1;
+  }
 }
 
 std::optional<std::string> Connection::receive() {
   if (ssl_ == nullptr) throw ConnectionClosed();
+  const Steady::time_point deadline = std::min(Steady::now() + timeout_, receiveDeadline_);
   std::string bytes(kMaxReceiveBytes, '\0');
   for (;;) {
     ERR_clear_error();
@@ -68,11 +89,11 @@ std::optional<std::string> Connection::receive() {
     if (error == SSL_ERROR_ZERO_RETURN) return std::nullopt;
     if (error == SSL_ERROR_SYSCALL && errno == 0) return std::nullopt;  // TCP closed without close_notify
     if (error == SSL_ERROR_SYSCALL && errno == EINTR) continue;
-    if ((error == SSL_ERROR_WANT_READ || error == SSL_ERROR_SYSCALL) && timedOut()) {
+    if (wantsIo(error)) {
+      if (wait(error, deadline)) continue;
       cancel();
       throw ConnectionClosed();
     }
-    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) continue;
     throw std::runtime_error(describeTlsError("SSL_read", error));
   }
 }
@@ -82,6 +103,7 @@ void Connection::send(std::string_view bytes) {
   while (!bytes.empty()) {
     ERR_clear_error();
     errno = 0;
+    // Retried with the same bytes after a wait, as TLS requires.
     const int part = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 30));
     const int written = SSL_write(ssl_, bytes.data(), part);
     if (written > 0) {
@@ -90,7 +112,10 @@ void Connection::send(std::string_view bytes) {
     }
     const int error = SSL_get_error(ssl_, written);
     if (error == SSL_ERROR_SYSCALL && errno == EINTR) continue;
-    if ((error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_SYSCALL) && timedOut()) {
+    if (wantsIo(error)) {
+      // Each wait has the whole time-out: a laptop that takes bytes slowly
+      // still takes them, one that stopped reading is let go.
+      if (wait(error, Steady::now() + timeout_)) continue;
       cancel();
       throw ConnectionClosed();
     }

@@ -17,6 +17,8 @@ namespace lumenvale {
 
 class Connection : public ByteSource, public ByteSink {
  public:
+  using Steady = std::chrono::steady_clock;
+
   // The most one receive takes.
   static constexpr std::size_t kMaxReceiveBytes = 65536;
 
@@ -28,12 +30,19 @@ class Connection : public ByteSource, public ByteSink {
   Connection& operator=(const Connection&) = delete;
 
   // handshake runs the server side of TLS; false when the laptop does not
-  // complete it within the time-out or it fails.
+  // complete it within the time-out (counted from the call, however the
+  // bytes trickle in) or it fails.
   bool handshake();
+
+  // receiveBy bounds every later receive by `deadline` as well as by the
+  // time-out of each wait, so that a peer trickling bytes cannot stretch
+  // one request past it.
+  void receiveBy(Steady::time_point deadline) { receiveDeadline_ = deadline; }
 
   // receive returns up to 64 KiB, or nothing when the laptop ended the
   // stream. Throws ConnectionClosed when nothing arrives within the
-  // time-out, std::runtime_error for a TLS or socket failure.
+  // time-out or the receive deadline has passed, std::runtime_error for a
+  // TLS or socket failure.
   std::optional<std::string> receive() override;
 
   // send writes every byte; throws ConnectionClosed when the laptop takes
@@ -45,8 +54,15 @@ class Connection : public ByteSource, public ByteSink {
   void cancel();
 
  private:
+  // wait blocks until the socket is ready for what TLS asked (`sslError`
+  // is SSL_ERROR_WANT_READ or _WANT_WRITE), or hung up; false when
+  // `deadline` comes first.
+  bool wait(int sslError, Steady::time_point deadline) const;
+
   int fd_;
   SSL* ssl_ = nullptr;
+  std::chrono::milliseconds timeout_;
+  Steady::time_point receiveDeadline_ = Steady::time_point::max();
 };
 
 }  // namespace lumenvale

@@ -240,6 +240,9 @@ bool sendError(Connection& connection, const HttpError& error) {
 void Server::serve(Connection& connection) {
   RequestReader reader(connection);
   for (;;) {
+    // The whole of the next request, head and body, arrives within the
+    // time-out, however its bytes trickle in.
+    connection.receiveBy(Connection::Steady::now() + options_.timeout);
     std::optional<HttpRequest> request;
     try {
       request = reader.next();

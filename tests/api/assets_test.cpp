@@ -272,7 +272,51 @@ TEST_F(AssetsTest, AFailedReadEndsTheTransferAndPassesOn) {
   StringSink sink;
   EXPECT_ANY_THROW(api_.route(request, sink));
   EXPECT_EQ(transfers_->events,
-            (std::vector<std::string>{"began " + PhotoLibrary::wireId("FAILS"), "ended 40 whole"}));
+            (std::vector<std::string>{"began " + PhotoLibrary::wireId("FAILS"), "ended 40"}));
+}
+
+// A sink whose laptop hangs up once `left` bytes have gone out.
+class HangingUpSink : public ByteSink {
+ public:
+  explicit HangingUpSink(std::size_t left) : left_(left) {}
+  void send(std::string_view bytes) override {
+    if (bytes.size() > left_) throw ConnectionClosed();
+    left_ -= bytes.size();
+  }
+
+ private:
+  std::size_t left_;
+};
+
+TEST_F(AssetsTest, ALaptopThatHangsUpMidFileIsNotCountedAsHavingIt) {
+  const std::string id = addPhoto("CUT", 6.0, std::string(100, 'c'));
+  store_.setPieceBytes(10);
+  HttpRequest request;
+  request.method = "GET";
+  request.path = "/v1/assets/" + id + "/res/photo";
+  request.headers["authorization"] = "Bearer " + kToken;
+  StringSink whole;
+  api_.route(request, whole);
+  ASSERT_EQ(transfers_->events.back(), "ended 100 whole");
+  const std::size_t body = whole.sent.find("\r\n\r\n") + 4;
+  const std::size_t frame = Http::chunkHead(10).size() + 10 + Http::chunkEnd.size();
+  struct Case {
+    std::string label;
+    std::size_t hangsUpAfter;  // bytes taken before the laptop is gone
+    std::vector<std::string> events;
+  };
+  const std::vector<Case> cases = {
+      {"in the head", body - 1, {}},
+      {"after three pieces", body + 3 * frame, {"began " + id, "ended 30"}},
+      {"before the last chunk", whole.sent.size() - Http::lastChunk.size(), {"began " + id, "ended 100"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    transfers_->events.clear();
+    HangingUpSink sink(c.hangsUpAfter);
+    EXPECT_THROW(api_.route(request, sink), ConnectionClosed);
+    EXPECT_EQ(transfers_->events, c.events);
+  }
 }
 
 // Records the size each thumbnail is asked at.

@@ -7,6 +7,9 @@
 #include <bit>
 #include <chrono>
 #include <limits>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "library/library.h"
 
@@ -282,6 +285,25 @@ TEST(RowsTime, WritesLocalWallClockWithOffset) {
   for (const auto& [instant, zone, expected] : cases) {
     SCOPED_TRACE(zone);
     EXPECT_EQ(Rows::time(instant, zone), expected);
+  }
+}
+
+// Every connection thread asks for the zone as it lists; ICU reads the
+// zone's name into one buffer of its own, so unguarded calls at once could
+// see each other's half-written name.
+TEST(RowsTime, CurrentZoneFromManyThreadsAtOnce) {
+  const std::string alone = Rows::currentZone();
+  ASSERT_FALSE(alone.empty());
+  std::vector<std::thread> threads;
+  std::vector<std::vector<std::string>> seen(8);
+  for (auto& mine : seen) {
+    threads.emplace_back([&mine] {
+      for (int i = 0; i < 200; ++i) mine.push_back(Rows::currentZone());
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& mine : seen) {
+    for (const std::string& zone : mine) EXPECT_EQ(zone, alone);
   }
 }
 

@@ -179,21 +179,27 @@ TEST_F(LaptopsTest, UnreadableFileLoadsEmptyAndIsLeftUntilTheNextChange) {
   }
 }
 
-TEST_F(LaptopsTest, AFailedWriteStillChangesTheListAndTellsOnChange) {
-  // A folder where the file should be: it reads as nothing and cannot be
-  // replaced.
-  ASSERT_TRUE(AtomicFile::makeDirectories(file() + "/inside"));
+TEST_F(LaptopsTest, AFailedWriteAddsNothingWhileAForgetStillForgets) {
   Laptops laptops(file());
+  ASSERT_TRUE(laptops.add("a", "A", "token", at(seconds(1))));
   std::vector<std::vector<Laptop>> told;
   laptops.setOnChange([&](std::vector<Laptop> list) { told.push_back(std::move(list)); });
-  laptops.add("a", "A", "token", at(seconds(1)));
-  const std::vector<Laptop> expected = {{"a", "A", hashOf("token"), 1000.0}};
-  EXPECT_EQ(laptops.all(), expected);
-  EXPECT_EQ(laptops.find("token"), expected[0]);
-  EXPECT_EQ(told, std::vector<std::vector<Laptop>>{expected});
+  // A folder where the file should be: it cannot be replaced.
+  ASSERT_TRUE(std::filesystem::remove(file()));
+  ASSERT_TRUE(AtomicFile::makeDirectories(file() + "/inside"));
+  const std::vector<Laptop> before = {{"a", "A", hashOf("token"), 1000.0}};
+  for (const std::string id : {"b", "a"}) {
+    SCOPED_TRACE(id);
+    EXPECT_FALSE(laptops.add(id, "New", "new-token", at(seconds(2))));
+    EXPECT_EQ(laptops.all(), before);
+    EXPECT_EQ(laptops.find("token"), before[0]);
+    EXPECT_EQ(laptops.find("new-token"), std::nullopt);
+    EXPECT_TRUE(told.empty());
+  }
+  // Forgetting holds at once, in memory, whatever the disk does.
   laptops.forget("a");
   EXPECT_TRUE(laptops.all().empty());
-  EXPECT_EQ(told.size(), 2u);
+  EXPECT_EQ(told.size(), 1u);
   EXPECT_TRUE(std::filesystem::is_directory(file()));
 }
 

@@ -55,7 +55,7 @@ class Program {
       ::waitpid(pid_, nullptr, 0);
     }
     ::close(out_);
-    ::close(in_);
+    if (in_ >= 0) ::close(in_);
   }
 
   Program(const Program&) = delete;
@@ -145,6 +145,16 @@ class Program {
   }
 
   const std::vector<std::string>& lines() const { return lines_; }
+
+  // pid is the process id, for reading /proc or signalling it from another
+  // thread.
+  pid_t pid() const { return pid_; }
+
+  // closeInput ends the program's standard input.
+  void closeInput() {
+    if (in_ >= 0) ::close(in_);
+    in_ = -1;
+  }
 
  private:
   // readMore waits until `deadline` for output and appends it to pending_;

@@ -141,6 +141,30 @@ class TlsClient {
     return response;
   }
 
+  // drain reads and drops whatever arrives for up to `timeout` and returns
+  // how many bytes that was and whether the device ended the connection.
+  std::pair<std::size_t, bool> drain(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    timeval slice{0, 100000};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
+    std::size_t bytes = buffer_.size();
+    buffer_.clear();
+    char chunk[65536];
+    while (std::chrono::steady_clock::now() < deadline) {
+      errno = 0;
+      const int got = SSL_read(ssl_, chunk, sizeof chunk);
+      if (got > 0) {
+        bytes += static_cast<std::size_t>(got);
+        continue;
+      }
+      const int error = SSL_get_error(ssl_, got);
+      const bool waiting = error == SSL_ERROR_WANT_READ ||
+                           (error == SSL_ERROR_SYSCALL && (errno == EAGAIN || errno == EWOULDBLOCK));
+      if (!waiting) return {bytes, true};
+    }
+    return {bytes, false};
+  }
+
   // closedByPeer reports whether the device ends the connection (rather
   // than sending more, or nothing) within `timeout`. TLS records that carry
   // no data, such as session tickets, are read past.

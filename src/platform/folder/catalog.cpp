@@ -1,10 +1,13 @@
 #include "platform/folder/catalog.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -370,6 +373,14 @@ Catalog::Catalog(const std::string& dataFolder, Options options) : options_(std:
                   " cannot be made.");
   }
   std::string file = path(dataFolder);
+  // The catalog names every photo the owner keeps: private like the other
+  // stores. SQLite gives its journal files the mode of the database file.
+  const int made = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int error = made < 0 || ::fchmod(made, 0600) != 0 ? errno : 0;
+  if (made >= 0) ::close(made);
+  if (error != 0) {
+    throw Failure("The photo catalog " + file + " could not be opened: " + std::strerror(error) + ".");
+  }
   int rc =
       sqlite3_open_v2(file.c_str(), &db_,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);

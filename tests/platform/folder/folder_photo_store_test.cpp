@@ -321,11 +321,14 @@ TEST_F(FolderPhotoStoreTest, ACancelStopsDeliveryAndStillCompletes) {
   }
   idKnown.notify_all();
   ASSERT_TRUE(delivery.wait());
-  std::lock_guard hold(delivery.mutex);
-  EXPECT_EQ(delivery.pieces.size(), 1u);
-  EXPECT_EQ(delivery.completions, 1);
-  EXPECT_TRUE(delivery.error.has_value());
-  // Cancelling again, or an unknown request, does nothing.
+  {
+    std::lock_guard hold(delivery.mutex);
+    EXPECT_EQ(delivery.pieces.size(), 1u);
+    EXPECT_EQ(delivery.completions, 1);
+    EXPECT_TRUE(delivery.error.has_value());
+  }
+  // Cancelling again, or an unknown request, does nothing. (Not under the
+  // delivery's lock: the store hands pieces over under its own.)
   store.cancelDataRequest(started);
   store.cancelDataRequest(987654);
 }

@@ -1,0 +1,56 @@
+// The names and dates a device lists decide where the laptop writes under
+// DEST; a hostile device (or one that lies) must not reach outside it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "laptop/held_files.h"
+#include "support/program.h"
+
+namespace lumenvale::laptop {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(LaptopNamesTest, NoListedNameOrDatePlacesAFileOutsideDest) {
+  lumenvale::testing::TemporaryFolder dest("security-dest");
+  HeldFiles held(dest.path());
+  const std::string longName = std::string(300, '.') + "/" + std::string(300, 'x');
+  const std::vector<std::pair<std::string, std::string>> listed = {
+      {"2024-05-01T10:00:00Z", "../../../../etc/passwd"},
+      {"2024-05-01T10:00:00Z", "/etc/passwd"},
+      {"2024-05-01T10:00:00Z", ".."},
+      {"2024-05-01T10:00:00Z", "."},
+      {"2024-05-01T10:00:00Z", ""},
+      {"2024-05-01T10:00:00Z", "a/../../b.JPG"},
+      {"2024-05-01T10:00:00Z", "..\\..\\windows\\b.JPG"},
+      {"2024-05-01T10:00:00Z", "....//....//c.JPG"},
+      {"2024-05-01T10:00:00Z", std::string("d.JPG\0/../../e", 14)},
+      {"2024-05-01T10:00:00Z", "..\n/..\r/f.JPG"},
+      {"2024-05-01T10:00:00Z", ".lumenvale"},
+      {"2024-05-01T10:00:00Z", longName},
+      {"../../../etc", "g.JPG"},
+      {"2024/../../../etc", "h.JPG"},
+      {"/etc/cron.d", "i.JPG"},
+      {"2024-..-01", "j.JPG"},
+  };
+  const fs::path root = fs::path(dest.path()).lexically_normal();
+  int key = 0;
+  for (const auto& [created, name] : listed) {
+    SCOPED_TRACE("created \"" + created + "\", name \"" + name + "\"");
+    const std::string path = held.assign("asset-" + std::to_string(++key) + "/photo", created, name);
+    const fs::path relative(path);
+    EXPECT_TRUE(relative.is_relative()) << path;
+    for (const fs::path& part : relative) {
+      EXPECT_NE(part, "..") << path;
+      EXPECT_NE(part, ".") << path;
+      EXPECT_FALSE(part.string().starts_with(".")) << path;  // never hidden, never the state folder
+    }
+    const fs::path full = (root / relative).lexically_normal();
+    EXPECT_TRUE(full.string().starts_with(root.string() + "/")) << full;
+    EXPECT_EQ(path.find('\0'), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace lumenvale::laptop
