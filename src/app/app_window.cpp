@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "app/headless.h"
 #include "app/version.h"
 #include "screens/qml_setup.h"
 #include "screens/texts.h"
@@ -28,13 +29,6 @@ PhotoAccess photoAccessOf(LibraryAccess access) {
 }
 
 bool systemIsDark() { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; }
-
-// Lines the library has for the owner go to standard output, as in the
-// terminal, for whoever started the app from one.
-void say(const std::string& line) {
-  std::fprintf(stdout, "%s\n", line.c_str());
-  std::fflush(stdout);
-}
 
 }  // namespace
 

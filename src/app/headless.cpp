@@ -34,15 +34,6 @@ std::mutex& outputMutex() {
   return mutex;
 }
 
-// Lines come from the main thread and the library's threads; each is
-// written whole and flushed at once, so a reader of the output sees it
-// immediately.
-void say(const std::string& line) {
-  std::lock_guard<std::mutex> hold(outputMutex());
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
 
 // prompt writes a question that the owner answers on the same line.
 void prompt(const std::string& text) {
@@ -159,6 +150,16 @@ class Terminal {
 };
 
 }  // namespace
+
+// Lines come from the main thread and the library's threads; each is
+// written whole and flushed at once, so a reader of the output sees it
+// immediately.
+void say(const std::string& line) {
+  std::lock_guard<std::mutex> hold(outputMutex());
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
 
 int runHeadless(const Options& options) {
   // SIGINT and SIGTERM are taken by one thread alone: blocked here, before

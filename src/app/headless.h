@@ -4,9 +4,16 @@
 // SIGTERM.
 #pragma once
 
+#include <string>
+
 #include "app/command_line.h"
 
 namespace lumenvale {
+
+// say prints one line to standard output, whole and flushed at once, from
+// any thread. The app window says the library's lines the same way, for
+// whoever started it from a terminal.
+void say(const std::string& line);
 
 // runHeadless returns the process exit status.
 int runHeadless(const Options& options);

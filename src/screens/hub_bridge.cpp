@@ -128,9 +128,7 @@ QString HubBridge::assetDetail(const QString& id) const {
     return {};
   }
   const QDateTime created = QDateTime::fromString(text(asset->created), Qt::ISODate);
-  const QString day = created.isValid() ? QLocale(QLocale::English, QLocale::UnitedStates)
-                                              .toString(created.toLocalTime(), QStringLiteral("MMM d, yyyy"))
-                                        : QString();
+  const QString day = created.isValid() ? dayText(static_cast<double>(created.toMSecsSinceEpoch()) / 1000.0) : QString();
   return qtTrId("hero.file.detail").arg(text(Format::bytes(size)), day);
 }
 
