@@ -17,10 +17,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// listed waits up to 10 s for the library to list `count` assets.
+// listed waits up to 10 s for the library to list `count` assets. A page
+// read while an index removes assets may fail; it is read again.
 bool listed(DeviceSide& device, std::size_t count) {
   for (int i = 0; i < 500; ++i) {
-    if (device.hub().library().page(std::nullopt, 100).assets.size() == count) return true;
+    try {
+      if (device.hub().library().page(std::nullopt, 100).assets.size() == count) return true;
+    } catch (const std::exception&) {
+    }
     std::this_thread::sleep_for(20ms);
   }
   return false;
