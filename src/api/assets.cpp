@@ -15,6 +15,14 @@ namespace {
 
 HttpError goneFromPhone() { return HttpError(404, "not_found", "That photo is no longer on the phone."); }
 
+// A file that cannot be read now (it changed since it was listed, was
+// replaced by something that is not a file, or its disk stopped
+// answering): said while nothing of the response is out yet, so the
+// laptop can tell it from a connection that broke.
+HttpError unreadable() {
+  return HttpError(503, "unreadable", "The phone cannot read that file now. List the library again, then retry.");
+}
+
 // Tells the owner of the server that a file's response is over, when the
 // owner is still there; `wholeFile` only when it went out to the end, so a
 // laptop that hangs up mid-file is not counted as having it.
@@ -108,6 +116,10 @@ void Api::res(std::string_view id, std::string_view rid, const HttpRequest& requ
           }
         },
         from);
+  } catch (const ResourceReadError&) {
+    if (!headWritten) throw unreadable();
+    reportEnded(callbacks_.transfers, sent, false);
+    throw;
   } catch (...) {
     if (headWritten) reportEnded(callbacks_.transfers, sent, false);
     throw;
@@ -136,7 +148,11 @@ void Api::sha256(std::string_view id, std::string_view rid, ByteSink& sink) cons
   const std::unique_ptr<Opened> opened = library_.open(id, rid);
   if (!opened) throw goneFromPhone();
   Crypto::Sha256 digest;
-  opened->read([&](std::string_view bytes) { digest.update(bytes); }, 0);
+  try {
+    opened->read([&](std::string_view bytes) { digest.update(bytes); }, 0);
+  } catch (const ResourceReadError&) {
+    throw unreadable();
+  }
   sink.send(Http::json(200, {{"sha256", Bytes::hex(digest.finish())}}));
 }
 

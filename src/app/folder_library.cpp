@@ -15,6 +15,7 @@ std::string photosAndVideos(std::int64_t count) {
 FolderLibrary::FolderLibrary(const std::string& dataFolder, std::vector<std::string> folders, Say say)
     : folders_(std::move(folders)), say_(std::move(say)) {
   catalog_ = std::make_unique<Catalog>(dataFolder);
+  if (const auto& recovery = catalog_->recovery()) say_(*recovery);
   store_ = std::make_unique<FolderPhotoStore>(*catalog_);
   startWatching();
 }

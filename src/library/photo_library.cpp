@@ -118,10 +118,12 @@ Asset PhotoLibrary::asset(const PhotoStore::Record& record, const std::vector<Ph
   asset.resources = Rows::resources(infos(files));
   const Instant created = record.creationDate.value_or(record.modificationDate.value_or(kUnixEpoch));
   // Only an edit changes the version: metadata changes (a favourite, an
-  // album) move the store's modification date but not the files.
+  // album) move the store's modification date but not the files. A store
+  // that follows its files' bytes says so with a version of its own.
   const bool edited = std::any_of(asset.resources.begin(), asset.resources.end(),
                                   [](const Resource& resource) { return resource.rid.starts_with("edited"); });
-  const Instant modified = edited ? record.modificationDate.value_or(created) : created;
+  const Instant modified =
+      record.versionDate ? *record.versionDate : edited ? record.modificationDate.value_or(created) : created;
   const bool isVideo = record.mediaType == PhotoStore::kVideo;
 
   asset.id = wireId(record.localIdentifier);

@@ -22,6 +22,8 @@ struct Pump {
   std::optional<PhotoStore::RequestId> request;      // guarded by lock
   const Opened::Consumer* consume = nullptr;         // guarded by lock; null once the read has ended
   std::int64_t position = 0;                         // guarded by lock; file offset of the next byte
+  // When the store last handed over a chunk or reported progress.
+  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();  // guarded by lock
 };
 
 // The end of the store's request, signalled once.
@@ -36,12 +38,13 @@ struct Completion {
 }  // namespace
 
 PhotoResource::PhotoResource(PhotoStore& store, PhotoStore::File file, std::string mime, std::string etag,
-                             std::function<void(double)> onCloud)
+                             std::function<void(double)> onCloud, std::chrono::milliseconds maxStall)
     : store_(store),
       file_(std::move(file)),
       mime_(std::move(mime)),
       etag_(std::move(etag)),
-      onCloud_(std::move(onCloud)) {}
+      onCloud_(std::move(onCloud)),
+      maxStall_(maxStall) {}
 
 std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   from = std::max<std::int64_t>(from, 0);
@@ -56,7 +59,11 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   PhotoStore::DataRequest request;
   request.from = seeking ? from : 0;
   request.networkAccessAllowed = true;
-  request.progress = [onCloud = onCloud_](double fraction) {
+  request.progress = [pump, onCloud = onCloud_](double fraction) {
+    {
+      std::lock_guard<std::mutex> hold(pump->lock);
+      pump->lastProgress = std::chrono::steady_clock::now();
+    }
     if (onCloud) onCloud(fraction);
   };
   request.received = [pump, from, &store = store_](std::string_view chunk) {
@@ -66,6 +73,7 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
       if (!pump->open) return;
       const std::int64_t position = pump->position;
       pump->position += static_cast<std::int64_t>(chunk.size());
+      pump->lastProgress = std::chrono::steady_clock::now();
       if (position < from) {
         chunk.remove_prefix(static_cast<std::size_t>(std::min<std::int64_t>(from - position, chunk.size())));
       }
@@ -104,11 +112,28 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
 
   std::optional<std::string> error;
   std::int64_t reportedSize = 0;
-  {
-    std::unique_lock<std::mutex> hold(completion->lock);
-    completion->done.wait(hold, [&] { return completion->finished; });
-    error = completion->error;
-    reportedSize = completion->size;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> hold(completion->lock);
+      const auto slice = std::min<std::chrono::milliseconds>(maxStall_, std::chrono::seconds(1));
+      if (completion->done.wait_for(hold, slice, [&] { return completion->finished; })) {
+        error = completion->error;
+        reportedSize = completion->size;
+        break;
+      }
+    }
+    // A pump held by its consumer is sending, which is progress of its own.
+    std::unique_lock<std::mutex> pumping(pump->lock, std::try_to_lock);
+    if (!pumping.owns_lock() || std::chrono::steady_clock::now() - pump->lastProgress < maxStall_) continue;
+    pump->open = false;
+    pump->consume = nullptr;
+    pumping.unlock();
+    // The store's thread may stay stuck in the file system; the request is
+    // cancelled so that whatever it gets later goes nowhere.
+    store_.cancelDataRequest(id);
+    throw ResourceReadError("The file could not be read: the disk did not answer for " +
+                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(maxStall_).count()) +
+                            " seconds.");
   }
 
   std::exception_ptr stopped;

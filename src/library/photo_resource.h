@@ -4,6 +4,7 @@
 // read at a time per object.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,8 +16,13 @@ namespace lumenvale {
 
 class PhotoResource : public Opened {
  public:
+  // A read that gets no byte from the store for this long (a stalled
+  // network mount, a dying card) fails, so that one file cannot hold a
+  // connection for good. Time spent in the consumer does not count.
+  static constexpr std::chrono::milliseconds kMaxStall{30'000};
+
   PhotoResource(PhotoStore& store, PhotoStore::File file, std::string mime, std::string etag,
-                std::function<void(double)> onCloud);
+                std::function<void(double)> onCloud, std::chrono::milliseconds maxStall = kMaxStall);
 
   std::string mime() const override { return mime_; }
   std::string etag() const override { return etag_; }
@@ -35,6 +41,7 @@ class PhotoResource : public Opened {
   std::string mime_;
   std::string etag_;
   std::function<void(double)> onCloud_;
+  std::chrono::milliseconds maxStall_;
 };
 
 }  // namespace lumenvale

@@ -55,6 +55,10 @@ class PhotoStore {
     std::int64_t pixelWidth = 0;
     std::int64_t pixelHeight = 0;
     double duration = 0;                     // seconds
+    // versionDate is the store's own version of the asset's files, when it
+    // keeps one: it moves whenever any of them changes, and is then what
+    // laptops are shown as the asset's modification.
+    std::optional<Instant> versionDate;
   };
 
   // One file of an asset. `locator` is the store's own handle for finding

@@ -1,6 +1,7 @@
 // A paired laptop copies a small photo folder from the real binary: it lists
 // everything page by page, fetches thumbnails, downloads every file whole and
 // resumed, and checks each against the file on disk and the device's SHA-256.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "e2e/device_fixture.h"
 #include "support/command.h"
@@ -106,6 +108,119 @@ TEST_F(LibraryTest, LaptopCopiesEveryFileExactly) {
   EXPECT_EQ(thumbnails, (std::map<std::string, int>{{"200", 2}, {"404", 1}}));
   EXPECT_EQ(authorized(*client, "/v1/assets/bm90LWFuLWFzc2V0/thumb").status, 404);
   EXPECT_EQ(authorized(*client, "/v1/assets/bm90LWFuLWFzc2V0/res/photo").status, 404);
+}
+
+// Someone who can write the photo folder (a synced folder, a shared card)
+// plants links and a FIFO while the device runs: links are never followed,
+// whatever they point at, and a FIFO in place of a listed photo is refused
+// at once instead of holding a connection for good.
+TEST_F(LibraryTest, LinksAndFifosInTheFolderAreNeverServed) {
+  ASSERT_NO_FATAL_FAILURE(makeLibrary());
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "copier");
+  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+
+  namespace fs = std::filesystem;
+  const fs::path photos = photos_.path();
+  std::optional<fs::path> key;
+  for (const auto& entry : fs::recursive_directory_iterator(data_.path())) {
+    if (entry.path().extension() == ".pem") key = entry.path();
+  }
+  ASSERT_TRUE(key) << "no key file in the data folder";
+  const TemporaryFolder outside{"e2e-outside"};
+  ASSERT_TRUE(AtomicFile::write(outside.path() + "/IMG_0009.JPG", "outside the library", 0644));
+  fs::create_symlink(*key, photos / "IMG_0004.JPG");
+  fs::create_symlink("/etc/passwd", photos / "IMG_0005.JPG");
+  fs::create_directory_symlink(outside.path(), photos / "linked");
+  fs::create_hard_link(*key, photos / "IMG_0006.JPG");
+  fs::copy_file(photos / "IMG_0001.JPG", photos / "IMG_0007.JPG");
+  ASSERT_EQ(program_->lineStartingWith("Library: ", 30s), "4 photos and videos");
+
+  const HttpResponse listed = authorized(*client, "/v1/assets?limit=500");
+  ASSERT_EQ(listed.status, 200) << listed.body;
+  std::vector<std::string> names;
+  std::string copyId;
+  const nlohmann::json page = json(listed);
+  for (const auto& asset : page["assets"]) {
+    for (const auto& resource : asset["resources"]) names.push_back(resource["name"]);
+    if (asset["resources"][0]["name"] == "IMG_0007.JPG") copyId = asset["id"];
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"IMG_0001.JPG", "IMG_0002.MOV", "IMG_0003.JPG", "IMG_0007.JPG"}));
+
+  // The listed copy becomes a FIFO: every request for it is answered, and
+  // more of them than there are connection places leave the device serving.
+  fs::remove(photos / "IMG_0007.JPG");
+  ASSERT_EQ(::mkfifo((photos / "IMG_0007.JPG").c_str(), 0644), 0);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    auto asker = connect();
+    ASSERT_TRUE(asker);
+    EXPECT_TRUE(asker->request("GET", "/v1/assets/" + copyId + "/res/photo", "Authorization: Bearer " + token_ + "\r\n"));
+    const std::optional<HttpResponse> answer = asker->response();
+    ASSERT_TRUE(answer) << "a request for a FIFO got no answer";
+    EXPECT_TRUE(answer->status == 404 || answer->status == 503) << answer->status;
+  }
+  const HttpResponse still = authorized(*client, "/v1/assets?limit=1");
+  EXPECT_EQ(still.status, 200);
+}
+
+// The photo folder is away for a moment (renamed, a card out and in) and a
+// photo is rewritten in place: ids stay, and the version moves with the
+// bytes, so a resumed download can tell.
+TEST_F(LibraryTest, IdsSurviveAnAbsenceAndVersionsFollowTheBytes) {
+  namespace fs = std::filesystem;
+  const fs::path card = fs::path(photos_.path()) / "card";
+  fs::create_directories(card);
+  const auto movie = [&](const std::string& source, const fs::path& to) {
+    return testing::runCommand({"/usr/bin/ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", source, "-t", "1",
+                                "-pix_fmt", "yuv420p", "-metadata", "creation_time=2021-10-30T18:40:00Z", to.string()},
+                               60s)
+        .status;
+  };
+  ASSERT_EQ(movie("testsrc=size=160x120:rate=10", card / "IMG_0100.MOV"), 0);
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "copier");
+  ASSERT_EQ(program_->printed("Library: ", 60s), "1 photo or video");
+  const auto only = [&] {
+    const HttpResponse listed = authorized(*client, "/v1/assets");
+    EXPECT_EQ(listed.status, 200);
+    const nlohmann::json assets = json(listed)["assets"];
+    return assets.empty() ? nlohmann::json() : assets[0];
+  };
+  const nlohmann::json first = only();
+  ASSERT_FALSE(first.is_null());
+  const std::string target = "/v1/assets/" + first["id"].get<std::string>() + "/res/video";
+  const std::string etag = authorized(*client, target).header("ETag").value_or("");
+
+  fs::rename(card, fs::path(photos_.path()) / ".away");
+  ASSERT_EQ(program_->lineStartingWith("Library: ", 30s), "0 photos and videos");
+  EXPECT_EQ(authorized(*client, target).status, 404);
+  fs::rename(fs::path(photos_.path()) / ".away", card);
+  ASSERT_EQ(program_->lineStartingWith("Library: ", 30s), "1 photo or video");
+  EXPECT_EQ(only()["id"], first["id"]);
+  EXPECT_EQ(only()["modified"], first["modified"]);
+
+  // Other bytes written over the file, its capture time unchanged.
+  const TemporaryFolder scratch{"e2e-scratch"};
+  const fs::path other = fs::path(scratch.path()) / "other.mov";
+  ASSERT_EQ(movie("testsrc2=size=160x120:rate=10", other), 0);
+  {
+    std::ofstream over(card / "IMG_0100.MOV", std::ios::binary | std::ios::trunc);
+    over << std::ifstream(other, std::ios::binary).rdbuf();
+  }
+  nlohmann::json rewritten;
+  for (int tries = 0; tries < 100 && (rewritten.is_null() || rewritten["modified"] == first["modified"]); ++tries) {
+    std::this_thread::sleep_for(100ms);
+    rewritten = only();
+  }
+  EXPECT_EQ(rewritten["id"], first["id"]);
+  EXPECT_EQ(rewritten["created"], first["created"]);
+  EXPECT_NE(rewritten["modified"], first["modified"]);
+  EXPECT_NE(authorized(*client, target).header("ETag").value_or(""), etag);
 }
 
 }  // namespace

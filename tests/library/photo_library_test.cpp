@@ -30,14 +30,14 @@ MemoryPhotoStore::StoredFile file(int type, std::string name, std::string data =
 MemoryPhotoStore::StoredAsset photo(std::string local, std::optional<Instant> created,
                                     std::optional<Instant> modified = std::nullopt) {
   MemoryPhotoStore::StoredAsset asset;
-  asset.record = PhotoStore::Record{std::move(local), created, modified, PhotoStore::kImage, 4032, 3024, 0};
+  asset.record = PhotoStore::Record{std::move(local), created, modified, PhotoStore::kImage, 4032, 3024, 0, std::nullopt};
   asset.files = {file(PhotoStore::kPhotoResource, "IMG_0001.HEIC")};
   return asset;
 }
 
 MemoryPhotoStore::StoredAsset video(std::string local, std::optional<Instant> created, double seconds) {
   MemoryPhotoStore::StoredAsset asset;
-  asset.record = PhotoStore::Record{std::move(local), created, created, PhotoStore::kVideo, 1920, 1080, seconds};
+  asset.record = PhotoStore::Record{std::move(local), created, created, PhotoStore::kVideo, 1920, 1080, seconds, std::nullopt};
   asset.files = {file(PhotoStore::kVideoResource, "IMG_0002.MOV")};
   return asset;
 }

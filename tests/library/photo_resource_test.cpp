@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 
 #include "support/memory_photo_store.h"
 
@@ -190,6 +192,40 @@ TEST(PhotoResourceRead, ReportsCloudProgress) {
   EXPECT_EQ(progress, (std::vector<double>{0.0, 0.5, 1.0}));
   EXPECT_EQ(resource.mime(), "image/heic");
   EXPECT_EQ(resource.etag(), "\"etag\"");
+}
+
+// A store whose file system stopped answering: it never hands over a byte
+// nor completes, until cancelled.
+class StalledStore : public MemoryPhotoStore {
+ public:
+  RequestId requestData(const File&, DataRequest request) override {
+    std::lock_guard hold(mutex_);
+    request_ = std::move(request);
+    return 7;
+  }
+  void cancelDataRequest(RequestId id) override {
+    std::lock_guard hold(mutex_);
+    cancelled_.push_back(id);
+  }
+  std::vector<RequestId> cancelled() const {
+    std::lock_guard hold(mutex_);
+    return cancelled_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  DataRequest request_;
+  std::vector<RequestId> cancelled_;
+};
+
+TEST(PhotoResourceRead, AStoreThatStopsAnsweringFailsTheReadInsteadOfHoldingIt) {
+  StalledStore store;
+  PhotoResource resource(store, PhotoStore::File{PhotoStore::kPhotoResource, "IMG_0001.HEIC", "public.heic", "x"},
+                         "image/heic", "\"etag\"", nullptr, std::chrono::milliseconds(300));
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(resource.read([](std::string_view) {}), ResourceReadError);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(store.cancelled(), std::vector<PhotoStore::RequestId>{7});
 }
 
 }  // namespace

@@ -6,9 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <limits>
 #include <cstring>
+#include <map>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,9 +27,10 @@ using std::chrono::duration_cast;
 using std::chrono::microseconds;
 using std::chrono::nanoseconds;
 
-// Raised when the tables on disk are of another layout; the catalog is
-// rebuilt from the folders then, so only identifiers are lost.
-constexpr int kSchemaVersion = 2;
+// Raised when the tables on disk change. Version 2 is brought forward in
+// place (ids are what laptops and safe marks hold); anything else unknown
+// is rebuilt from the folders.
+constexpr int kSchemaVersion = 3;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE assets(
@@ -38,11 +44,11 @@ CREATE TABLE assets(
   height INTEGER NOT NULL,
   duration REAL,
   position INTEGER NOT NULL DEFAULT -1,
-  type_position INTEGER NOT NULL DEFAULT -1  -- the place among assets of its media type
+  type_position INTEGER NOT NULL DEFAULT -1,  -- the place among assets of its media type
+  version INTEGER,           -- nanoseconds since 1970 UTC: the modification laptops see
+  away_since INTEGER         -- microseconds since 1970 UTC; NULL while served
 );
-CREATE INDEX assets_by_date ON assets(created DESC, main_path DESC);
 CREATE INDEX assets_by_position ON assets(position);
-CREATE INDEX assets_by_type_date ON assets(media_type, created DESC, main_path DESC);
 CREATE INDEX assets_by_type_position ON assets(media_type, type_position);
 CREATE TABLE files(
   path TEXT PRIMARY KEY,
@@ -58,16 +64,48 @@ CREATE TABLE files(
   created INTEGER,
   width INTEGER NOT NULL,
   height INTEGER NOT NULL,
-  duration REAL
+  duration REAL,
+  ctime INTEGER NOT NULL DEFAULT 0,  -- nanoseconds since 1970 UTC; 0 unknown
+  device INTEGER NOT NULL DEFAULT 0  -- 0 unknown
 ) WITHOUT ROWID;
 CREATE INDEX files_by_asset ON files(asset, rank);
 )sql";
 
+// The date indexes hold only the assets served, in the listing's order.
+constexpr const char* kDateIndexes = R"sql(
+CREATE INDEX assets_by_date ON assets(created DESC, local_id DESC) WHERE away_since IS NULL;
+CREATE INDEX assets_by_type_date ON assets(media_type, created DESC, local_id DESC)
+  WHERE away_since IS NULL;
+)sql";
+
+// From version 2: the columns of versions, absence and file identity, and
+// the tie-break by id. Every asset's version starts as what laptops were
+// shown until now (its capture time; an edited one's modification time), so
+// nothing they hold looks changed.
+constexpr const char* kFromVersion2 = R"sql(
+ALTER TABLE assets ADD COLUMN version INTEGER;
+ALTER TABLE assets ADD COLUMN away_since INTEGER;
+ALTER TABLE files ADD COLUMN ctime INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE files ADD COLUMN device INTEGER NOT NULL DEFAULT 0;
+DROP INDEX IF EXISTS assets_by_date;
+DROP INDEX IF EXISTS assets_by_type_date;
+UPDATE assets SET version = CASE
+  WHEN EXISTS(SELECT 1 FROM files WHERE files.asset = assets.id AND files.role IN (5, 6, 10))
+    THEN modified
+  ELSE coalesce(created * 1000, modified) END;
+)sql";
+
 constexpr const char* kAssetColumns =
-    "SELECT id, local_id, media_type, created, modified, width, height, duration FROM assets ";
+    "SELECT id, local_id, media_type, created, modified, width, height, duration, version FROM assets ";
 
 TimePoint fromNanos(std::int64_t value) {
   return TimePoint(duration_cast<TimePoint::duration>(nanoseconds(value)));
+}
+// nanosOf returns a file time as nanoseconds since 1970 (see fileTime).
+std::int64_t nanosOf(const struct timespec& time) {
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000 - 1;
+  const std::int64_t seconds = std::clamp<std::int64_t>(time.tv_sec, -kLimit, kLimit);
+  return seconds * 1'000'000'000 + std::clamp<std::int64_t>(time.tv_nsec, 0, 999'999'999);
 }
 std::int64_t toMicros(TimePoint time) {
   return duration_cast<microseconds>(time.time_since_epoch()).count();
@@ -209,8 +247,28 @@ struct FileState {
   std::int64_t size = 0;
   std::int64_t mtime = 0;
   std::uint64_t inode = 0;
+  std::int64_t ctime = 0;    // 0: not known (a row of an earlier version)
+  std::uint64_t device = 0;  // 0: not known
   bool operator==(const FileState&) const = default;
 };
+
+FileState stateOf(const struct stat& info) {
+  return {static_cast<std::int64_t>(info.st_size), nanosOf(info.st_mtim),
+          static_cast<std::uint64_t>(info.st_ino), nanosOf(info.st_ctim),
+          static_cast<std::uint64_t>(info.st_dev)};
+}
+
+// sameBytes says whether a file found now is the one recorded `before`, as
+// far as its state can tell. `moved` leaves the change time out: renaming
+// a file sets it.
+bool sameBytes(const FileState& before, const FileState& now, bool moved = false) {
+  if (before.size != now.size || before.mtime != now.mtime) return false;
+  // A file system mounted again may number its files anew (FAT does), so
+  // on another device only the size and the time can tell.
+  if (before.device != 0 && before.device != now.device) return true;
+  if (before.inode != now.inode) return false;
+  return moved || before.ctime == 0 || before.ctime == now.ctime;
+}
 
 // The metadata kept per file, as stored.
 struct FileFacts {
@@ -258,6 +316,8 @@ struct AssetFields {
 struct StoredAsset {
   std::int64_t id = 0;
   AssetFields fields;
+  std::optional<std::int64_t> version;
+  std::optional<std::int64_t> awaySince;
 };
 
 struct FoundFile {
@@ -276,6 +336,41 @@ struct PlannedAsset {
   AssetFields fields;
   std::vector<FileRow> files;
 };
+
+bool isEdit(int role) {
+  return role == static_cast<int>(FileRole::fullSizePhoto) ||
+         role == static_cast<int>(FileRole::fullSizeVideo) ||
+         role == static_cast<int>(FileRole::fullSizePairedVideo);
+}
+
+// firstVersion is what laptops have always been shown as an asset's
+// modification: its capture time, or for an edited asset its newest file's
+// modification time.
+std::int64_t firstVersion(const AssetFields& fields, const std::vector<FileRow>& files) {
+  const bool edited = std::any_of(files.begin(), files.end(), [](const FileRow& file) { return isEdit(file.role); });
+  if (edited || !fields.created) return fields.modified;
+  const std::int64_t created = *fields.created;
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000;
+  return std::clamp(created, -kLimit, kLimit) * 1000;
+}
+
+// nextVersion moves a version past `before` for changed files: to the new
+// first version when that is later, else one second on, so that even the
+// whole seconds laptops see differ.
+std::int64_t nextVersion(std::int64_t before, std::int64_t first) {
+  constexpr std::int64_t kSecond = 1'000'000'000;
+  if (before > std::numeric_limits<std::int64_t>::max() - kSecond) return before;
+  return std::max(first, before + kSecond);
+}
+
+std::string parentOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::int64_t microsSince1970(TimePoint time) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(time.time_since_epoch()).count();
+}
 
 std::string withoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -298,6 +393,7 @@ AssetFields fieldsOf(MediaType type, const std::vector<FileRow>& files,
     fields.created = toMicros(fromNanos(main.state.mtime));
   }
   const FileRow* shown = &main;
+  fields.modified = main.state.mtime;
   for (const FileRow& file : files) {
     fields.modified = std::max(fields.modified, file.state.mtime);
     bool edit = file.role == static_cast<int>(FileRole::fullSizePhoto) ||
@@ -319,18 +415,19 @@ CatalogAsset readAsset(const Statement& row, Statement& files) {
   asset.width = static_cast<int>(row.integer(5));
   asset.height = static_cast<int>(row.integer(6));
   asset.duration = row.optionalReal(7);
+  asset.version = row.isNull(8) ? asset.modified : fromNanos(row.integer(8));
   files.reset();
   files.bind(1, row.integer(0));
   while (files.step()) {
     asset.files.push_back({files.text(0), static_cast<FileRole>(files.integer(1)), files.integer(2),
-                           fromNanos(files.integer(3)),
-                           static_cast<std::uint64_t>(files.integer(4))});
+                           fromNanos(files.integer(3)), static_cast<std::uint64_t>(files.integer(4)),
+                           files.integer(5), static_cast<std::uint64_t>(files.integer(6))});
   }
   return asset;
 }
 
 constexpr const char* kFilesOfAsset =
-    "SELECT path, role, size, mtime, inode FROM files WHERE asset = ?1 ORDER BY rank";
+    "SELECT path, role, size, mtime, inode, ctime, device FROM files WHERE asset = ?1 ORDER BY rank";
 
 std::vector<CatalogAsset> readAssets(Statement& rows, Statement& files) {
   std::vector<CatalogAsset> assets;
@@ -343,6 +440,15 @@ std::vector<CatalogAsset> readAssets(Statement& rows, Statement& files) {
 struct Catalog::Walk {
   std::vector<FoundAsset> assets;
   std::vector<std::string> unreadable;
+  // The folders listed whole, with the device they were on: a file missing
+  // from one of them is gone, unless it was recorded on another device.
+  std::unordered_map<std::string, std::uint64_t> listed;
+  // Folders met so far, so that a chosen folder inside another lists its
+  // files once.
+  std::set<std::pair<dev_t, ino_t>> visited;
+  // The data folder's own files, which no link may bring into the library.
+  std::set<std::pair<dev_t, ino_t>> privateFiles;
+  std::size_t unreadableRoots = 0;
   LibraryAccess access = LibraryAccess::notAsked;
 };
 
@@ -352,30 +458,117 @@ struct Catalog::Snapshot {
   std::unordered_map<std::string, StoredAsset> assets;  // by main file path
 };
 
+struct Catalog::Damaged : Catalog::Failure {
+  using Failure::Failure;
+};
+
+namespace {
+
+// Deeper than any photo folder; a limit keeps a hostile tree from using up
+// the descriptors the walk holds, one per level.
+constexpr int kMaxFolderDepth = 64;
+
+// The ids file: a first line, then one line per asset:
+// "<local id> <main file size> <path length>:<path>\n" (paths are bytes,
+// any bytes). The size keeps a new photo that took a deleted one's name
+// (cameras count again from 1) from taking its id too.
+constexpr std::string_view kIdsHeader = "lumenvale catalog ids 1\n";
+
+std::string damagedName(const std::string& file) {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  char stamp[32] = "unknown";
+  if (gmtime_r(&now, &utc) != nullptr) std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
+  return file + ".damaged-" + stamp;
+}
+
+}  // namespace
+
+std::unordered_map<std::string, Catalog::RecoveredId> Catalog::readIds(const std::string& path) {
+  std::unordered_map<std::string, RecoveredId> ids;
+  const std::optional<std::string> text = AtomicFile::read(path);
+  if (!text || !text->starts_with(kIdsHeader)) return ids;
+  const auto number = [](std::string_view digits) -> std::optional<std::int64_t> {
+    if (digits.empty() || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+      return std::nullopt;
+    }
+    return std::stoll(std::string(digits));
+  };
+  std::string_view rest(*text);
+  rest.remove_prefix(kIdsHeader.size());
+  while (!rest.empty()) {
+    const std::size_t space = rest.find(' ');
+    const std::size_t second = space == std::string_view::npos ? space : rest.find(' ', space + 1);
+    const std::size_t colon = second == std::string_view::npos ? second : rest.find(':', second + 1);
+    if (colon == std::string_view::npos) break;
+    const auto size = number(rest.substr(space + 1, second - space - 1));
+    const auto length = number(rest.substr(second + 1, colon - second - 1));
+    if (!size || !length || colon + 1 + static_cast<std::size_t>(*length) >= rest.size() ||
+        rest[colon + 1 + static_cast<std::size_t>(*length)] != '\n') {
+      break;
+    }
+    ids[std::string(rest.substr(colon + 1, static_cast<std::size_t>(*length)))] =
+        RecoveredId{std::string(rest.substr(0, space)), *size};
+    rest.remove_prefix(colon + 2 + static_cast<std::size_t>(*length));
+  }
+  return ids;
+}
+
 std::string CatalogFile::name() const {
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+TimePoint Catalog::fileTime(const struct timespec& time) { return fromNanos(nanosOf(time)); }
+
 std::string Catalog::path(const std::string& dataFolder) { return dataFolder + "/library.db"; }
+std::string Catalog::idsPath(const std::string& dataFolder) { return path(dataFolder) + ".ids"; }
 
 Catalog::Catalog(const std::string& dataFolder) : Catalog(dataFolder, Options{}) {}
 
-Catalog::Catalog(const std::string& dataFolder, Options options) : options_(std::move(options)) {
+Catalog::Catalog(const std::string& dataFolder, Options options)
+    : options_(std::move(options)), dataFolder_(dataFolder) {
   if (!options_.readMetadata) {
     options_.readMetadata = [](const std::string& path, MimeTypes::Kind kind) {
       return kind == MimeTypes::Kind::video ? MediaMetadata::readVideo(path)
                                             : MediaMetadata::readPhoto(path);
     };
   }
+  if (!options_.now) options_.now = systemNow;
   if (!AtomicFile::makeDirectories(dataFolder)) {
     throw Failure("The photo catalog could not be created: the folder " + dataFolder +
                   " cannot be made.");
   }
-  std::string file = path(dataFolder);
+  const std::string file = path(dataFolder);
+  try {
+    open(file);
+  } catch (const Damaged& damaged) {
+    // The catalog is only an index of the folders: rebuilt, it loses
+    // nothing but the ids, and those are kept beside it.
+    const std::string aside = damagedName(file);
+    if (::rename(file.c_str(), aside.c_str()) != 0) {
+      throw Failure(damaged.description + " It could not be moved aside: " + std::strerror(errno) + ".");
+    }
+    for (const char* journal : {"-wal", "-shm"}) {
+      const std::string from = file + journal;
+      if (::rename(from.c_str(), (aside + journal).c_str()) != 0 && errno != ENOENT) {
+        throw Failure(damaged.description + " Its journal could not be moved aside: " + std::strerror(errno) + ".");
+      }
+    }
+    open(file);
+    recoveredIds_ = readIds(idsPath(dataFolder));
+    recovery_ = "The photo catalog was damaged (" + damaged.description + ") It was moved aside to " + aside +
+                " and is built again from the folders; " +
+                (recoveredIds_.empty() ? std::string("no ids could be kept, so laptops will copy the library again.")
+                                       : "the ids of " + std::to_string(recoveredIds_.size()) +
+                                             " photos and videos are kept.");
+  }
+}
+
+void Catalog::open(const std::string& file) {
   // The catalog names every photo the owner keeps: private like the other
   // stores. SQLite gives its journal files the mode of the database file.
-  const int made = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int made = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   const int error = made < 0 || ::fchmod(made, 0600) != 0 ? errno : 0;
   if (made >= 0) ::close(made);
   if (error != 0) {
@@ -387,6 +580,7 @@ Catalog::Catalog(const std::string& dataFolder, Options options) : options_(std:
   if (rc != SQLITE_OK) {
     std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     sqlite3_close(db_);
+    db_ = nullptr;
     throw Failure("The photo catalog " + file + " could not be opened: " + reason + ".");
   }
   try {
@@ -398,17 +592,38 @@ Catalog::Catalog(const std::string& dataFolder, Options options) : options_(std:
     // never the database; the next index() finds those files again.
     execute(db_, "PRAGMA synchronous = NORMAL");
     execute(db_, "PRAGMA foreign_keys = ON");
-    Statement version(db_, "PRAGMA user_version");
-    int found = version.step() ? static_cast<int>(version.integer(0)) : 0;
+    {
+      // A page torn by a failing card or a crash of the file system shows
+      // here, before any listing trips over it.
+      Statement check(db_, "PRAGMA quick_check(1)");
+      if (!check.step() || check.text(0) != "ok") {
+        throw Damaged("The photo catalog " + file + " is damaged: " + check.text(0) + ".");
+      }
+    }
+    int found = 0;
+    {
+      Statement version(db_, "PRAGMA user_version");
+      if (version.step()) found = static_cast<int>(version.integer(0));
+    }
     if (found != kSchemaVersion) {
       Transaction transaction(db_);
-      execute(db_, "DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS assets;");
-      execute(db_, kSchema);
+      if (found == 2) {
+        execute(db_, kFromVersion2);
+      } else {
+        execute(db_, "DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS assets;");
+        execute(db_, kSchema);
+      }
+      execute(db_, kDateIndexes);
+      renumber();
       execute(db_, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
       transaction.commit();
     }
-  } catch (...) {
+  } catch (const Failure& failure) {
+    const int code = sqlite3_errcode(db_) & 0xff;
     sqlite3_close(db_);
+    db_ = nullptr;
+    if (dynamic_cast<const Damaged*>(&failure) != nullptr) throw;
+    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) throw Damaged(failure.description);
     throw;
   }
 }
@@ -455,71 +670,41 @@ sqlite3_stmt* Catalog::kept(const std::string& sql) const {
 
 Catalog::Walk Catalog::walk(const std::vector<std::string>& folders) const {
   Walk result;
-  // Folders already listed, so that a link back up the tree, or a chosen
-  // folder inside another, lists its files once.
-  std::set<std::pair<dev_t, ino_t>> visited;
-  std::size_t unreadableRoots = 0;
-  for (const std::string& chosen : folders) {
-    std::string root = withoutTrailingSlashes(chosen);
-    std::vector<std::string> pending{root};
+  // The data folder holds the device's private key: a hard link to it,
+  // named like a photo, must not make it one.
+  if (DIR* data = opendir(dataFolder_.c_str())) {
+    std::unique_ptr<DIR, CloseDirectory> closing(data);
+    std::vector<std::string> pending{""};
     while (!pending.empty()) {
-      std::string folder = std::move(pending.back());
+      const std::string sub = std::move(pending.back());
       pending.pop_back();
-      std::unique_ptr<DIR, CloseDirectory> directory(opendir(folder.c_str()));
-      struct stat self {};
-      if (!directory || fstat(dirfd(directory.get()), &self) != 0) {
-        result.unreadable.push_back(folder);
-        if (folder == root) ++unreadableRoots;
-        continue;
-      }
-      if (!visited.insert({self.st_dev, self.st_ino}).second) continue;
-
-      std::vector<std::string> names;
-      std::unordered_map<std::string, FileState> states;
-      errno = 0;
-      bool complete = true;
-      while (dirent* entry = readdir(directory.get())) {
-        // Hidden entries (".Trash-1000", ".thumbnails", "._IMG_0001.JPG")
-        // are never photos of the owner's.
-        if (entry->d_name[0] == '.') continue;
-        // Most files of a photo folder are photos, but a stat of every
-        // other file is saved where the file system tells its type.
-        if (entry->d_type == DT_REG && !FolderGrouping::isLibraryName(entry->d_name)) continue;
+      std::unique_ptr<DIR, CloseDirectory> folder(opendir((dataFolder_ + sub).c_str()));
+      if (!folder) continue;
+      while (dirent* entry = readdir(folder.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
         struct stat info {};
-        if (fstatat(dirfd(directory.get()), entry->d_name, &info, 0) != 0) {
-          errno = 0;  // a dangling link, or a file removed meanwhile
-          continue;
-        }
-        if (S_ISDIR(info.st_mode)) {
-          pending.push_back(folder + "/" + entry->d_name);
-        } else if (S_ISREG(info.st_mode) && FolderGrouping::isLibraryName(entry->d_name)) {
-          names.emplace_back(entry->d_name);
-          states[entry->d_name] = {
-              static_cast<std::int64_t>(info.st_size),
-              static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
-              static_cast<std::uint64_t>(info.st_ino)};
-        }
-        errno = 0;
-      }
-      if (errno != 0) complete = false;
-      if (!complete) {
-        // Half a folder would drop the assets of the other half.
-        result.unreadable.push_back(folder);
-        if (folder == root) ++unreadableRoots;
-        continue;
-      }
-      for (GroupedAsset& grouped : FolderGrouping::group(names)) {
-        FoundAsset asset{grouped.mediaType, {}};
-        for (GroupedFile& file : grouped.files) {
-          asset.files.push_back({folder + "/" + file.name, file.role, states[file.name]});
-        }
-        result.assets.push_back(std::move(asset));
+        if (fstatat(dirfd(folder.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(info.st_mode) && sub.size() < 256) pending.push_back(sub + "/" + name);
+        if (S_ISREG(info.st_mode)) result.privateFiles.insert({info.st_dev, info.st_ino});
       }
     }
   }
+  for (const std::string& chosen : folders) {
+    const std::string root = withoutTrailingSlashes(chosen);
+    // The chosen folder itself may be a link (the owner named it); below
+    // it, nothing is followed.
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      result.unreadable.push_back(root);
+      ++result.unreadableRoots;
+      continue;
+    }
+    listTree(fd, root, 0, result);
+  }
   if (folders.empty()) {
     result.access = LibraryAccess::notAsked;
-  } else if (unreadableRoots == folders.size()) {
+  } else if (result.unreadableRoots == folders.size()) {
     result.access = LibraryAccess::denied;
   } else if (!result.unreadable.empty()) {
     result.access = LibraryAccess::limited;
@@ -529,27 +714,100 @@ Catalog::Walk Catalog::walk(const std::vector<std::string>& folders) const {
   return result;
 }
 
+void Catalog::listTree(int fd, const std::string& folder, int depth, Walk& result) const {
+  struct stat self {};
+  DIR* opened = ::fstat(fd, &self) == 0 ? fdopendir(fd) : nullptr;
+  if (opened == nullptr) {
+    ::close(fd);
+    result.unreadable.push_back(folder);
+    if (depth == 0) ++result.unreadableRoots;
+    return;
+  }
+  std::unique_ptr<DIR, CloseDirectory> directory(opened);
+  if (!result.visited.insert({self.st_dev, self.st_ino}).second) return;
+
+  std::vector<std::string> names, folders;
+  std::unordered_map<std::string, FileState> states;
+  errno = 0;
+  bool complete = true;
+  while (dirent* entry = readdir(directory.get())) {
+    // Hidden entries (".Trash-1000", ".thumbnails", "._IMG_0001.JPG")
+    // are never photos of the owner's.
+    if (entry->d_name[0] == '.') continue;
+    // A link is never followed: it could lead anywhere the device can
+    // read, its own private key included, and a delete through it would
+    // move what lies outside the library.
+    if (entry->d_type == DT_LNK) continue;
+    // Most files of a photo folder are photos, but a stat of every
+    // other file is saved where the file system tells its type.
+    if (entry->d_type == DT_REG && !FolderGrouping::isLibraryName(entry->d_name)) continue;
+    struct stat info {};
+    if (fstatat(dirfd(directory.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      errno = 0;  // removed meanwhile
+      continue;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      folders.emplace_back(entry->d_name);
+    } else if (S_ISREG(info.st_mode) && FolderGrouping::isLibraryName(entry->d_name) &&
+               !result.privateFiles.contains({info.st_dev, info.st_ino})) {
+      names.emplace_back(entry->d_name);
+      states[entry->d_name] = stateOf(info);
+    }
+    errno = 0;
+  }
+  if (errno != 0) complete = false;
+  if (!complete) {
+    // Half a folder would make the other half look gone.
+    result.unreadable.push_back(folder);
+    if (depth == 0) ++result.unreadableRoots;
+  } else {
+    result.listed[folder] = static_cast<std::uint64_t>(self.st_dev);
+    for (GroupedAsset& grouped : FolderGrouping::group(names)) {
+      FoundAsset asset{grouped.mediaType, {}};
+      for (GroupedFile& file : grouped.files) {
+        asset.files.push_back({folder + "/" + file.name, file.role, states[file.name]});
+      }
+      result.assets.push_back(std::move(asset));
+    }
+  }
+  for (const std::string& name : folders) {
+    const std::string path = folder + "/" + name;
+    // Opened through the folder just listed and never through a link, so
+    // a folder swapped for a link meanwhile is not entered.
+    const int child = depth + 1 < kMaxFolderDepth
+                          ? ::openat(dirfd(directory.get()), name.c_str(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                          : -1;
+    if (child < 0) {
+      result.unreadable.push_back(path);
+      continue;
+    }
+    listTree(child, path, depth + 1, result);
+  }
+}
+
 std::unique_ptr<Catalog::Snapshot> Catalog::snapshot() const {
   auto snapshot = std::make_unique<Snapshot>();
   std::lock_guard lock(mutex_);
   snapshot->writes = writes_;
   Statement files(db_,
                   "SELECT path, asset, role, rank, size, mtime, inode, readable, created, width, "
-                  "height, duration FROM files");
+                  "height, duration, ctime, device FROM files");
   while (files.step()) {
     StoredFile file;
     file.asset = files.integer(1);
     file.role = static_cast<int>(files.integer(2));
     file.rank = static_cast<int>(files.integer(3));
-    file.state = {files.integer(4), files.integer(5), static_cast<std::uint64_t>(files.integer(6))};
+    file.state = {files.integer(4), files.integer(5), static_cast<std::uint64_t>(files.integer(6)),
+                  files.integer(12), static_cast<std::uint64_t>(files.integer(13))};
     file.facts = {files.integer(7) != 0, files.optionalInteger(8),
                   static_cast<int>(files.integer(9)), static_cast<int>(files.integer(10)),
                   files.optionalReal(11)};
     snapshot->files.emplace(files.text(0), std::move(file));
   }
   Statement assets(db_,
-                   "SELECT main_path, id, media_type, created, modified, width, height, duration "
-                   "FROM assets");
+                   "SELECT main_path, id, media_type, created, modified, width, height, duration, "
+                   "version, away_since FROM assets");
   while (assets.step()) {
     StoredAsset asset;
     asset.id = assets.integer(1);
@@ -559,6 +817,8 @@ std::unique_ptr<Catalog::Snapshot> Catalog::snapshot() const {
                     static_cast<int>(assets.integer(5)),
                     static_cast<int>(assets.integer(6)),
                     assets.optionalReal(7)};
+    asset.version = assets.optionalInteger(8);
+    asset.awaySince = assets.optionalInteger(9);
     snapshot->assets.emplace(assets.text(0), asset);
   }
   return snapshot;
@@ -590,7 +850,7 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
                     {}};
         auto known = stored->files.find(file.path);
         auto readBefore = readNow.find(file.path);
-        if (known != stored->files.end() && known->second.state == file.state) {
+        if (known != stored->files.end() && sameBytes(known->second.state, file.state)) {
           row.facts = known->second.facts;
         } else if (readBefore != readNow.end() && readBefore->second.first == file.state) {
           row.facts = readBefore->second.second;
@@ -612,48 +872,112 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
     // the new content (with nothing read twice).
     if (writes_ != stored->writes) continue;
 
-    report.added = report.changed = report.removed = 0;
+    report.added = report.changed = report.removed = report.away = report.moved = 0;
     Transaction transaction(db_);
     bool wrote = false;
+    bool idsChanged = !recoveredIds_.empty();
 
     std::unordered_set<std::string> plannedMains, plannedFiles;
     for (const PlannedAsset& asset : plan) {
       plannedMains.insert(asset.mainPath);
       for (const FileRow& file : asset.files) plannedFiles.insert(file.path);
     }
+    // The files recorded of each asset, by row id, in their order.
+    std::unordered_map<std::int64_t, std::vector<std::pair<std::string, const StoredFile*>>> filesOf;
+    for (const auto& [path, file] : stored->files) filesOf[file.asset].emplace_back(path, &file);
+    for (auto& [asset, files] : filesOf) {
+      std::sort(files.begin(), files.end(),
+                [](const auto& a, const auto& b) { return a.second->rank < b.second->rank; });
+    }
 
-    // Dropped first: their files may belong to a planned asset now.
-    std::unordered_set<std::int64_t> dropped;
-    Statement dropAsset(db_, "DELETE FROM assets WHERE id = ?1");
+    // An asset whose main file is not where it was may have moved within
+    // the library: the same file (inode, size, time) under a new path
+    // keeps its identifier.
+    std::map<std::tuple<std::uint64_t, std::int64_t, std::int64_t>, std::string> missingByFile;
     for (const auto& [mainPath, asset] : stored->assets) {
       if (plannedMains.contains(mainPath)) continue;
-      dropAsset.reset();
-      dropAsset.bind(1, asset.id).run();
-      dropped.insert(asset.id);
-      ++report.removed;
-      wrote = true;
+      auto main = stored->files.find(mainPath);
+      if (main == stored->files.end() || main->second.state.inode == 0) continue;
+      const FileState& state = main->second.state;
+      missingByFile[{state.inode, state.size, state.mtime}] = mainPath;
+    }
+    std::unordered_map<std::string, std::string> movedFrom;  // new main path -> old
+    for (const PlannedAsset& asset : plan) {
+      if (stored->assets.contains(asset.mainPath)) continue;
+      const FileState& state = asset.files.front().state;
+      auto match = missingByFile.find({state.inode, state.size, state.mtime});
+      if (match == missingByFile.end()) continue;
+      movedFrom[asset.mainPath] = match->second;
+      missingByFile.erase(match);
+    }
+    std::unordered_set<std::string> movedAway;
+    for (const auto& [to, from] : movedFrom) movedAway.insert(from);
+
+    // Gone or away, first: their files may belong to a planned asset now.
+    const std::int64_t now = microsSince1970(options_.now());
+    const std::int64_t forgetAfter =
+        std::chrono::duration_cast<std::chrono::microseconds>(options_.forgetAwayAfter).count();
+    std::unordered_set<std::int64_t> dropped, away;
+    Statement dropAsset(db_, "DELETE FROM assets WHERE id = ?1");
+    Statement markAway(db_, "UPDATE assets SET away_since = ?2 WHERE id = ?1");
+    for (const auto& [mainPath, asset] : stored->assets) {
+      if (plannedMains.contains(mainPath) || movedAway.contains(mainPath)) continue;
+      auto folder = found.listed.find(parentOf(mainPath));
+      auto main = stored->files.find(mainPath);
+      const std::uint64_t device = main == stored->files.end() ? 0 : main->second.state.device;
+      // Missing from a folder read whole, on the device it was recorded
+      // on: deleted. Anything else (a folder that cannot be read, a card
+      // that left its mount point empty) is an absence.
+      const bool gone = folder != found.listed.end() && (device == 0 || device == folder->second);
+      const bool forgotten = asset.awaySince && now - *asset.awaySince > forgetAfter;
+      if (gone || forgotten) {
+        dropAsset.reset();
+        dropAsset.bind(1, asset.id).run();
+        dropped.insert(asset.id);
+        ++report.removed;
+        wrote = idsChanged = true;
+        continue;
+      }
+      away.insert(asset.id);
+      ++report.away;
+      if (!asset.awaySince) {
+        markAway.reset();
+        markAway.bind(1, asset.id).bind(2, now).run();
+        wrote = true;
+      }
     }
 
     Statement insertAsset(db_,
                           "INSERT INTO assets(local_id, main_path, media_type, created, modified, "
-                          "width, height, duration) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+                          "width, height, duration, version) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     Statement updateAsset(db_,
                           "UPDATE assets SET media_type = ?2, created = ?3, modified = ?4, "
-                          "width = ?5, height = ?6, duration = ?7 WHERE id = ?1");
+                          "width = ?5, height = ?6, duration = ?7, version = ?8, main_path = ?9, "
+                          "away_since = NULL WHERE id = ?1");
     Statement upsertFile(
         db_,
         "INSERT INTO files(path, asset, role, rank, size, mtime, inode, readable, created, width, "
-        "height, duration) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12) "
+        "height, duration, ctime, device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14) "
         "ON CONFLICT(path) DO UPDATE SET asset = ?2, role = ?3, rank = ?4, size = ?5, mtime = ?6, "
-        "inode = ?7, readable = ?8, created = ?9, width = ?10, height = ?11, duration = ?12");
+        "inode = ?7, readable = ?8, created = ?9, width = ?10, height = ?11, duration = ?12, ctime = ?13, "
+        "device = ?14");
     for (const PlannedAsset& asset : plan) {
       const AssetFields& f = asset.fields;
       std::int64_t id;
       bool assetChanged = false;
-      auto known = stored->assets.find(asset.mainPath);
+      auto moved = movedFrom.find(asset.mainPath);
+      auto known = stored->assets.find(moved == movedFrom.end() ? asset.mainPath : moved->second);
       if (known == stored->assets.end()) {
+        std::string localId;
+        auto recovered = recoveredIds_.find(asset.mainPath);
+        if (recovered != recoveredIds_.end() && recovered->second.size == asset.files.front().state.size) {
+          localId = std::move(recovered->second.localIdentifier);
+          recoveredIds_.erase(recovered);
+        } else {
+          localId = newLocalIdentifier();
+        }
         insertAsset.reset();
-        insertAsset.bind(1, newLocalIdentifier())
+        insertAsset.bind(1, localId)
             .bind(2, asset.mainPath)
             .bind(3, std::int64_t{f.mediaType})
             .bind(4, f.created)
@@ -661,13 +985,30 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
             .bind(6, std::int64_t{f.width})
             .bind(7, std::int64_t{f.height})
             .bind(8, f.duration)
+            .bind(9, firstVersion(f, asset.files))
             .run();
         id = sqlite3_last_insert_rowid(db_);
         ++report.added;
-        wrote = true;
+        wrote = idsChanged = true;
       } else {
-        id = known->second.id;
-        if (!(known->second.fields == f)) {
+        const StoredAsset& before = known->second;
+        id = before.id;
+        const bool isMove = moved != movedFrom.end();
+        // Any file changed, added or gone moves the version on; a move
+        // alone does not, nor does a catalog of an earlier version
+        // learning a file's change time and device.
+        const auto& recorded = filesOf[id];
+        bool bytesChanged = recorded.size() != asset.files.size();
+        for (std::size_t i = 0; !bytesChanged && i < recorded.size(); ++i) {
+          const FileRow& now = asset.files[i];
+          const StoredFile& then = *recorded[i].second;
+          const bool samePlace = isMove || recorded[i].first == now.path;
+          bytesChanged = !samePlace || then.role != now.role || !sameBytes(then.state, now.state, isMove);
+        }
+        const std::int64_t first = firstVersion(f, asset.files);
+        std::int64_t version = before.version.value_or(first);
+        if (bytesChanged) version = nextVersion(version, first);
+        if (!(before.fields == f) || before.version != version || before.awaySince || isMove) {
           updateAsset.reset();
           updateAsset.bind(1, id)
               .bind(2, std::int64_t{f.mediaType})
@@ -676,8 +1017,15 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
               .bind(5, std::int64_t{f.width})
               .bind(6, std::int64_t{f.height})
               .bind(7, f.duration)
+              .bind(8, version)
+              .bind(9, asset.mainPath)
               .run();
-          assetChanged = true;
+          assetChanged = !(before.fields == f) || before.version != version;
+          wrote = true;
+          if (isMove) {
+            ++report.moved;
+            idsChanged = true;
+          }
         }
       }
       for (const FileRow& file : asset.files) {
@@ -702,19 +1050,17 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
             .bind(10, std::int64_t{file.facts.width})
             .bind(11, std::int64_t{file.facts.height})
             .bind(12, file.facts.duration)
+            .bind(13, file.state.ctime)
+            .bind(14, static_cast<std::int64_t>(file.state.device))
             .run();
-        assetChanged = assetChanged || known != stored->assets.end();
         wrote = true;
       }
-      if (assetChanged) {
-        ++report.changed;
-        wrote = true;
-      }
+      if (assetChanged) ++report.changed;
     }
 
     Statement dropFile(db_, "DELETE FROM files WHERE path = ?1");
     for (const auto& [path, file] : stored->files) {
-      if (plannedFiles.contains(path) || dropped.contains(file.asset)) continue;
+      if (plannedFiles.contains(path) || dropped.contains(file.asset) || away.contains(file.asset)) continue;
       dropFile.reset();
       dropFile.bind(1, path).run();
       wrote = true;
@@ -722,25 +1068,43 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
 
     if (wrote) {
       renumber();
+      if (idsChanged) writeIds();
       transaction.commit();
       ++writes_;
     }
+    // Ids not claimed by the first index after a rebuild belong to files
+    // that are gone.
+    recoveredIds_.clear();
     return report;
   }
 }
 
+void Catalog::writeIds() const {
+  std::string text(kIdsHeader);
+  Statement rows(db_, "SELECT local_id, main_path, size FROM assets JOIN files ON files.path = assets.main_path");
+  while (rows.step()) {
+    const std::string path = rows.text(1);
+    text.append(rows.text(0)).append(" ").append(std::to_string(rows.integer(2))).append(" ");
+    text.append(std::to_string(path.size())).append(":").append(path).append("\n");
+  }
+  // Only a help for a rebuild: a catalog that cannot keep it still works.
+  (void)AtomicFile::write(idsPath(dataFolder_), text);
+}
+
 void Catalog::renumber() {
   // Only rows whose place moved are written: adding the newest photo moves
-  // every row, adding the oldest moves one.
+  // every row, adding the oldest moves one. Assets away have no place.
   execute(db_,
           "UPDATE assets SET position = ranked.place, type_position = ranked.typePlace FROM ("
           "  SELECT id,"
-          "    row_number() OVER (ORDER BY created DESC, main_path DESC) - 1 AS place,"
-          "    row_number() OVER (PARTITION BY media_type ORDER BY created DESC, main_path DESC) - 1"
+          "    row_number() OVER (ORDER BY created DESC, local_id DESC) - 1 AS place,"
+          "    row_number() OVER (PARTITION BY media_type ORDER BY created DESC, local_id DESC) - 1"
           "      AS typePlace"
-          "  FROM assets) AS ranked "
+          "  FROM assets WHERE away_since IS NULL) AS ranked "
           "WHERE assets.id = ranked.id"
-          "  AND (assets.position != ranked.place OR assets.type_position != ranked.typePlace)");
+          "  AND (assets.position != ranked.place OR assets.type_position != ranked.typePlace);"
+          "UPDATE assets SET position = -1, type_position = -1"
+          "  WHERE away_since IS NOT NULL AND (position != -1 OR type_position != -1)");
 }
 
 std::int64_t Catalog::count() const {
@@ -772,8 +1136,8 @@ std::int64_t Catalog::countNewerThan(TimePoint created) const {
   {
     std::lock_guard lock(mutex_);
     // The newest asset at or before `created` is one seek in the date index.
-    Statement first(db_, kept("SELECT position FROM assets WHERE created <= ?1 "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+    Statement first(db_, kept("SELECT position FROM assets WHERE created <= ?1 AND away_since IS NULL "
+                              "ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, toMicros(created));
     if (first.step()) return first.integer(0);
   }
@@ -783,8 +1147,8 @@ std::int64_t Catalog::countNewerThan(TimePoint created) const {
 std::int64_t Catalog::countDated() const {
   {
     std::lock_guard lock(mutex_);
-    Statement first(db_, kept("SELECT position FROM assets WHERE created IS NULL "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+    Statement first(db_, kept("SELECT position FROM assets WHERE created IS NULL AND away_since IS NULL "
+                              "ORDER BY created DESC, local_id DESC LIMIT 1"));
     if (first.step()) return first.integer(0);
   }
   return count();
@@ -819,7 +1183,7 @@ std::int64_t Catalog::countNewerThan(MediaType type, TimePoint created) const {
   {
     std::lock_guard lock(mutex_);
     Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created <= ?2 "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+                              "AND away_since IS NULL ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)}).bind(2, toMicros(created));
     if (first.step()) return first.integer(0);
   }
@@ -830,7 +1194,7 @@ std::int64_t Catalog::countDated(MediaType type) const {
   {
     std::lock_guard lock(mutex_);
     Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created IS NULL "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+                              "AND away_since IS NULL ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)});
     if (first.step()) return first.integer(0);
   }
@@ -839,7 +1203,7 @@ std::int64_t Catalog::countDated(MediaType type) const {
 
 std::vector<CatalogAsset> Catalog::find(const std::vector<std::string>& localIdentifiers) const {
   std::lock_guard lock(mutex_);
-  Statement row(db_, kept(std::string(kAssetColumns) + "WHERE local_id = ?1"));
+  Statement row(db_, kept(std::string(kAssetColumns) + "WHERE local_id = ?1 AND away_since IS NULL"));
   Statement files(db_, kept(kFilesOfAsset));
   std::vector<CatalogAsset> assets;
   for (const std::string& identifier : localIdentifiers) {
@@ -854,9 +1218,24 @@ std::vector<CatalogAsset> Catalog::find(const std::vector<std::string>& localIde
   return assets;
 }
 
+std::optional<CatalogFile> Catalog::file(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  Statement row(db_, kept("SELECT files.path, role, size, mtime, inode, ctime, device FROM files "
+                          "JOIN assets ON assets.id = files.asset WHERE files.path = ?1 AND away_since IS NULL"));
+  row.bind(1, path);
+  if (!row.step()) return std::nullopt;
+  return CatalogFile{row.text(0),
+                     static_cast<FileRole>(row.integer(1)),
+                     row.integer(2),
+                     fromNanos(row.integer(3)),
+                     static_cast<std::uint64_t>(row.integer(4)),
+                     row.integer(5),
+                     static_cast<std::uint64_t>(row.integer(6))};
+}
+
 Catalog::Counts Catalog::counts() const {
   std::lock_guard lock(mutex_);
-  Statement byType(db_, "SELECT media_type, count(*) FROM assets GROUP BY media_type");
+  Statement byType(db_, "SELECT media_type, count(*) FROM assets WHERE away_since IS NULL GROUP BY media_type");
   Counts counts;
   while (byType.step()) {
     auto type = static_cast<MediaType>(byType.integer(0));

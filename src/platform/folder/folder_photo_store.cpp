@@ -65,6 +65,7 @@ PhotoStore::Record recordOf(const CatalogAsset& asset) {
   record.localIdentifier = asset.localIdentifier;
   if (asset.created) record.creationDate = instantOf(*asset.created);
   record.modificationDate = instantOf(asset.modified);
+  record.versionDate = instantOf(asset.version);
   record.mediaType = static_cast<int>(asset.mediaType);
   record.pixelWidth = asset.width;
   record.pixelHeight = asset.height;
@@ -548,17 +549,49 @@ PhotoStore::RequestId FolderPhotoStore::requestData(const File& file, DataReques
   return job->id;
 }
 
+// openChecked opens the file at `path` for reading if it is still the
+// regular file the catalog recorded there, or says why not. Never through
+// a link, and never waiting: a FIFO or a device planted under a photo's
+// name would otherwise hold the reading thread, and its connection, for
+// good.
+std::variant<FolderPhotoStore::OpenFile, std::string> FolderPhotoStore::openChecked(const std::string& path) const {
+  const std::optional<CatalogFile> recorded = catalog_.file(path);
+  if (!recorded) return "The file " + path + " is no longer in the library.";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    return "The file " + path + " cannot be read: " +
+           (errno == ELOOP ? std::string("it is a link") : errorText(errno)) + ".";
+  }
+  struct stat facts {};
+  std::string problem;
+  if (::fstat(fd, &facts) != 0) {
+    problem = "The file " + path + " cannot be read: " + errorText(errno) + ".";
+  } else if (!S_ISREG(facts.st_mode)) {
+    problem = "The file " + path + " cannot be read: it is not a regular file.";
+  } else if (static_cast<std::uint64_t>(facts.st_ino) != recorded->inode ||
+             (recorded->device != 0 && static_cast<std::uint64_t>(facts.st_dev) != recorded->device) ||
+             facts.st_size != recorded->size || Catalog::fileTime(facts.st_mtim) != recorded->modified) {
+    // Another file in its place (through a folder swapped for a link, say)
+    // or the same one rewritten: its bytes are not those of the version
+    // the laptop was shown, and resuming across them would mix two files.
+    problem = "The file " + path + " changed since the library was read; list it again.";
+  }
+  if (!problem.empty()) {
+    ::close(fd);
+    return problem;
+  }
+  return OpenFile{fd, static_cast<std::int64_t>(facts.st_size)};
+}
+
 void FolderPhotoStore::deliver(Job& job) {
   std::optional<std::string> error;
   std::int64_t size = 0;
-  const int fd = ::open(job.path.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat facts {};
+  auto opened = openChecked(job.path);
+  const int fd = std::holds_alternative<OpenFile>(opened) ? std::get<OpenFile>(opened).fd : -1;
   if (fd < 0) {
-    error = "The file " + job.path + " cannot be read: " + errorText(errno) + ".";
-  } else if (::fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode)) {
-    error = "The file " + job.path + " cannot be read: it is not a regular file.";
+    error = std::get<std::string>(std::move(opened));
   } else {
-    size = facts.st_size;
+    size = std::get<OpenFile>(opened).size;
     std::int64_t offset = std::clamp<std::int64_t>(job.request.from, 0, size);
     // One piece's buffer, reused: the file is never held whole.
     std::vector<char> buffer(static_cast<std::size_t>(std::min<std::int64_t>(kMaxChunkBytes, size - offset)));

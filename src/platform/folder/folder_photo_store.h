@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "library/photo_store.h"
@@ -69,6 +70,11 @@ class FolderPhotoStore : public PhotoStore {
   // destructor can wait for it.
   void start(std::function<void()> work);
   void deliver(Job& job);
+  struct OpenFile {
+    int fd;
+    std::int64_t size;
+  };
+  std::variant<OpenFile, std::string> openChecked(const std::string& path) const;
 
   Catalog& catalog_;
   std::mutex mutex_;
