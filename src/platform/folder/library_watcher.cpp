@@ -28,7 +28,9 @@ using SteadyClock = std::chrono::steady_clock;
 // What the catalog cares about in a folder: entries coming, going, renamed
 // and files finished writing. IN_MODIFY is left out on purpose: a photo
 // being copied in would wake us for every block; IN_CLOSE_WRITE comes once.
-// IN_ATTRIB tells a folder made readable again, and a file touched.
+// IN_ATTRIB tells a folder made readable again, and a file touched or
+// given other permissions (its modification time alone changed comes as
+// IN_MODIFY, and goes unheard).
 constexpr std::uint32_t kFolderEvents = IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE |
                                         IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 

@@ -1,9 +1,11 @@
 #include "platform/folder/library_watcher.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +109,9 @@ TEST_F(LibraryWatcherTest, EachKindOfChangeLeadsToACall) {
        }},
       {"a photo renamed", onePhoto, [](const fs::path& library, const fs::path&) {
          fs::rename(library / "IMG_0001.JPG", library / "IMG_0002.JPG");
+       }},
+      {"a photo touched", onePhoto, [](const fs::path& library, const fs::path&) {
+         ASSERT_EQ(utimensat(AT_FDCWD, (library / "IMG_0001.JPG").c_str(), nullptr, 0), 0) << std::strerror(errno);
        }},
       {"a photo moved in", [](const fs::path&, const fs::path& outside) { writeFile(outside / "IMG_0003.MOV"); },
        [](const fs::path& library, const fs::path& outside) {
