@@ -61,8 +61,8 @@ class LibraryWatcher {
   void run();
   // watchTree adds watches to `top` and every sub-folder of it not yet in
   // `listed` (the watch descriptors met so far in this walk); a folder met
-  // again through a link is not walked twice.
-  // It says whether `top` itself is watched.
+  // again through a link is not walked twice. It says whether `top` itself
+  // is watched.
   bool watchTree(const std::string& top, std::unordered_set<int>& listed);
   // rewatchAll walks every library folder again, adding what is missing and
   // dropping watches on folders that have left the library, and watches the
@@ -86,7 +86,7 @@ class LibraryWatcher {
   void describeWatches();
   void setDescription(std::string description);
 
-  // Absolute, without "." or "..", so that the folders above are known.
+  // Made absolute, so that the folders above them are known.
   const std::vector<std::string> folders_;
   const std::function<void()> changed_;
   const Timing timing_;
