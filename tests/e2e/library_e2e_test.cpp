@@ -223,5 +223,33 @@ TEST_F(LibraryTest, IdsSurviveAnAbsenceAndVersionsFollowTheBytes) {
   EXPECT_NE(authorized(*client, target).header("ETag").value_or(""), etag);
 }
 
+// A library folder named before it exists (a card not yet mounted, a folder
+// still to be made) is served as soon as it appears, without a restart.
+TEST_F(LibraryTest, AFolderMadeAfterTheStartIsServed) {
+  const std::string later = photos_.path() + "/Later";
+  ASSERT_NO_FATAL_FAILURE(start({"--library", later}));
+  auto client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "early");
+  ASSERT_FALSE(token_.empty());
+  std::this_thread::sleep_for(1s);
+
+  const std::string photo = "\xFF\xD8\xFF\xE0 not much of a picture";
+  ASSERT_TRUE(std::filesystem::create_directory(later));
+  ASSERT_TRUE(AtomicFile::write(later + "/IMG_0001.JPG", photo, 0644));
+  ASSERT_TRUE(program_->lineStartingWith("Library: 1 photo or video", 10s)) << "the folder was not indexed";
+
+  const HttpResponse listed = authorized(*client, "/v1/assets");
+  ASSERT_EQ(listed.status, 200) << listed.body;
+  const nlohmann::json assets = json(listed)["assets"];
+  ASSERT_EQ(assets.size(), 1u) << listed.body;
+  const nlohmann::json& resource = assets[0]["resources"][0];
+  EXPECT_EQ(resource["name"], "IMG_0001.JPG");
+  const HttpResponse whole = authorized(
+      *client, "/v1/assets/" + assets[0]["id"].get<std::string>() + "/res/" + resource["rid"].get<std::string>());
+  EXPECT_EQ(whole.status, 200);
+  EXPECT_EQ(whole.body, photo);
+}
+
 }  // namespace
 }  // namespace lumenvale

@@ -3,7 +3,10 @@
 // again. One thread of its own reads the events and calls `changed`; the
 // object may be destroyed from any other thread. Watches are capped by the
 // system (fs.inotify.max_user_watches): past that, the folders watched so far
-// stay watched and description() says what is not.
+// stay watched and description() says what is not. A library folder that is
+// not there (not made yet, renamed away, deleted, its disk unmounted) is
+// waited for: the nearest folder above it that exists is watched for its
+// return, and the mount table for disks coming and going.
 #pragma once
 
 #include <chrono>
@@ -33,10 +36,12 @@ class LibraryWatcher {
   // Watches `folders` (hidden sub-folders left out, symbolic links to
   // folders followed, as the catalog lists them) from now on, before it
   // returns, and calls `changed` on its own thread after each settled burst
-  // of changes to library files or folders, and after the kernel dropped
-  // events (its queue overflowed), when only a full index can tell what
-  // changed. `changed` runs one call at a time; events meanwhile make the
-  // next burst. Never throws for the file system: see description().
+  // of changes to library files or folders, after the kernel dropped events
+  // (its queue overflowed), when only a full index can tell what changed,
+  // and after a library folder went away or came back (renamed, deleted,
+  // made, a disk unmounted or mounted on or above it). `changed` runs one
+  // call at a time; events meanwhile make the next burst. Never throws for
+  // the file system: see description().
   LibraryWatcher(std::vector<std::string> folders, std::function<void()> changed);
   LibraryWatcher(std::vector<std::string> folders, std::function<void()> changed, Timing timing);
 
@@ -56,11 +61,23 @@ class LibraryWatcher {
   void run();
   // watchTree adds watches to `top` and every sub-folder of it not yet in
   // `listed` (the watch descriptors met so far in this walk); a folder met
-  // again through a link is not walked twice.
-  void watchTree(const std::string& top, std::unordered_set<int>& listed);
+  // again through a link is not walked twice. It says whether `top` itself
+  // is watched.
+  bool watchTree(const std::string& top, std::unordered_set<int>& listed);
   // rewatchAll walks every library folder again, adding what is missing and
-  // dropping watches on folders that have left the library.
-  void rewatchAll();
+  // dropping watches on folders that have left the library, and watches the
+  // folders above each library folder (see watchAbove). It says whether the
+  // folders watched in the library changed, so a mount elsewhere on the
+  // system costs a walk but no index.
+  bool rewatchAll();
+  // watchAbove watches the folders above every library folder: all of them
+  // for being moved or deleted, and the nearest one that exists, when a
+  // library folder is not there, for the arrival of the next name on the
+  // way to it. `watchedTop` says which library folders watchTree watched;
+  // fills `listed` with the descriptors. It says whether every missing
+  // library folder is still missing once its watch is in place: one that
+  // came meanwhile needs another walk, as no event will tell.
+  bool watchAbove(const std::vector<bool>& watchedTop, std::unordered_set<int>& listed);
   void unwatchTree(const std::string& top);
   enum class Events { none, relevant, failed };
   // readEvents drains the inotify queue and says whether any event asks for
@@ -69,18 +86,28 @@ class LibraryWatcher {
   void describeWatches();
   void setDescription(std::string description);
 
+  // Made absolute, so that the folders above them are known.
   const std::vector<std::string> folders_;
   const std::function<void()> changed_;
   const Timing timing_;
   int inotify_ = -1;
   int wake_ = -1;  // an eventfd: written once by the destructor
+  // /proc/thread-self/mountinfo, which polls as POLLPRI whenever a file
+  // system is mounted or unmounted: no inotify event tells that.
+  int mounts_ = -1;
   // Watch descriptor -> folder path. Used by the constructor, then by the
   // thread alone.
   std::unordered_map<int, std::string> watched_;
+  // As watched_, for folders above the library folders: the names whose
+  // arrival there may bring a missing library folder back, none for a
+  // folder only watched for moving away. A folder both above one library
+  // folder and inside another is in both maps.
+  std::unordered_map<int, std::unordered_set<std::string>> above_;
   // As watched_: folders refused for the watch limit (ENOSPC) since the
   // last full walk, and the last other refusal.
   std::size_t unwatchedForLimit_ = 0;
   std::string watchFailure_;
+  std::string mountsFailure_;  // set by the constructor
   std::thread thread_;
 
   mutable std::mutex mutex_;

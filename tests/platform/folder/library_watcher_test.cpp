@@ -1,17 +1,27 @@
 #include "platform/folder/library_watcher.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace lumenvale {
 namespace {
@@ -52,6 +62,17 @@ class Calls {
     return arrived_.wait_for(hold, kPatience, [&] { return count_ >= count; });
   }
 
+  // quiet waits until no call has come for a while and returns the count,
+  // so the next call counted is one the next change caused.
+  int quiet() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    for (int seen = -1; seen != count_;) {
+      seen = count_;
+      arrived_.wait_for(hold, milliseconds(200), [&] { return count_ != seen; });
+    }
+    return count_;
+  }
+
  private:
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
@@ -88,6 +109,9 @@ TEST_F(LibraryWatcherTest, EachKindOfChangeLeadsToACall) {
        }},
       {"a photo renamed", onePhoto, [](const fs::path& library, const fs::path&) {
          fs::rename(library / "IMG_0001.JPG", library / "IMG_0002.JPG");
+       }},
+      {"a photo touched", onePhoto, [](const fs::path& library, const fs::path&) {
+         ASSERT_EQ(utimensat(AT_FDCWD, (library / "IMG_0001.JPG").c_str(), nullptr, 0), 0) << std::strerror(errno);
        }},
       {"a photo moved in", [](const fs::path&, const fs::path& outside) { writeFile(outside / "IMG_0003.MOV"); },
        [](const fs::path& library, const fs::path& outside) {
@@ -219,6 +243,195 @@ TEST_F(LibraryWatcherTest, AFolderThatIsNotThereIsNotAnError) {
   EXPECT_EQ(watcher.description(), "");
   writeFile(library_ / "IMG_0001.JPG");
   EXPECT_TRUE(calls.waitFor(1));
+}
+
+// A way a library folder goes away and comes back. Steps get the folder
+// that holds everything of the case, and throw when they cannot be done.
+struct Absence {
+  using Step = std::function<void(const fs::path& top)>;
+  const char* name;
+  const char* library;  // the watched folder, under top
+  const char* inside;   // a sub-folder of the library once it is back
+  Step before;          // the watcher starts
+  Step away;            // none: the folder is not there from the start
+  Step back;
+};
+
+// absentAndBack runs an absence and says what went wrong, or nothing. Each
+// change must lead to a call, and a photo written in a sub-folder of what
+// came back to one more: the folder is watched again, not only seen once.
+std::string absentAndBack(const Absence& absence, const fs::path& top) {
+  try {
+    fs::create_directories(top);
+    absence.before(top);
+    Calls calls;
+    LibraryWatcher watcher({(top / absence.library).string()}, calls.callback(), kQuick);
+    if (!watcher.description().empty()) return "not watched: " + watcher.description();
+    if (absence.away) {
+      absence.away(top);
+      if (!calls.waitFor(1)) return "no call once the folder went away";
+    }
+    const int whileAway = calls.quiet();
+    absence.back(top);
+    if (!calls.waitFor(whileAway + 1)) return "no call once the folder came back";
+    const int onceBack = calls.quiet();
+    writeFile(top / absence.library / absence.inside / "IMG_0001.JPG");
+    if (!calls.waitFor(onceBack + 1)) return "no call for a photo written in the folder that came back";
+    return "";
+  } catch (const std::exception& failure) {
+    return std::string("the case could not be played: ") + failure.what();
+  }
+}
+
+void makeFolders(const fs::path& path) { fs::create_directories(path); }
+
+TEST_F(LibraryWatcherTest, AFolderThatGoesAwayIsWatchedAgainWhenItComesBack) {
+  const Absence absences[] = {
+      {"renamed away and back", "Pictures", "2024",
+       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); },
+       [](const fs::path& top) { fs::rename(top / "Pictures", top / "Elsewhere"); },
+       [](const fs::path& top) { fs::rename(top / "Elsewhere", top / "Pictures"); }},
+      {"renamed away and another folder renamed in its place", "Pictures", "2024",
+       [](const fs::path& top) {
+         makeFolders(top / "Pictures");
+         makeFolders(top / "Imported" / "2024");
+       },
+       [](const fs::path& top) { fs::rename(top / "Pictures", top / "Elsewhere"); },
+       [](const fs::path& top) { fs::rename(top / "Imported", top / "Pictures"); }},
+      {"made after the watcher started", "Pictures", "2024", [](const fs::path&) {}, nullptr,
+       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); }},
+      {"made with the folders above it", "Card/DCIM", "100CANON", [](const fs::path&) {}, nullptr,
+       [](const fs::path& top) { makeFolders(top / "Card" / "DCIM" / "100CANON"); }},
+      {"deleted and made again", "Pictures", "2024",
+       [](const fs::path& top) {
+         makeFolders(top / "Pictures" / "2024");
+         writeFile(top / "Pictures" / "2024" / "IMG_0002.JPG");
+       },
+       [](const fs::path& top) { fs::remove_all(top / "Pictures"); },
+       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); }},
+      {"a folder above it renamed away and back", "Card/DCIM", "100CANON",
+       [](const fs::path& top) { makeFolders(top / "Card" / "DCIM" / "100CANON"); },
+       [](const fs::path& top) { fs::rename(top / "Card", top / "Elsewhere"); },
+       [](const fs::path& top) { fs::rename(top / "Elsewhere", top / "Card"); }},
+  };
+  int number = 0;
+  for (const Absence& absence : absences) {
+    SCOPED_TRACE(absence.name);
+    EXPECT_EQ(absentAndBack(absence, top_ / std::to_string(++number)), "");
+  }
+}
+
+// enterPrivateMounts moves the calling process into a mount namespace of
+// its own, where it may mount a tmpfs that no one else sees and that goes
+// with it. Needs root, or unprivileged user namespaces, and one thread.
+bool enterPrivateMounts(std::string& why) {
+  const auto failed = [&why](const char* what) {
+    why = std::string(what) + ": " + std::strerror(errno);
+    return false;
+  };
+  if (geteuid() == 0) {
+    if (unshare(CLONE_NEWNS) != 0) return failed("unshare");
+  } else {
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return failed("unshare");
+    std::ofstream("/proc/self/setgroups") << "deny";
+    std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+    std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+  }
+  if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("private mounts");
+  return true;
+}
+
+void mountDisk(const fs::path& folder) {
+  fs::create_directories(folder);
+  if (mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0) {
+    throw std::runtime_error("mount " + folder.string() + ": " + std::strerror(errno));
+  }
+}
+
+void unmountDisk(const fs::path& folder) {
+  if (umount2(folder.c_str(), 0) != 0) {
+    throw std::runtime_error("unmount " + folder.string() + ": " + std::strerror(errno));
+  }
+}
+
+constexpr char kNoPrivateMounts[] = "no private mounts: ";
+
+// absentAndBackInPrivateMounts plays an absence in a child process that
+// mounts in its own namespace, and says what absentAndBack said there.
+std::string absentAndBackInPrivateMounts(const Absence& absence, const fs::path& top) {
+  int result[2];
+  if (pipe(result) != 0) return std::string("pipe: ") + std::strerror(errno);
+  const pid_t child = fork();
+  if (child < 0) return std::string("fork: ") + std::strerror(errno);
+  if (child == 0) {
+    close(result[0]);
+    std::string why;
+    const std::string said = enterPrivateMounts(why) ? absentAndBack(absence, top) : kNoPrivateMounts + why;
+    const bool written = write(result[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
+    _exit(written ? 0 : 1);  // nothing of the test's own may run twice
+  }
+  close(result[1]);
+  std::string said;
+  char buffer[512];
+  for (ssize_t length; (length = read(result[0], buffer, sizeof buffer)) != 0;) {
+    if (length < 0 && errno == EINTR) continue;
+    if (length < 0) break;
+    said.append(buffer, static_cast<std::size_t>(length));
+  }
+  close(result[0]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) said += " (the child ended with status " + std::to_string(status) + ")";
+  return said;
+}
+
+TEST_F(LibraryWatcherTest, AFolderOnADiskIsWatchedAgainWhenTheDiskComesBack) {
+  const Absence absences[] = {
+      {"a disk unmounted from the library folder and mounted again", "Pictures", "2024",
+       [](const fs::path& top) {
+         mountDisk(top / "Pictures");
+         makeFolders(top / "Pictures" / "2024");
+       },
+       [](const fs::path& top) { unmountDisk(top / "Pictures"); },
+       [](const fs::path& top) {
+         mountDisk(top / "Pictures");
+         makeFolders(top / "Pictures" / "2024");
+       }},
+      {"a memory card holding the library folder unmounted and mounted again", "Card/DCIM", "100CANON",
+       [](const fs::path& top) {
+         mountDisk(top / "Card");
+         makeFolders(top / "Card" / "DCIM" / "100CANON");
+       },
+       [](const fs::path& top) { unmountDisk(top / "Card"); },
+       [](const fs::path& top) {
+         mountDisk(top / "Card");
+         makeFolders(top / "Card" / "DCIM" / "100CANON");
+       }},
+      {"a disk mounted over the library folder and unmounted", "Pictures", "2024",
+       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); },
+       [](const fs::path& top) { mountDisk(top / "Pictures"); },
+       [](const fs::path& top) { unmountDisk(top / "Pictures"); }},
+      {"a disk unmounted from a sub-folder and mounted again", "Pictures", "Card/100CANON",
+       [](const fs::path& top) {
+         mountDisk(top / "Pictures" / "Card");
+         makeFolders(top / "Pictures" / "Card" / "100CANON");
+       },
+       [](const fs::path& top) { unmountDisk(top / "Pictures" / "Card"); },
+       [](const fs::path& top) {
+         mountDisk(top / "Pictures" / "Card");
+         makeFolders(top / "Pictures" / "Card" / "100CANON");
+       }},
+  };
+  int number = 0;
+  for (const Absence& absence : absences) {
+    SCOPED_TRACE(absence.name);
+    const std::string said = absentAndBackInPrivateMounts(absence, top_ / std::to_string(++number));
+    if (said.starts_with(kNoPrivateMounts)) GTEST_SKIP() << said;
+    EXPECT_EQ(said, "");
+  }
 }
 
 }  // namespace
