@@ -251,5 +251,39 @@ TEST_F(LibraryTest, AFolderMadeAfterTheStartIsServed) {
   EXPECT_EQ(whole.body, photo);
 }
 
+// The catalog is found damaged at a start (a torn card, a crash of the file
+// system): the device says so, builds it again and every asset keeps its id.
+TEST_F(LibraryTest, ADamagedCatalogIsRebuiltWithTheSameIds) {
+  ASSERT_NO_FATAL_FAILURE(makeLibrary());
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "copier");
+  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  const auto ids = [&] {
+    const HttpResponse listed = authorized(*client, "/v1/assets");
+    EXPECT_EQ(listed.status, 200);
+    std::vector<std::string> found;
+    const nlohmann::json page = json(listed);
+    for (const auto& asset : page["assets"]) found.push_back(asset["id"]);
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  const std::vector<std::string> before = ids();
+  ASSERT_EQ(before.size(), 3u);
+  client.reset();
+  EXPECT_EQ(program_->stop(), 0);
+
+  ASSERT_TRUE(AtomicFile::write(data_.path() + "/library.db", std::string(8192, '\x5a'), 0600));
+  ASSERT_NO_FATAL_FAILURE(start());
+  const std::optional<std::string> said = program_->printed("The photo catalog was damaged", 5s);
+  ASSERT_TRUE(said);
+  EXPECT_NE(said->find("with the ids of 3 photos and videos kept"), std::string::npos) << *said;
+  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  client = connect();
+  ASSERT_TRUE(client);
+  EXPECT_EQ(ids(), before);
+}
+
 }  // namespace
 }  // namespace lumenvale

@@ -19,6 +19,7 @@
 
 #include "util/atomic_file.h"
 #include "util/bytes.h"
+#include "util/format.h"
 
 namespace lumenvale {
 namespace {
@@ -547,21 +548,25 @@ Catalog::Catalog(const std::string& dataFolder, Options options)
     // nothing but the ids, and those are kept beside it.
     const std::string aside = damagedName(file);
     if (::rename(file.c_str(), aside.c_str()) != 0) {
-      throw Failure(damaged.description + " It could not be moved aside: " + std::strerror(errno) + ".");
+      throw Failure("The photo catalog " + file + " is damaged (" + damaged.description +
+                    ") and cannot be moved aside: " + std::strerror(errno) + ".");
     }
     for (const char* journal : {"-wal", "-shm"}) {
       const std::string from = file + journal;
       if (::rename(from.c_str(), (aside + journal).c_str()) != 0 && errno != ENOENT) {
-        throw Failure(damaged.description + " Its journal could not be moved aside: " + std::strerror(errno) + ".");
+        throw Failure("The photo catalog " + file + " is damaged (" + damaged.description +
+                      ") and its journal cannot be moved aside: " + std::strerror(errno) + ".");
       }
     }
     open(file);
     recoveredIds_ = readIds(idsPath(dataFolder));
-    recovery_ = "The photo catalog was damaged (" + damaged.description + ") It was moved aside to " + aside +
-                " and is built again from the folders; " +
-                (recoveredIds_.empty() ? std::string("no ids could be kept, so laptops will copy the library again.")
-                                       : "the ids of " + std::to_string(recoveredIds_.size()) +
-                                             " photos and videos are kept.");
+    const auto kept = static_cast<std::int64_t>(recoveredIds_.size());
+    recovery_ = "The photo catalog was damaged (" + damaged.description + "): it was moved aside to " + aside +
+                " and is built again from the folders, " +
+                (kept == 0 ? std::string("without the ids laptops know, so they will copy the library again.")
+                           : "with the ids of " +
+                                 (kept == 1 ? std::string("1 photo or video") : Format::count(kept) + " photos and videos") +
+                                 " kept.");
   }
 }
 
@@ -596,9 +601,7 @@ void Catalog::open(const std::string& file) {
       // A page torn by a failing card or a crash of the file system shows
       // here, before any listing trips over it.
       Statement check(db_, "PRAGMA quick_check(1)");
-      if (!check.step() || check.text(0) != "ok") {
-        throw Damaged("The photo catalog " + file + " is damaged: " + check.text(0) + ".");
-      }
+      if (!check.step() || check.text(0) != "ok") throw Damaged(check.text(0));
     }
     int found = 0;
     {
@@ -620,10 +623,11 @@ void Catalog::open(const std::string& file) {
     }
   } catch (const Failure& failure) {
     const int code = sqlite3_errcode(db_) & 0xff;
+    const std::string reason = sqlite3_errmsg(db_);
     sqlite3_close(db_);
     db_ = nullptr;
     if (dynamic_cast<const Damaged*>(&failure) != nullptr) throw;
-    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) throw Damaged(failure.description);
+    if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) throw Damaged(reason);
     throw;
   }
 }

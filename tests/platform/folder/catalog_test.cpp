@@ -575,7 +575,7 @@ TEST_F(CatalogTest, RebuildsADamagedCatalogWithItsIds) {
     Catalog catalog(data().string(), fakeMetadata());
     ASSERT_TRUE(catalog.recovery().has_value());
     EXPECT_NE(catalog.recovery()->find("moved aside"), std::string::npos) << *catalog.recovery();
-    EXPECT_NE(catalog.recovery()->find("40 photos and videos are kept"), std::string::npos) << *catalog.recovery();
+    EXPECT_NE(catalog.recovery()->find("with the ids of 40 photos and videos kept"), std::string::npos) << *catalog.recovery();
     catalog.index({library().string()});
     EXPECT_EQ(identifiers(catalog), before);
   }
