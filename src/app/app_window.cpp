@@ -50,6 +50,7 @@ AppWindow::AppWindow(const Options& options) {
       *bridge_, [device] { return photoAccessOf(device->library().photoAccess()); },
       QString::fromStdString(device->name()));
   root_->setVersion(QString::fromLatin1(kVersion));
+  root_->setCatalogRebuilt(device->library().recovery().has_value());
   root_->setChooser([device](const QString& folder, bool more) {
     if (!device->choose(folder.toStdString(), more)) say("Cannot keep the chosen folders in the settings");
   });

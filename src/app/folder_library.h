@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,9 @@ class FolderLibrary {
   FolderLibrary& operator=(const FolderLibrary&) = delete;
 
   FolderPhotoStore& store() { return *store_; }
+  // recovery says how the catalog was rebuilt at opening, if it was found
+  // damaged.
+  const std::optional<std::string>& recovery() const { return catalog_->recovery(); }
   // access is "partial" while some chosen folder cannot be read, else "full".
   std::string access() const;
   // photoAccess says how much the app may show: not asked with no folder,

@@ -31,6 +31,10 @@ class AppRoot : public QObject {
   using Chooser = std::function<void(const QString& folder, bool more)>;
   void setChooser(Chooser chooser) { chooser_ = std::move(chooser); }
   void setVersion(QString version) { version_ = std::move(version); }
+  // catalogRebuilt: the photo catalog was found damaged at this start and
+  // built again (the Home tab says so).
+  void setCatalogRebuilt(bool rebuilt) { catalogRebuilt_ = rebuilt; }
+  bool catalogRebuilt() const { return catalogRebuilt_; }
 
   QString screen() const;
   QString version() const { return version_; }
@@ -59,6 +63,7 @@ class AppRoot : public QObject {
   QString version_;
   PhotoAccess access_;
   bool setup_;
+  bool catalogRebuilt_ = false;
 };
 
 }  // namespace lumenvale

@@ -45,7 +45,7 @@ QString HomeModel::notSafe() const { return text(HomeRules::counters(counts_).no
 QVariantList HomeModel::notices() const {
   QVariantList list;
   for (const HomeRules::Notice& notice : HomeRules::notices(hub_.failed(), accessOf(root_.access()), hub_.fromCloud(),
-                                                            hub_.lateDeleted())) {
+                                                            hub_.lateDeleted(), root_.catalogRebuilt())) {
     list.append(QVariantMap{{"key", text(notice.key)},
                             {"tone", text(notice.tone)},
                             {"icon", text(notice.icon)},

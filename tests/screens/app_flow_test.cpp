@@ -72,13 +72,14 @@ TEST(HomeRules, CountersNoticesCoverAndCode) {
   EXPECT_EQ(HomeRules::counters(std::pair<std::int64_t, std::int64_t>{3, -1}), (Counters{"0", "0", "0"}));
 
   using HomeRules::Notice;
-  EXPECT_TRUE(HomeRules::notices(false, PhotoAccess::full, false, 0).empty());
-  EXPECT_EQ(HomeRules::notices(true, PhotoAccess::limited, true, 2),
+  EXPECT_TRUE(HomeRules::notices(false, PhotoAccess::full, false, 0, false).empty());
+  EXPECT_EQ(HomeRules::notices(true, PhotoAccess::limited, true, 2, true),
             (std::vector<Notice>{{"server.failed", "danger", "alert", ""},
+                                 {"catalog.rebuilt", "warn", "info", ""},
                                  {"access.limited", "warn", "info", "access.choose"},
                                  {"cloud", "info", "info", ""},
                                  {"delete.late", "info", "info", "delete.late.ok"}}));
-  EXPECT_EQ(HomeRules::notices(false, PhotoAccess::denied, false, 1),
+  EXPECT_EQ(HomeRules::notices(false, PhotoAccess::denied, false, 1, false),
             (std::vector<Notice>{{"delete.late", "info", "info", "delete.late.ok"}}));
 
   const auto asset = [](const char* id, const char* kind) {

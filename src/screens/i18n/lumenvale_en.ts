@@ -227,6 +227,14 @@
         <source>Some photos are being downloaded before they can be copied.</source>
         <translation>Some photos are being downloaded before they can be copied.</translation>
     </message>
+    <message id="catalog.rebuilt.title">
+        <source>The photo index was rebuilt</source>
+        <translation>The photo index was rebuilt</translation>
+    </message>
+    <message id="catalog.rebuilt.body">
+        <source>It was found damaged and built again from your folders. Photos keep the ids laptops know; the damaged copy is kept beside it.</source>
+        <translation>It was found damaged and built again from your folders. Photos keep the ids laptops know; the damaged copy is kept beside it.</translation>
+    </message>
     <message id="delete.late.title">
         <source>Deleted after all</source>
         <translation>Deleted after all</translation>
