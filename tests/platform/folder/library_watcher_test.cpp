@@ -283,34 +283,32 @@ std::string absentAndBack(const Absence& absence, const fs::path& top) {
   }
 }
 
-void makeFolders(const fs::path& path) { fs::create_directories(path); }
-
 TEST_F(LibraryWatcherTest, AFolderThatGoesAwayIsWatchedAgainWhenItComesBack) {
   const Absence absences[] = {
       {"renamed away and back", "Pictures", "2024",
-       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); },
+       [](const fs::path& top) { fs::create_directories(top / "Pictures" / "2024"); },
        [](const fs::path& top) { fs::rename(top / "Pictures", top / "Elsewhere"); },
        [](const fs::path& top) { fs::rename(top / "Elsewhere", top / "Pictures"); }},
       {"renamed away and another folder renamed in its place", "Pictures", "2024",
        [](const fs::path& top) {
-         makeFolders(top / "Pictures");
-         makeFolders(top / "Imported" / "2024");
+         fs::create_directories(top / "Pictures");
+         fs::create_directories(top / "Imported" / "2024");
        },
        [](const fs::path& top) { fs::rename(top / "Pictures", top / "Elsewhere"); },
        [](const fs::path& top) { fs::rename(top / "Imported", top / "Pictures"); }},
       {"made after the watcher started", "Pictures", "2024", [](const fs::path&) {}, nullptr,
-       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); }},
+       [](const fs::path& top) { fs::create_directories(top / "Pictures" / "2024"); }},
       {"made with the folders above it", "Card/DCIM", "100CANON", [](const fs::path&) {}, nullptr,
-       [](const fs::path& top) { makeFolders(top / "Card" / "DCIM" / "100CANON"); }},
+       [](const fs::path& top) { fs::create_directories(top / "Card" / "DCIM" / "100CANON"); }},
       {"deleted and made again", "Pictures", "2024",
        [](const fs::path& top) {
-         makeFolders(top / "Pictures" / "2024");
+         fs::create_directories(top / "Pictures" / "2024");
          writeFile(top / "Pictures" / "2024" / "IMG_0002.JPG");
        },
        [](const fs::path& top) { fs::remove_all(top / "Pictures"); },
-       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); }},
+       [](const fs::path& top) { fs::create_directories(top / "Pictures" / "2024"); }},
       {"a folder above it renamed away and back", "Card/DCIM", "100CANON",
-       [](const fs::path& top) { makeFolders(top / "Card" / "DCIM" / "100CANON"); },
+       [](const fs::path& top) { fs::create_directories(top / "Card" / "DCIM" / "100CANON"); },
        [](const fs::path& top) { fs::rename(top / "Card", top / "Elsewhere"); },
        [](const fs::path& top) { fs::rename(top / "Elsewhere", top / "Card"); }},
   };
@@ -393,36 +391,36 @@ TEST_F(LibraryWatcherTest, AFolderOnADiskIsWatchedAgainWhenTheDiskComesBack) {
       {"a disk unmounted from the library folder and mounted again", "Pictures", "2024",
        [](const fs::path& top) {
          mountDisk(top / "Pictures");
-         makeFolders(top / "Pictures" / "2024");
+         fs::create_directories(top / "Pictures" / "2024");
        },
        [](const fs::path& top) { unmountDisk(top / "Pictures"); },
        [](const fs::path& top) {
          mountDisk(top / "Pictures");
-         makeFolders(top / "Pictures" / "2024");
+         fs::create_directories(top / "Pictures" / "2024");
        }},
       {"a memory card holding the library folder unmounted and mounted again", "Card/DCIM", "100CANON",
        [](const fs::path& top) {
          mountDisk(top / "Card");
-         makeFolders(top / "Card" / "DCIM" / "100CANON");
+         fs::create_directories(top / "Card" / "DCIM" / "100CANON");
        },
        [](const fs::path& top) { unmountDisk(top / "Card"); },
        [](const fs::path& top) {
          mountDisk(top / "Card");
-         makeFolders(top / "Card" / "DCIM" / "100CANON");
+         fs::create_directories(top / "Card" / "DCIM" / "100CANON");
        }},
       {"a disk mounted over the library folder and unmounted", "Pictures", "2024",
-       [](const fs::path& top) { makeFolders(top / "Pictures" / "2024"); },
+       [](const fs::path& top) { fs::create_directories(top / "Pictures" / "2024"); },
        [](const fs::path& top) { mountDisk(top / "Pictures"); },
        [](const fs::path& top) { unmountDisk(top / "Pictures"); }},
       {"a disk unmounted from a sub-folder and mounted again", "Pictures", "Card/100CANON",
        [](const fs::path& top) {
          mountDisk(top / "Pictures" / "Card");
-         makeFolders(top / "Pictures" / "Card" / "100CANON");
+         fs::create_directories(top / "Pictures" / "Card" / "100CANON");
        },
        [](const fs::path& top) { unmountDisk(top / "Pictures" / "Card"); },
        [](const fs::path& top) {
          mountDisk(top / "Pictures" / "Card");
-         makeFolders(top / "Pictures" / "Card" / "100CANON");
+         fs::create_directories(top / "Pictures" / "Card" / "100CANON");
        }},
   };
   int number = 0;
