@@ -7,6 +7,8 @@
 #include <avahi-common/malloc.h>
 #include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
+#include <avahi-common/timeval.h>
+#include <net/if.h>
 
 namespace lumenvale {
 namespace {
@@ -30,10 +32,14 @@ AvahiStringList* toStringList(const std::string& txt) {
 AvahiAdvertiser::AvahiAdvertiser() {
   poll_ = avahi_threaded_poll_new();
   if (poll_ == nullptr) return;
+  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  reconnect_ = api->timeout_new(
+      api, nullptr, [](AvahiTimeout* timeout, void* self) { onReconnect(timeout, self); }, this);
   connect();
   if (avahi_threaded_poll_start(poll_) < 0) {
     if (client_ != nullptr) avahi_client_free(client_);
     client_ = nullptr;
+    // Frees the timeout with it.
     avahi_threaded_poll_free(poll_);
     poll_ = nullptr;
   }
@@ -54,12 +60,31 @@ void AvahiAdvertiser::connect() {
   client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
                              [](AvahiClient* c, AvahiClientState s, void* self) { onClient(c, s, self); },
                              this, &error);
+  // It does not wait for the system bus itself, which may start after this
+  // program does at boot: ask again until there is one.
+  if (client_ == nullptr) reconnectSoon(kReconnectMilliseconds);
+}
+
+void AvahiAdvertiser::reconnectSoon(int milliseconds) {
+  if (reconnect_ == nullptr) return;
+  timeval when{};
+  avahi_elapse_time(&when, static_cast<unsigned>(milliseconds), 0);
+  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  api->timeout_update(reconnect_, &when);
+}
+
+void AvahiAdvertiser::onReconnect(AvahiTimeout*, void* opaque) {
+  auto* self = static_cast<AvahiAdvertiser*>(opaque);
+  if (self->client_ != nullptr) avahi_client_free(self->client_);
+  self->client_ = nullptr;
+  self->connect();
 }
 
 void AvahiAdvertiser::onClient(AvahiClient* client, int state, void* opaque) {
   auto* self = static_cast<AvahiAdvertiser*>(opaque);
   switch (state) {
     case AVAHI_CLIENT_S_RUNNING:
+      // Also after the daemon restarted: the new client has no group yet.
       self->publish(client);
       break;
     case AVAHI_CLIENT_S_COLLISION:
@@ -68,12 +93,10 @@ void AvahiAdvertiser::onClient(AvahiClient* client, int state, void* opaque) {
       if (self->group_ != nullptr) avahi_entry_group_reset(self->group_);
       break;
     case AVAHI_CLIENT_FAILURE:
-      if (avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED) {
-        // The daemon went away; wait for the next one.
-        avahi_client_free(client);
-        self->client_ = nullptr;
-        self->connect();
-      }
+      // The daemon or the bus went away (a client with NO_FAIL fails even
+      // then): a new client waits for the next one. Not freed here, inside
+      // its own callback.
+      self->reconnectSoon(0);
       break;
     default:
       break;
@@ -106,10 +129,19 @@ void AvahiAdvertiser::publish(AvahiClient* client) {
     if (group_ == nullptr) return;
   }
   if (!avahi_entry_group_is_empty(group_)) return;
+  AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+  if (!reach_.interface.empty()) {
+    const unsigned index = ::if_nametoindex(reach_.interface.c_str());
+    if (index == 0) return;  // gone since the server bound to it
+    interface = static_cast<AvahiIfIndex>(index);
+  }
+  const AvahiProtocol protocol = reach_.ipv4 && reach_.ipv6 ? AVAHI_PROTO_UNSPEC
+                                 : reach_.ipv6             ? AVAHI_PROTO_INET6
+                                                           : AVAHI_PROTO_INET;
   AvahiStringList* txt = toStringList(txt_);
   for (int tries = 0; tries < 10; ++tries) {
     const int result =
-        avahi_entry_group_add_service_strlst(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0),
+        avahi_entry_group_add_service_strlst(group_, interface, protocol, AvahiPublishFlags(0),
                                              name_.c_str(), type_.c_str(), nullptr, nullptr, port_, txt);
     if (result == AVAHI_ERR_COLLISION) {
       renameAfterCollision();
@@ -122,7 +154,7 @@ void AvahiAdvertiser::publish(AvahiClient* client) {
 }
 
 void AvahiAdvertiser::advertise(const std::string& name, std::string_view type, std::uint16_t port,
-                                const std::string& txt) {
+                                const std::string& txt, const Reach& reach) {
   if (poll_ == nullptr) return;
   avahi_threaded_poll_lock(poll_);
   wanted_ = true;
@@ -130,6 +162,7 @@ void AvahiAdvertiser::advertise(const std::string& name, std::string_view type, 
   type_ = std::string(type);
   port_ = port;
   txt_ = txt;
+  reach_ = reach;
   if (group_ != nullptr) avahi_entry_group_reset(group_);
   publish(client_);
   avahi_threaded_poll_unlock(poll_);

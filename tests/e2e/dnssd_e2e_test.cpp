@@ -34,6 +34,7 @@ constexpr const char* kServiceType = "_lumenvale._tcp";
 // One resolved line of `avahi-browse --parsable`.
 struct Resolved {
   std::string interface;
+  std::string protocol;  // IPv4 or IPv6: the one the announcement came by
   std::string name;
   std::string port;
   // The TXT strings in the order avahi-browse lists them, which is the
@@ -92,7 +93,22 @@ std::optional<Resolved> parseResolved(const std::string& line) {
     from = semicolon + 1;
   }
   if (fields[0] != "=") return std::nullopt;
-  return Resolved{fields[1], unescape(fields[3]), fields[8], txtStrings(line.substr(from))};
+  return Resolved{fields[1], fields[2], unescape(fields[3]), fields[8], txtStrings(line.substr(from))};
+}
+
+// browse resolves every announcement of the service once; `seen` receives
+// avahi-browse's output.
+std::vector<Resolved> browse(std::string& seen) {
+  seen = testing::runCommand({kAvahiBrowse, "--resolve", "--parsable", "--terminate", kServiceType}, 5s).output;
+  std::vector<Resolved> found;
+  std::size_t from = 0;
+  while (from < seen.size()) {
+    std::size_t end = seen.find('\n', from);
+    if (end == std::string::npos) end = seen.size();
+    if (std::optional<Resolved> resolved = parseResolved(seen.substr(from, end - from))) found.push_back(*resolved);
+    from = end + 1;
+  }
+  return found;
 }
 
 // findOnLoopback browses for the service until `name` resolves on `lo`, or
@@ -100,14 +116,8 @@ std::optional<Resolved> parseResolved(const std::string& line) {
 std::optional<Resolved> findOnLoopback(const std::string& name, std::chrono::milliseconds timeout, std::string& seen) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    seen = testing::runCommand({kAvahiBrowse, "--resolve", "--parsable", "--terminate", kServiceType}, 5s).output;
-    std::size_t from = 0;
-    while (from < seen.size()) {
-      std::size_t end = seen.find('\n', from);
-      if (end == std::string::npos) end = seen.size();
-      const std::optional<Resolved> resolved = parseResolved(seen.substr(from, end - from));
-      if (resolved && resolved->interface == "lo" && resolved->name == name) return resolved;
-      from = end + 1;
+    for (const Resolved& resolved : browse(seen)) {
+      if (resolved.interface == "lo" && resolved.name == name) return resolved;
     }
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
     std::this_thread::sleep_for(200ms);
@@ -137,9 +147,9 @@ class DnssdTest : public ::testing::Test {
   }
 
   // expectAnnounced checks what a laptop browsing on loopback resolves.
-  void expectAnnounced() {
+  void expectAnnounced(std::chrono::milliseconds timeout = 20s) {
     std::string seen;
-    const std::optional<Resolved> found = findOnLoopback(name_, 20s, seen);
+    const std::optional<Resolved> found = findOnLoopback(name_, timeout, seen);
     ASSERT_TRUE(found) << "\"" << name_ << "\" did not resolve on lo; avahi-browse said:\n" << seen;
     EXPECT_EQ(found->port, port_);
     const std::string deviceId = readFile(data_.path() + "/keychain/device-id");
@@ -172,6 +182,53 @@ TEST_F(DnssdTest, ListensWithoutAvahiAndAnnouncesOnceItStarts) {
   if (HasFatalFailure()) return;
   ASSERT_TRUE(avahi_.start()) << avahi_.failure();
   expectAnnounced();
+}
+
+TEST_F(DnssdTest, AnnouncesOnceTheSystemBusAndAvahiStartAfterIt) {
+  if (AvahiDaemon::busAnswers()) GTEST_SKIP() << "a system bus this test did not start is running";
+  startDevice();
+  if (HasFatalFailure()) return;
+  // Early in boot: no bus yet for a while after the device started.
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(avahi_.start()) << avahi_.failure();
+  expectAnnounced(8s);
+}
+
+TEST_F(DnssdTest, AnnouncesAgainAfterAvahiRestarts) {
+  ASSERT_TRUE(avahi_.startBus()) << avahi_.failure();
+  if (AvahiDaemon::running()) GTEST_SKIP() << "an avahi-daemon this test did not start is running";
+  ASSERT_TRUE(avahi_.start()) << avahi_.failure();
+  startDevice();
+  if (HasFatalFailure()) return;
+  expectAnnounced();
+  if (HasFailure()) return;
+  ASSERT_TRUE(avahi_.stop()) << avahi_.failure();
+  ASSERT_TRUE(avahi_.start()) << avahi_.failure();
+  expectAnnounced(8s);
+}
+
+// Its own daemon, serving IPv6 as well on loopback.
+class DnssdIpv6Test : public DnssdTest {
+ protected:
+  DnssdIpv6Test() : ipv6Avahi_(true) {}
+  AvahiDaemon ipv6Avahi_;
+};
+
+TEST_F(DnssdIpv6Test, AnnouncesOnlyTheAddressItListensOn) {
+  ASSERT_TRUE(ipv6Avahi_.startBus()) << ipv6Avahi_.failure();
+  if (AvahiDaemon::running()) GTEST_SKIP() << "an avahi-daemon this test did not start is running";
+  ASSERT_TRUE(ipv6Avahi_.start()) << ipv6Avahi_.failure();
+  startDevice();  // on 127.0.0.1
+  if (HasFatalFailure()) return;
+  expectAnnounced();
+  // Given time to come by IPv6 too, it never does: nobody listens there.
+  std::this_thread::sleep_for(1500ms);
+  std::string seen;
+  for (const Resolved& resolved : browse(seen)) {
+    if (resolved.name != name_) continue;
+    EXPECT_EQ(resolved.interface, "lo") << seen;
+    EXPECT_EQ(resolved.protocol, "IPv4") << seen;
+  }
 }
 
 }  // namespace

@@ -33,7 +33,8 @@ class AvahiDaemon {
   static constexpr const char* kBusPidFile = "/run/dbus/pid";
   static constexpr const char* kDaemonPidFile = "/run/avahi-daemon/pid";
 
-  AvahiDaemon() = default;
+  // `ipv6`: the daemon started also serves IPv6 on the loopback interface.
+  explicit AvahiDaemon(bool ipv6 = false) : ipv6_(ipv6) {}
   ~AvahiDaemon() {
     stop();
     stopBus();
@@ -69,7 +70,7 @@ class AvahiDaemon {
     std::ofstream(config) << "[server]\n"
                              "allow-interfaces=lo\n"
                              "use-ipv4=yes\n"
-                             "use-ipv6=no\n"
+                             "use-ipv6=" + std::string(ipv6_ ? "yes" : "no") + "\n"
                              "enable-dbus=yes\n"
                              "[wide-area]\n"
                              "enable-wide-area=no\n"
@@ -116,6 +117,18 @@ class AvahiDaemon {
 
   const std::string& failure() const { return failure_; }
 
+  // busAnswers tells whether a system bus answers, this object's or another.
+  static bool busAnswers() {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, kBusSocket, sizeof address.sun_path - 1);
+    const bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answers;
+  }
+
  private:
   // The bus this object started is ended by its pid: dbus-daemon has no
   // control tool, and it leaves its pid file and socket behind.
@@ -130,17 +143,6 @@ class AvahiDaemon {
     if (readPid(kBusPidFile) == busPid_) std::filesystem::remove(kBusPidFile, ignored);
     std::filesystem::remove(kBusSocket, ignored);
     busPid_ = -1;
-  }
-
-  static bool busAnswers() {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, kBusSocket, sizeof address.sun_path - 1);
-    const bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return answers;
   }
 
   // ended tells whether `pid` is gone. Daemons are children of init, which
@@ -182,6 +184,7 @@ class AvahiDaemon {
     return false;
   }
 
+  bool ipv6_ = false;
   TemporaryFolder folder_{"avahi"};
   pid_t busPid_ = -1;           // the bus this object started, else -1
   bool daemonStarted_ = false;  // whether the running avahi-daemon is this object's
