@@ -121,6 +121,19 @@ void AvahiAdvertiser::renameAfterCollision() {
   }
 }
 
+std::optional<AvahiAdvertiser::Scope> AvahiAdvertiser::scope(const Reach& reach) {
+  AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+  if (!reach.interface.empty()) {
+    const unsigned index = ::if_nametoindex(reach.interface.c_str());
+    if (index == 0) return std::nullopt;
+    interface = static_cast<AvahiIfIndex>(index);
+  }
+  const AvahiProtocol protocol = reach.ipv4 && reach.ipv6 ? AVAHI_PROTO_UNSPEC
+                                 : reach.ipv6             ? AVAHI_PROTO_INET6
+                                                          : AVAHI_PROTO_INET;
+  return Scope{interface, protocol};
+}
+
 void AvahiAdvertiser::publish(AvahiClient* client) {
   if (!wanted_ || client == nullptr || avahi_client_get_state(client) != AVAHI_CLIENT_S_RUNNING) return;
   if (group_ == nullptr) {
@@ -129,19 +142,12 @@ void AvahiAdvertiser::publish(AvahiClient* client) {
     if (group_ == nullptr) return;
   }
   if (!avahi_entry_group_is_empty(group_)) return;
-  AvahiIfIndex interface = AVAHI_IF_UNSPEC;
-  if (!reach_.interface.empty()) {
-    const unsigned index = ::if_nametoindex(reach_.interface.c_str());
-    if (index == 0) return;  // gone since the server bound to it
-    interface = static_cast<AvahiIfIndex>(index);
-  }
-  const AvahiProtocol protocol = reach_.ipv4 && reach_.ipv6 ? AVAHI_PROTO_UNSPEC
-                                 : reach_.ipv6             ? AVAHI_PROTO_INET6
-                                                           : AVAHI_PROTO_INET;
+  const std::optional<Scope> where = scope(reach_);
+  if (!where) return;  // the interface went since the server bound to it
   AvahiStringList* txt = toStringList(txt_);
   for (int tries = 0; tries < 10; ++tries) {
     const int result =
-        avahi_entry_group_add_service_strlst(group_, interface, protocol, AvahiPublishFlags(0),
+        avahi_entry_group_add_service_strlst(group_, where->interface, where->protocol, AvahiPublishFlags(0),
                                              name_.c_str(), type_.c_str(), nullptr, nullptr, port_, txt);
     if (result == AVAHI_ERR_COLLISION) {
       renameAfterCollision();

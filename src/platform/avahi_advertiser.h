@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,16 @@ class AvahiAdvertiser : public Advertiser {
 
   // How often a client is made again while there is no system bus.
   static constexpr int kReconnectMilliseconds = 1000;
+
+  // Where Avahi publishes for a reach: an interface index and a protocol,
+  // Avahi's values (AVAHI_IF_UNSPEC and AVAHI_PROTO_UNSPEC for every one).
+  struct Scope {
+    int interface;
+    int protocol;
+    bool operator==(const Scope&) const = default;
+  };
+  // scope returns it; nothing when the reach's interface no longer exists.
+  static std::optional<Scope> scope(const Reach& reach);
 
   void advertise(const std::string& name, std::string_view type, std::uint16_t port, const std::string& txt,
                  const Reach& reach) override;

@@ -33,8 +33,7 @@ class AvahiDaemon {
   static constexpr const char* kBusPidFile = "/run/dbus/pid";
   static constexpr const char* kDaemonPidFile = "/run/avahi-daemon/pid";
 
-  // `ipv6`: the daemon started also serves IPv6 on the loopback interface.
-  explicit AvahiDaemon(bool ipv6 = false) : ipv6_(ipv6) {}
+  AvahiDaemon() = default;
   ~AvahiDaemon() {
     stop();
     stopBus();
@@ -70,7 +69,7 @@ class AvahiDaemon {
     std::ofstream(config) << "[server]\n"
                              "allow-interfaces=lo\n"
                              "use-ipv4=yes\n"
-                             "use-ipv6=" + std::string(ipv6_ ? "yes" : "no") + "\n"
+                             "use-ipv6=no\n"
                              "enable-dbus=yes\n"
                              "[wide-area]\n"
                              "enable-wide-area=no\n"
@@ -184,7 +183,6 @@ class AvahiDaemon {
     return false;
   }
 
-  bool ipv6_ = false;
   TemporaryFolder folder_{"avahi"};
   pid_t busPid_ = -1;           // the bus this object started, else -1
   bool daemonStarted_ = false;  // whether the running avahi-daemon is this object's
