@@ -100,7 +100,9 @@ class Server {
 
  private:
   void listen();
-  // One accepted connection as the server counts it.
+  // One accepted connection as the server counts it. Its fields change
+  // under lock_; `laptop` changes only on the connection's own thread, which
+  // therefore reads it without the lock.
   struct Place {
     Connection* connection = nullptr;
     bool laptop = false;     // has shown a valid token: holds one of the eight places
