@@ -48,7 +48,8 @@ class Interfaces {
 };
 
 TEST(ListenAddress, ChoosesTheSocketsToTry) {
-  const std::string loopbackScope = "%" + std::to_string(::if_nametoindex("lo"));
+  std::string loopbackScope = "%";
+  loopbackScope += std::to_string(::if_nametoindex("lo"));
   struct Case {
     std::string given;
     // Each socket to try, in order: its family, its text, and whether it
