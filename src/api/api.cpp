@@ -51,10 +51,11 @@ std::optional<std::string> Api::token(const HttpRequest& request) {
   return std::string(rest);
 }
 
-Laptop Api::authenticate(const HttpRequest& request) const {
+Laptop Api::authenticate(const HttpRequest& request, ByteSink& sink) const {
   const std::optional<std::string> bearer = token(request);
   std::optional<Laptop> laptop = bearer ? laptops_.find(*bearer) : std::nullopt;
   if (!laptop) throw HttpError(401, "unauthorized", "Pair this laptop with the phone first.");
+  sink.authenticated();
   if (callbacks_.onRequest) callbacks_.onRequest(*laptop);
   return *laptop;
 }
@@ -68,7 +69,7 @@ void Api::route(const HttpRequest& request, ByteSink& sink) const {
     if (parts.size() == 3) {
       if (endpoint == "info") return sendInfo(request, sink);
       if (endpoint == "assets") {
-        authenticate(request);
+        authenticate(request, sink);
         return assets(request, sink);
       }
       throw notFound();
@@ -78,13 +79,13 @@ void Api::route(const HttpRequest& request, ByteSink& sink) const {
     if (parts.size() >= 5 && endpoint == "assets") {
       if (!validId(parts[3])) throw notFound();
       if (parts.size() == 5 && parts[4] == "thumb") {
-        authenticate(request);
+        authenticate(request, sink);
         return thumb(parts[3], request, sink);
       }
       if ((parts.size() == 6 || parts.size() == 7) && parts[4] == "res") {
         if (!validRID(parts[5])) throw notFound();
         if (parts.size() == 7 && parts[6] != "sha256") throw notFound();
-        authenticate(request);
+        authenticate(request, sink);
         if (parts.size() == 7) return sha256(parts[3], parts[5], sink);
         return res(parts[3], parts[5], request, sink);
       }
@@ -95,11 +96,11 @@ void Api::route(const HttpRequest& request, ByteSink& sink) const {
   if (parts.size() != 3) throw notFound();
   if (endpoint == "pair") return pair(request, sink);
   if (endpoint == "delete") {
-    authenticate(request);
+    authenticate(request, sink);
     return deleteAssets(request, sink);
   }
   if (endpoint == "safe" && callbacks_.marks) {
-    const Laptop laptop = authenticate(request);
+    const Laptop laptop = authenticate(request, sink);
     return safe(laptop, *callbacks_.marks, request, sink);
   }
   throw notFound();
@@ -109,6 +110,7 @@ void Api::sendInfo(const HttpRequest& request, ByteSink& sink) const {
   const DeviceInfo info = callbacks_.info ? callbacks_.info() : DeviceInfo{};
   const std::optional<std::string> bearer = token(request);
   const bool paired = bearer && laptops_.find(*bearer).has_value();
+  if (paired) sink.authenticated();
   nlohmann::json body = {
       {"v", 1},
       {"deviceId", info.deviceId},

@@ -103,7 +103,9 @@ class Api {
   static bool containsOnly(std::string_view text, std::string_view allowed);
 
  private:
-  Laptop authenticate(const HttpRequest& request) const;
+  // authenticate returns the paired laptop whose token the request carries,
+  // having told `sink` so, or throws 401.
+  Laptop authenticate(const HttpRequest& request, ByteSink& sink) const;
   void sendInfo(const HttpRequest& request, ByteSink& sink) const;
   void pair(const HttpRequest& request, ByteSink& sink) const;
   void assets(const HttpRequest& request, ByteSink& sink) const;

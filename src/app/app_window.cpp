@@ -140,6 +140,15 @@ int runApp(const Options& options) {
 
   try {
     AppWindow app(options);
+    // Serving nowhere is of no use to anyone: end, so that a service
+    // manager can start the program again once the address is there.
+    bool ending = false;
+    app.hub().observe([&ending](const HubState& state) {
+      if (!state.cannotListen || ending) return;
+      ending = true;
+      std::fprintf(stderr, "lumenvale: cannot serve laptops: %s\n", state.notListening.c_str());
+      QGuiApplication::exit(1);
+    });
     return application.exec();
   } catch (const DeviceSide::Failure& failure) {
     std::fprintf(stderr, "lumenvale: %s\n", failure.description.c_str());

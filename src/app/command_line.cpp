@@ -13,7 +13,8 @@ const char* const kUsage =
     "  --library DIR     a photo folder to serve (may be given more than once)\n"
     "  --data DIR        where Lumenvale keeps its identity, laptops and settings\n"
     "  --name NAME       the name laptops see (default: this machine's name)\n"
-    "  --listen ADDRESS  the IPv4 address to serve on (default 0.0.0.0: every network)\n";
+    "  --listen ADDRESS  the one IPv4 or IPv6 address to serve on (default: every address, IPv6 and\n"
+    "                    IPv4; 0.0.0.0: every IPv4 address); the program ends if it cannot serve there\n";
 
 CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
   Options options;

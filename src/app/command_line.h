@@ -16,7 +16,7 @@ struct Options {
   std::vector<std::string> libraries;  // --library, in order given
   std::optional<std::string> data;     // --data
   std::optional<std::string> name;     // --name
-  std::string listen = "0.0.0.0";      // --listen: the IPv4 address to serve on
+  std::string listen;                  // --listen: the address to serve on; empty for every one
   std::string screenshots;             // --screenshots OUT_DIR
   std::string settingKey;              // settings get|set KEY [VALUE]
   std::string settingValue;

@@ -1,18 +1,38 @@
 #include "app/device_side.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
 
 #include "app/version.h"
 #include "platform/device.h"
 #include "platform/file_keychain.h"
 #include "platform/openssl_keys.h"
 #include "util/atomic_file.h"
+#include "util/text.h"
 
 namespace lumenvale {
 
 namespace {
 constexpr const char* kFoldersKey = "libraryFolders";
+
+// End-to-end tests shorten the connections' time limits with these, so that
+// they need not wait out real minutes; nothing else sets them.
+constexpr const char* kTestTimeoutVariable = "LUMENVALE_TEST_TIMEOUT_MS";
+constexpr const char* kTestStrangerTimeoutVariable = "LUMENVALE_TEST_STRANGER_TIMEOUT_MS";
+
+// testMilliseconds reads one of those: a positive count of milliseconds.
+std::optional<std::chrono::milliseconds> testMilliseconds(const char* variable) {
+  const char* given = std::getenv(variable);
+  if (given == nullptr) return std::nullopt;
+  const std::optional<std::int64_t> value = Text::parseInteger(given);
+  if (!value || *value <= 0) return std::nullopt;
+  return std::chrono::milliseconds(*value);
 }
+
+}  // namespace
 
 std::vector<std::string> DeviceSide::folders(const Options& options, const Settings& settings, bool pictures) {
   if (!options.libraries.empty()) return options.libraries;
@@ -41,6 +61,8 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
 
   Server::Options serverOptions;
   serverOptions.address = options.listen;
+  if (const auto timeout = testMilliseconds(kTestTimeoutVariable)) serverOptions.timeout = *timeout;
+  if (const auto timeout = testMilliseconds(kTestStrangerTimeoutVariable)) serverOptions.strangerTimeout = *timeout;
   const std::string home = Device::homeFolder();
   FolderLibrary& folder = *library_;
   Hub::Platform platform;

@@ -181,7 +181,17 @@ int runHeadless(const Options& options) {
   Hub* hub = &device->hub();
 
   Terminal terminal(*hub);
-  hub->observe([&terminal](const HubState& state) { terminal.show(state); });
+  int status = 0;
+  hub->observe([&terminal, &main, &status](const HubState& state) {
+    terminal.show(state);
+    // Serving nowhere is of no use to anyone: end, so that a service
+    // manager can start the program again once the address is there.
+    if (state.cannotListen && status == 0) {
+      std::fprintf(stderr, "lumenvale: cannot serve laptops: %s\n", state.notListening.c_str());
+      status = 1;
+      main.stop();
+    }
+  });
   TerminalInput input(
       STDIN_FILENO, [&main, &terminal](const std::string& line) { main.post([&terminal, line] { terminal.typed(line); }); },
       [&main, &terminal] { main.post([&terminal] { terminal.ended(); }); });
@@ -200,9 +210,13 @@ int runHeadless(const Options& options) {
     main.stop();
   });
   main.run();
+  if (status != 0) {
+    // Ended by the main thread, not a signal: wake the signal thread.
+    pthread_kill(signals.native_handle(), SIGTERM);
+  }
   signals.join();
   device.reset();  // stops the hub first
-  return 0;
+  return status;
 }
 
 }  // namespace lumenvale

@@ -185,6 +185,7 @@ void Hub::startBlocking(const std::string& name) {
       state.failed = !port.has_value();
       state.port = port.value_or(0);
       state.notListening = port ? "" : reason;
+      state.cannotListen = !port.has_value();
     });
   });
 

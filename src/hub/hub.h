@@ -72,6 +72,9 @@ struct HubState {
   // Beyond what the screens need: the terminal front end prints these.
   std::string fingerprint;    // once the identity is loaded
   std::string notListening;   // why there is no port, when there is none
+  // The listener could not listen on the address it was given, or stopped:
+  // the front ends end the program, so that a service manager restarts it.
+  bool cannotListen = false;
   bool operator==(const HubState&) const = default;
 };
 

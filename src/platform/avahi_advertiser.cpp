@@ -7,6 +7,8 @@
 #include <avahi-common/malloc.h>
 #include <avahi-common/strlst.h>
 #include <avahi-common/thread-watch.h>
+#include <avahi-common/timeval.h>
+#include <net/if.h>
 
 namespace lumenvale {
 namespace {
@@ -30,10 +32,14 @@ AvahiStringList* toStringList(const std::string& txt) {
 AvahiAdvertiser::AvahiAdvertiser() {
   poll_ = avahi_threaded_poll_new();
   if (poll_ == nullptr) return;
+  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  reconnect_ = api->timeout_new(
+      api, nullptr, [](AvahiTimeout* timeout, void* self) { onReconnect(timeout, self); }, this);
   connect();
   if (avahi_threaded_poll_start(poll_) < 0) {
     if (client_ != nullptr) avahi_client_free(client_);
     client_ = nullptr;
+    // Frees the timeout with it.
     avahi_threaded_poll_free(poll_);
     poll_ = nullptr;
   }
@@ -54,12 +60,31 @@ void AvahiAdvertiser::connect() {
   client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
                              [](AvahiClient* c, AvahiClientState s, void* self) { onClient(c, s, self); },
                              this, &error);
+  // It does not wait for the system bus itself, which may start after this
+  // program does at boot: ask again until there is one.
+  if (client_ == nullptr) reconnectSoon(kReconnectMilliseconds);
+}
+
+void AvahiAdvertiser::reconnectSoon(int milliseconds) {
+  if (reconnect_ == nullptr) return;
+  timeval when{};
+  avahi_elapse_time(&when, static_cast<unsigned>(milliseconds), 0);
+  const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+  api->timeout_update(reconnect_, &when);
+}
+
+void AvahiAdvertiser::onReconnect(AvahiTimeout*, void* opaque) {
+  auto* self = static_cast<AvahiAdvertiser*>(opaque);
+  if (self->client_ != nullptr) avahi_client_free(self->client_);
+  self->client_ = nullptr;
+  self->connect();
 }
 
 void AvahiAdvertiser::onClient(AvahiClient* client, int state, void* opaque) {
   auto* self = static_cast<AvahiAdvertiser*>(opaque);
   switch (state) {
     case AVAHI_CLIENT_S_RUNNING:
+      // Also after the daemon restarted: the new client has no group yet.
       self->publish(client);
       break;
     case AVAHI_CLIENT_S_COLLISION:
@@ -68,12 +93,10 @@ void AvahiAdvertiser::onClient(AvahiClient* client, int state, void* opaque) {
       if (self->group_ != nullptr) avahi_entry_group_reset(self->group_);
       break;
     case AVAHI_CLIENT_FAILURE:
-      if (avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED) {
-        // The daemon went away; wait for the next one.
-        avahi_client_free(client);
-        self->client_ = nullptr;
-        self->connect();
-      }
+      // The daemon or the bus went away (a client with NO_FAIL fails even
+      // then): a new client waits for the next one. Not freed here, inside
+      // its own callback.
+      self->reconnectSoon(0);
       break;
     default:
       break;
@@ -98,6 +121,19 @@ void AvahiAdvertiser::renameAfterCollision() {
   }
 }
 
+std::optional<AvahiAdvertiser::Scope> AvahiAdvertiser::scope(const Reach& reach) {
+  AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+  if (!reach.interface.empty()) {
+    const unsigned index = ::if_nametoindex(reach.interface.c_str());
+    if (index == 0) return std::nullopt;
+    interface = static_cast<AvahiIfIndex>(index);
+  }
+  const AvahiProtocol protocol = reach.ipv4 && reach.ipv6 ? AVAHI_PROTO_UNSPEC
+                                 : reach.ipv6             ? AVAHI_PROTO_INET6
+                                                          : AVAHI_PROTO_INET;
+  return Scope{interface, protocol};
+}
+
 void AvahiAdvertiser::publish(AvahiClient* client) {
   if (!wanted_ || client == nullptr || avahi_client_get_state(client) != AVAHI_CLIENT_S_RUNNING) return;
   if (group_ == nullptr) {
@@ -106,10 +142,12 @@ void AvahiAdvertiser::publish(AvahiClient* client) {
     if (group_ == nullptr) return;
   }
   if (!avahi_entry_group_is_empty(group_)) return;
+  const std::optional<Scope> where = scope(reach_);
+  if (!where) return;  // the interface went since the server bound to it
   AvahiStringList* txt = toStringList(txt_);
   for (int tries = 0; tries < 10; ++tries) {
     const int result =
-        avahi_entry_group_add_service_strlst(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0),
+        avahi_entry_group_add_service_strlst(group_, where->interface, where->protocol, AvahiPublishFlags(0),
                                              name_.c_str(), type_.c_str(), nullptr, nullptr, port_, txt);
     if (result == AVAHI_ERR_COLLISION) {
       renameAfterCollision();
@@ -122,7 +160,7 @@ void AvahiAdvertiser::publish(AvahiClient* client) {
 }
 
 void AvahiAdvertiser::advertise(const std::string& name, std::string_view type, std::uint16_t port,
-                                const std::string& txt) {
+                                const std::string& txt, const Reach& reach) {
   if (poll_ == nullptr) return;
   avahi_threaded_poll_lock(poll_);
   wanted_ = true;
@@ -130,6 +168,7 @@ void AvahiAdvertiser::advertise(const std::string& name, std::string_view type, 
   type_ = std::string(type);
   port_ = port;
   txt_ = txt;
+  reach_ = reach;
   if (group_ != nullptr) avahi_entry_group_reset(group_);
   publish(client_);
   avahi_threaded_poll_unlock(poll_);

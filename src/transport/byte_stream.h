@@ -26,6 +26,13 @@ class ByteSink {
   // send blocks until every byte has been taken, or throws. A response may be
   // written with one send or several in a row.
   virtual void send(std::string_view bytes) = 0;
+
+  // authenticated is told, before the answer, that the request being
+  // answered carried a valid token: its connection then keeps a laptop's
+  // place and time limits. Throws ConnectionClosed when every laptop place
+  // is taken; the request is then not answered. Sinks that hold no places
+  // ignore it.
+  virtual void authenticated() {}
 };
 
 }  // namespace lumenvale

@@ -57,10 +57,8 @@ bool Connection::wait(int sslError, Steady::time_point deadline) const {
   }
 }
 
-bool Connection::handshake() {
+bool Connection::handshake(Steady::time_point deadline) {
   if (ssl_ == nullptr) return false;
-  // One deadline for the whole handshake, however its bytes trickle in.
-  const Steady::time_point deadline = Steady::now() + timeout_;
   for (;;) {
     ERR_clear_error();
     errno = 0;

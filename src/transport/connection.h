@@ -29,10 +29,9 @@ class Connection : public ByteSource, public ByteSink {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // handshake runs the server side of TLS; false when the laptop does not
-  // complete it within the time-out (counted from the call, however the
-  // bytes trickle in) or it fails.
-  bool handshake();
+  // handshake runs the server side of TLS; false when the peer does not
+  // complete it by `deadline`, however the bytes trickle in, or it fails.
+  bool handshake(Steady::time_point deadline);
 
   // receiveBy bounds every later receive by `deadline` as well as by the
   // time-out of each wait, so that a peer trickling bytes cannot stretch

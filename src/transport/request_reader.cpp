@@ -131,6 +131,7 @@ std::string RequestReader::readExactly(std::size_t count) {
 std::optional<HttpRequest> RequestReader::next() {
   const std::optional<std::string> head = readHead();
   if (!head) return std::nullopt;
+  if (onHead_) onHead_();
 
   const std::vector<std::string_view> lines = split(*head, "\r\n");
   const std::vector<std::string_view> requestLine = split(lines.front(), " ");

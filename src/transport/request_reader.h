@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,6 +28,10 @@ class RequestReader {
   // The reader keeps a reference: `source` must outlive it.
   explicit RequestReader(ByteSource& source) : source_(source) {}
 
+  // setOnHead is told each time a request's head has arrived whole, before
+  // its body is read, so the owner can give the body its own time limit.
+  void setOnHead(std::function<void()> onHead) { onHead_ = std::move(onHead); }
+
   // next returns the next request, or nothing when the peer ended the stream
   // cleanly between requests. Throws HttpError for a malformed or over-limit
   // request (having consumed nothing past the check that failed),
@@ -45,6 +50,7 @@ class RequestReader {
   std::string readExactly(std::size_t count);
 
   ByteSource& source_;
+  std::function<void()> onHead_;
   std::string buffer_;  // received and not yet consumed by a request
 };
 

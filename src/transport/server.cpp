@@ -1,6 +1,6 @@
 #include "transport/server.h"
 
-#include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/bio.h>
@@ -9,16 +9,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 
 #include "transport/connection.h"
 #include "transport/http.h"
+#include "transport/listen_address.h"
 #include "transport/request_reader.h"
 
 namespace lumenvale {
 namespace {
+
+using Steady = Connection::Steady;
+
+// Connection threads at most: every place, and as many again for threads
+// pushed out at the door that are still ending.
+constexpr int kMaxThreads = Server::kMaxConnections + 2 * Server::kMaxStrangers;
 
 // Builds the TLS side every connection shares: the device's key and
 // certificate, TLS 1.2 at the least, no client certificate. Null when the
@@ -75,8 +84,8 @@ Server::~Server() {
   hold.unlock();
   if (listener_.joinable()) listener_.join();
   hold.lock();
-  for (Connection* connection : open_) connection->cancel();
-  drained_.wait(hold, [this] { return connections_ == 0; });
+  for (Place* place : places_) place->connection->cancel();
+  drained_.wait(hold, [this] { return threads_ == 0; });
   hold.unlock();
   SSL_CTX_free(context_);
 }
@@ -113,41 +122,89 @@ void Server::fail(const std::string& reason) {
   if (onPort_) onPort_(std::nullopt, reason);
 }
 
-void Server::listen() {
-  if (context_ == nullptr) return fail("The device's identity cannot be used for TLS.");
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  if (::inet_pton(AF_INET, options_.address.c_str(), &address.sin_addr) != 1) {
-    return fail("\"" + options_.address + "\" is not an IPv4 address.");
-  }
-  for (int port = kFirstPort; port <= kLastPort; ++port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) continue;
+namespace {
+
+// What binding one address to the ports of the range came to.
+struct Bound {
+  int fd = -1;             // the listening socket, when one port could be had
+  std::uint16_t port = 0;
+  int error = 0;           // else why not: EADDRINUSE when every port is taken
+};
+
+Bound bindFirstFree(ListenAddress& listening) {
+  Bound bound;
+  for (int port = Server::kFirstPort; port <= Server::kLastPort; ++port) {
+    const int fd = ::socket(listening.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      bound.error = errno;
+      return bound;
+    }
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0) {
-      const int error = errno;
-      ::close(fd);
-      if (error == EADDRINUSE) continue;
-      return fail(std::string("Cannot listen on port ") + std::to_string(port) + ": " + std::strerror(error) + ".");
+    if (listening.family() == AF_INET6) {
+      // Set either way: the system's default (net.ipv6.bindv6only) may be
+      // either.
+      const int v6Only = listening.dualStack ? 0 : 1;
+      ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only);
+      reinterpret_cast<sockaddr_in6&>(listening.address).sin6_port = htons(static_cast<std::uint16_t>(port));
+    } else {
+      reinterpret_cast<sockaddr_in&>(listening.address).sin_port = htons(static_cast<std::uint16_t>(port));
+    }
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&listening.address), listening.length) == 0 &&
+        ::listen(fd, SOMAXCONN) == 0) {
+      bound.fd = fd;
+      bound.port = static_cast<std::uint16_t>(port);
+      return bound;
+    }
+    bound.error = errno;
+    ::close(fd);
+    if (bound.error != EADDRINUSE) return bound;
+  }
+  return bound;
+}
+
+}  // namespace
+
+void Server::listen() {
+  if (context_ == nullptr) return fail("The device's identity cannot be used for TLS.");
+  std::vector<ListenAddress> choices = ListenAddress::choices(options_.address);
+  if (choices.empty()) return fail("\"" + options_.address + "\" is not an IPv4 or IPv6 address.");
+  for (std::size_t choice = 0; choice < choices.size(); ++choice) {
+    ListenAddress& listening = choices[choice];
+    const Bound bound = bindFirstFree(listening);
+    if (bound.fd < 0) {
+      // A system without IPv6 takes the next choice, the IPv4 wildcard.
+      const bool noIpv6 = bound.error == EAFNOSUPPORT || bound.error == EADDRNOTAVAIL;
+      if (noIpv6 && choice + 1 < choices.size()) continue;
+      const std::string where = listening.wildcard() ? "" : " on " + listening.text();
+      if (bound.error == EADDRINUSE) return fail("Ports 41820 to 41829 are all in use" + where + ".");
+      if (bound.error == EADDRNOTAVAIL && !listening.wildcard()) {
+        return fail(listening.text() + " is not an address of this machine.");
+      }
+      return fail("Cannot listen" + where + ": " + std::strerror(bound.error) + ".");
     }
     {
       std::lock_guard<std::mutex> hold(lock_);
       if (stopping_) {
-        ::close(fd);
+        ::close(bound.fd);
         listening_ = false;
         return;
       }
-      listenFd_ = fd;
+      listenFd_ = bound.fd;
     }
-    const auto bound = static_cast<std::uint16_t>(port);
-    if (advertiser_ != nullptr) advertiser_->advertise(name_, kServiceType, bound, txt_);
-    if (onPort_) onPort_(bound, "");
-    return acceptLoop(fd);
+    if (advertiser_ != nullptr) {
+      // Announced only where it answers: a laptop told of another address
+      // would find nobody there.
+      ifaddrs* interfaces = nullptr;
+      if (listening.wildcard() || ::getifaddrs(&interfaces) == 0) {
+        const std::optional<Advertiser::Reach> reach = ListenAddress::reach(listening, interfaces);
+        if (reach) advertiser_->advertise(name_, kServiceType, bound.port, txt_, *reach);
+      }
+      if (interfaces != nullptr) ::freeifaddrs(interfaces);
+    }
+    if (onPort_) onPort_(bound.port, "");
+    return acceptLoop(bound.fd);
   }
-  fail("Ports 41820 to 41829 are all in use.");
 }
 
 void Server::acceptLoop(int listenFd) {
@@ -182,45 +239,101 @@ void Server::acceptLoop(int listenFd) {
 }
 
 void Server::accept(int fd) {
+  // Every connection starts as a stranger, with the short limit counted
+  // from here: a peer that trickles its handshake gains nothing.
+  const Steady::time_point firstHeadBy = Steady::now() + options_.strangerTimeout;
+  auto connection = std::make_unique<Connection>(fd, context_, options_.timeout);
+  auto place = std::make_unique<Place>();
+  place->connection = connection.get();
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (connections_ >= kMaxConnections || stopping_) {
-      ::close(fd);  // the ninth laptop gets no answer at all
-      return;
+    if (stopping_ || threads_ >= kMaxThreads) return;  // closed without a word
+    if (static_cast<int>(places_.size()) - laptops_ >= kMaxStrangers) {
+      // The door is full: the stranger that has waited longest makes room,
+      // so holding sockets open buys nothing, and a newcomer has at least
+      // the time 31 more arrivals take to show its token.
+      const auto oldest = std::find_if(places_.begin(), places_.end(),
+                                       [](const Place* waiting) { return !waiting->laptop && !waiting->answering; });
+      if (oldest == places_.end()) return;  // every stranger is being answered: closed without a word
+      (*oldest)->pushedOut = true;
+      (*oldest)->connection->cancel();
+      places_.erase(oldest);
     }
-    ++connections_;
+    places_.push_back(place.get());
+    ++threads_;
   }
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  const auto finished = [this] {
+  // Owned by the thread from here; raw, so that a thread that cannot start
+  // leaves them to this one.
+  Connection* served = connection.release();
+  Place* counted = place.release();
+  const auto end = [this](Connection* connection, Place* place) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      // Out of the list before the connection goes: nobody cancels it after.
+      if (!place->pushedOut) {
+        places_.remove(place);
+        if (place->laptop) --laptops_;
+      }
+    }
+    connection->cancel();
+    delete connection;
+    delete place;
     std::lock_guard<std::mutex> hold(lock_);
-    --connections_;
+    --threads_;
     drained_.notify_all();
   };
   try {
-    std::thread([this, fd, finished] {
-      {
-        Connection connection(fd, context_, options_.timeout);
-        bool stopping;
-        {
-          std::lock_guard<std::mutex> hold(lock_);
-          stopping = stopping_;
-          if (!stopping) open_.insert(&connection);
-        }
-        if (!stopping) {
-          if (connection.handshake()) serve(connection);
-          std::lock_guard<std::mutex> hold(lock_);
-          open_.erase(&connection);
-        }
-        connection.cancel();
-      }
-      finished();
+    std::thread([this, served, counted, firstHeadBy, end] {
+      if (served->handshake(firstHeadBy)) serve(*served, *counted, firstHeadBy);
+      end(served, counted);
     }).detach();
   } catch (const std::system_error&) {
-    ::close(fd);
-    finished();
+    end(served, counted);
   }
 }
+
+bool Server::beginAnswer(Place& place) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (place.pushedOut) return false;
+  place.answering = true;
+  return true;
+}
+
+void Server::endAnswer(Place& place) {
+  std::lock_guard<std::mutex> hold(lock_);
+  place.answering = false;
+}
+
+bool Server::promote(Place& place) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (place.laptop) return true;
+  if (place.pushedOut || laptops_ >= kMaxConnections) return false;
+  place.laptop = true;
+  ++laptops_;
+  return true;
+}
+
+// The sink a handler answers on: the connection itself, and the server's
+// ear for a valid token.
+class Server::Answering : public ByteSink {
+ public:
+  Answering(Server& server, Connection& connection, Place& place)
+      : server_(server), connection_(connection), place_(place) {}
+
+  void send(std::string_view bytes) override { connection_.send(bytes); }
+
+  // A ninth laptop is not answered, as if the door had been shut.
+  void authenticated() override {
+    if (!server_.promote(place_)) throw ConnectionClosed();
+  }
+
+ private:
+  Server& server_;
+  Connection& connection_;
+  Place& place_;
+};
 
 namespace {
 
@@ -237,32 +350,46 @@ bool sendError(Connection& connection, const HttpError& error) {
 
 }  // namespace
 
-void Server::serve(Connection& connection) {
+void Server::serve(Connection& connection, Place& place, Steady::time_point firstHeadBy) {
   RequestReader reader(connection);
+  // A stranger's body, once its head is in, has a laptop's time: a pairing
+  // or a safe list on a slow network is not cut for its size.
+  reader.setOnHead([&] {
+    if (!place.laptop) connection.receiveBy(Steady::now() + options_.timeout);
+  });
+  Steady::time_point headBy = firstHeadBy;
   for (;;) {
-    // The whole of the next request, head and body, arrives within the
-    // time-out, however its bytes trickle in.
-    connection.receiveBy(Connection::Steady::now() + options_.timeout);
+    // A laptop's whole next request, head and body, arrives within the
+    // time-out however its bytes trickle in; a stranger's head within the
+    // short one. place.laptop changes only on this thread.
+    connection.receiveBy(place.laptop ? Steady::now() + options_.timeout : headBy);
     std::optional<HttpRequest> request;
     try {
       request = reader.next();
     } catch (const HttpError& error) {
       // A malformed request is answered, then the connection closes: what
       // follows it on the stream cannot be trusted to start a request.
-      sendError(connection, error);
+      if (beginAnswer(place)) {
+        sendError(connection, error);
+        endAnswer(place);
+      }
       return;
     } catch (...) {
       return;
     }
-    if (!request) return;
+    if (!request || !beginAnswer(place)) return;
+    bool keep = true;
     try {
-      handler_(*request, connection);
+      Answering sink(*this, connection, place);
+      handler_(*request, sink);
     } catch (const HttpError& error) {
-      if (!sendError(connection, error)) return;
+      keep = sendError(connection, error);
     } catch (...) {
-      return;
+      keep = false;
     }
-    if (isClose(request->header("connection"))) return;
+    endAnswer(place);
+    if (!keep || isClose(request->header("connection"))) return;
+    headBy = Steady::now() + options_.strangerTimeout;
   }
 }
 

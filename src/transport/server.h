@@ -1,8 +1,10 @@
 // Makes the device reachable: listens for TLS on the first free port of
 // 41820 to 41829, announces itself by DNS-SD, serves at most eight laptops at
-// once, each on its own thread running read -> route -> answer. One Server
-// lives as long as its owner keeps it; destroying it closes the listener and
-// every connection and waits for their threads.
+// once, each on its own thread running read -> route -> answer. Connections
+// that have not shown a valid token wait at a separate, larger door with a
+// short time limit, so strangers holding sockets cannot take a laptop's
+// place. One Server lives as long as its owner keeps it; destroying it closes
+// the listener and every connection and waits for their threads.
 #pragma once
 
 #include <atomic>
@@ -10,9 +12,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -32,8 +34,20 @@ class Server {
  public:
   static constexpr std::uint16_t kFirstPort = 41820;
   static constexpr std::uint16_t kLastPort = 41829;
+  // Places for connections that have shown a valid token: laptops.
   static constexpr int kMaxConnections = 8;
+  // Places for connections that have not, yet: a laptop's new connection
+  // before its first request, a laptop pairing, or a stranger. When they
+  // are all taken, a newcomer pushes out the one that has waited longest.
+  static constexpr int kMaxStrangers = 32;
+  // What a laptop's connection may take for each wait, and for each
+  // request's head and body.
   static constexpr std::chrono::seconds kTimeout{60};
+  // What a connection that has shown no valid token may take for the TLS
+  // handshake with its first request's head, and for each later head: a
+  // laptop on the local network needs a fraction of a second, and a lost
+  // packet or two are resent well within it.
+  static constexpr std::chrono::seconds kStrangerTimeout{5};
   static constexpr const char* kServiceType = "_lumenvale._tcp";
 
   // Answers one request on the sink, or throws HttpError (answered with the
@@ -51,8 +65,11 @@ class Server {
   };
 
   struct Options {
-    std::string address = "0.0.0.0";  // IPv4 address to listen on
+    // Empty (or "::") for every address, IPv6 and IPv4; otherwise one
+    // numeric IPv4 or IPv6 address (see ListenAddress).
+    std::string address;
     std::chrono::milliseconds timeout = kTimeout;
+    std::chrono::milliseconds strangerTimeout = kStrangerTimeout;
   };
 
   // `advertiser` may be null (no DNS-SD); it must outlive the server.
@@ -83,9 +100,26 @@ class Server {
 
  private:
   void listen();
+  // One accepted connection as the server counts it. Its fields change
+  // under lock_; `laptop` changes only on the connection's own thread, which
+  // therefore reads it without the lock.
+  struct Place {
+    Connection* connection = nullptr;
+    bool laptop = false;     // has shown a valid token: holds one of the eight places
+    bool answering = false;  // inside a handler: never pushed out mid-answer
+    bool pushedOut = false;  // lost its place at the door to a newcomer
+  };
+  class Answering;
+
   void acceptLoop(int listenFd);
   void accept(int fd);
-  void serve(Connection& connection);
+  void serve(Connection& connection, Place& place, std::chrono::steady_clock::time_point firstHeadBy);
+  // The state changes of a place, each under lock_. beginAnswer is false
+  // when the place was pushed out; promote is false when the eight laptop
+  // places are taken.
+  bool beginAnswer(Place& place);
+  void endAnswer(Place& place);
+  bool promote(Place& place);
   void fail(const std::string& reason);
 
   Handler handler_;
@@ -98,8 +132,9 @@ class Server {
 
   std::mutex lock_;
   std::condition_variable drained_;
-  int connections_ = 0;              // guarded by lock_
-  std::set<Connection*> open_;       // guarded by lock_; woken on destruction
+  int threads_ = 0;                  // guarded by lock_: connection threads still running
+  int laptops_ = 0;                  // guarded by lock_: places_ that are laptops'
+  std::list<Place*> places_;         // guarded by lock_: counted places, oldest first
   int listenFd_ = -1;                // guarded by lock_
   bool listening_ = false;           // guarded by lock_: a listener thread runs
   bool stopping_ = false;            // guarded by lock_

@@ -23,6 +23,7 @@ struct Answer {
   std::string code;  // the error code, for refusals
   nlohmann::json body;
   int seen = 0;      // onRequest calls
+  int vouched = 0;   // the sink told that the token is valid
 };
 
 class ApiTest : public ::testing::Test {
@@ -67,6 +68,7 @@ class ApiTest : public ::testing::Test {
       answer.code = error.code;
     }
     answer.seen = seen_ - before;
+    answer.vouched = sink.authentications;
     return answer;
   }
 
@@ -160,6 +162,48 @@ TEST_F(ApiTest, BearerTokenMustBeExactlyTheScheme) {
   EXPECT_EQ(Api::token(request), "abc");
   request.headers.clear();
   EXPECT_EQ(Api::token(request), std::nullopt);
+}
+
+TEST_F(ApiTest, TellsTheConnectionOfAValidTokenBeforeAnswering) {
+  struct Case {
+    std::string method;
+    std::string path;
+    std::optional<std::string> authorization;
+    int vouched;
+  };
+  const std::vector<Case> cases = {
+      {"GET", "/v1/info", "Bearer " + kToken, 1},
+      {"GET", "/v1/info", "Bearer wrong", 0},
+      {"GET", "/v1/info", std::nullopt, 0},
+      {"GET", "/v1/assets", "Bearer " + kToken, 1},
+      {"GET", "/v1/assets", "Bearer wrong", 0},
+      {"GET", "/v1/assets/abc/thumb", "Bearer " + kToken, 1},
+      {"GET", "/v1/assets/abc/res/r1", std::nullopt, 0},
+      {"POST", "/v1/pair", "Bearer " + kToken, 0},
+      {"POST", "/v1/delete", "Bearer " + kToken, 1},
+      // A malformed id is refused before the token is looked at.
+      {"GET", "/v1/assets/a%2Fb/thumb", "Bearer " + kToken, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method + " " + c.path + " " + c.authorization.value_or("(none)"));
+    EXPECT_EQ(ask(c.method, c.path, c.authorization).vouched, c.vouched);
+  }
+
+  // A connection with no laptop place left is not answered at all, and the
+  // laptop is not counted as seen.
+  class FullSink : public StringSink {
+   public:
+    void authenticated() override { throw ConnectionClosed(); }
+  };
+  HttpRequest request;
+  request.method = "GET";
+  request.path = "/v1/assets";
+  request.headers["authorization"] = "Bearer " + kToken;
+  FullSink full;
+  const int seenBefore = seen_;
+  EXPECT_THROW(api_.route(request, full), ConnectionClosed);
+  EXPECT_TRUE(full.sent.empty());
+  EXPECT_EQ(seen_, seenBefore);
 }
 
 TEST(ApiOrNull, AbsentIsNull) {

@@ -95,19 +95,28 @@ std::optional<Resolved> parseResolved(const std::string& line) {
   return Resolved{fields[1], unescape(fields[3]), fields[8], txtStrings(line.substr(from))};
 }
 
+// browse resolves every announcement of the service once; `seen` receives
+// avahi-browse's output.
+std::vector<Resolved> browse(std::string& seen) {
+  seen = testing::runCommand({kAvahiBrowse, "--resolve", "--parsable", "--terminate", kServiceType}, 5s).output;
+  std::vector<Resolved> found;
+  std::size_t from = 0;
+  while (from < seen.size()) {
+    std::size_t end = seen.find('\n', from);
+    if (end == std::string::npos) end = seen.size();
+    if (std::optional<Resolved> resolved = parseResolved(seen.substr(from, end - from))) found.push_back(*resolved);
+    from = end + 1;
+  }
+  return found;
+}
+
 // findOnLoopback browses for the service until `name` resolves on `lo`, or
 // gives up after `timeout`. `seen` receives avahi-browse's last output.
 std::optional<Resolved> findOnLoopback(const std::string& name, std::chrono::milliseconds timeout, std::string& seen) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    seen = testing::runCommand({kAvahiBrowse, "--resolve", "--parsable", "--terminate", kServiceType}, 5s).output;
-    std::size_t from = 0;
-    while (from < seen.size()) {
-      std::size_t end = seen.find('\n', from);
-      if (end == std::string::npos) end = seen.size();
-      const std::optional<Resolved> resolved = parseResolved(seen.substr(from, end - from));
-      if (resolved && resolved->interface == "lo" && resolved->name == name) return resolved;
-      from = end + 1;
+    for (const Resolved& resolved : browse(seen)) {
+      if (resolved.interface == "lo" && resolved.name == name) return resolved;
     }
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
     std::this_thread::sleep_for(200ms);
@@ -137,9 +146,9 @@ class DnssdTest : public ::testing::Test {
   }
 
   // expectAnnounced checks what a laptop browsing on loopback resolves.
-  void expectAnnounced() {
+  void expectAnnounced(std::chrono::milliseconds timeout = 20s) {
     std::string seen;
-    const std::optional<Resolved> found = findOnLoopback(name_, 20s, seen);
+    const std::optional<Resolved> found = findOnLoopback(name_, timeout, seen);
     ASSERT_TRUE(found) << "\"" << name_ << "\" did not resolve on lo; avahi-browse said:\n" << seen;
     EXPECT_EQ(found->port, port_);
     const std::string deviceId = readFile(data_.path() + "/keychain/device-id");
@@ -172,6 +181,29 @@ TEST_F(DnssdTest, ListensWithoutAvahiAndAnnouncesOnceItStarts) {
   if (HasFatalFailure()) return;
   ASSERT_TRUE(avahi_.start()) << avahi_.failure();
   expectAnnounced();
+}
+
+TEST_F(DnssdTest, AnnouncesOnceTheSystemBusAndAvahiStartAfterIt) {
+  if (AvahiDaemon::busAnswers()) GTEST_SKIP() << "a system bus this test did not start is running";
+  startDevice();
+  if (HasFatalFailure()) return;
+  // Early in boot: no bus yet for a while after the device started.
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(avahi_.start()) << avahi_.failure();
+  expectAnnounced(8s);
+}
+
+TEST_F(DnssdTest, AnnouncesAgainAfterAvahiRestarts) {
+  ASSERT_TRUE(avahi_.startBus()) << avahi_.failure();
+  if (AvahiDaemon::running()) GTEST_SKIP() << "an avahi-daemon this test did not start is running";
+  ASSERT_TRUE(avahi_.start()) << avahi_.failure();
+  startDevice();
+  if (HasFatalFailure()) return;
+  expectAnnounced();
+  if (HasFailure()) return;
+  ASSERT_TRUE(avahi_.stop()) << avahi_.failure();
+  ASSERT_TRUE(avahi_.start()) << avahi_.failure();
+  expectAnnounced(8s);
 }
 
 }  // namespace

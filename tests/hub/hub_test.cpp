@@ -154,6 +154,8 @@ TEST_F(HubTest, AFailedStartLeavesNothingAndTheNextStartBuildsAll) {
   hub_->start("Phone");
   ASSERT_TRUE(run([&] { return hub_->state().failed; }));
   EXPECT_EQ(hub_->state().notListening, "the device identity cannot be loaded: the keychain is locked");
+  // Not the listener's fault: the front ends try again rather than end.
+  EXPECT_FALSE(hub_->state().cannotListen);
   EXPECT_TRUE(hub_->state().fingerprint.empty());
   {
     std::lock_guard hold(listening_->mutex);
@@ -178,11 +180,13 @@ TEST_F(HubTest, ThePortDecidesRunningAndFailed) {
   ASSERT_TRUE(run([&] { return hub_->state().running; }));
   EXPECT_EQ(hub_->state().port, 41821);
   EXPECT_FALSE(hub_->state().failed);
+  EXPECT_FALSE(hub_->state().cannotListen);
   report(std::nullopt, "every port is taken");
   ASSERT_TRUE(run([&] { return hub_->state().failed; }));
   EXPECT_FALSE(hub_->state().running);
   EXPECT_EQ(hub_->state().port, 0);
   EXPECT_EQ(hub_->state().notListening, "every port is taken");
+  EXPECT_TRUE(hub_->state().cannotListen);
 }
 
 TEST_F(HubTest, ALaptopIsSeenAtMostOnceASecond) {

@@ -116,6 +116,18 @@ class AvahiDaemon {
 
   const std::string& failure() const { return failure_; }
 
+  // busAnswers tells whether a system bus answers, this object's or another.
+  static bool busAnswers() {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, kBusSocket, sizeof address.sun_path - 1);
+    const bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answers;
+  }
+
  private:
   // The bus this object started is ended by its pid: dbus-daemon has no
   // control tool, and it leaves its pid file and socket behind.
@@ -130,17 +142,6 @@ class AvahiDaemon {
     if (readPid(kBusPidFile) == busPid_) std::filesystem::remove(kBusPidFile, ignored);
     std::filesystem::remove(kBusSocket, ignored);
     busPid_ = -1;
-  }
-
-  static bool busAnswers() {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, kBusSocket, sizeof address.sun_path - 1);
-    const bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return answers;
   }
 
   // ended tells whether `pid` is gone. Daemons are children of init, which

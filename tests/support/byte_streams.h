@@ -54,9 +54,11 @@ class StringSink : public ByteSink {
     sent += bytes;
     ++sends;
   }
+  void authenticated() override { ++authentications; }
 
   std::string sent;
   int sends = 0;
+  int authentications = 0;  // requests told to carry a valid token
 };
 
 }  // namespace lumenvale::testing

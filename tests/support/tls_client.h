@@ -152,6 +152,7 @@ class TlsClient {
     char chunk[65536];
     while (std::chrono::steady_clock::now() < deadline) {
       errno = 0;
+      ERR_clear_error();
       const int got = SSL_read(ssl_, chunk, sizeof chunk);
       if (got > 0) {
         bytes += static_cast<std::size_t>(got);
@@ -179,6 +180,9 @@ class TlsClient {
     while (std::chrono::steady_clock::now() < deadline) {
       char byte;
       errno = 0;
+      // An error another connection left in this thread's queue would
+      // read as this one failing.
+      ERR_clear_error();
       const int got = SSL_read(ssl_, &byte, 1);
       if (got > 0) {
         buffer_.push_back(byte);

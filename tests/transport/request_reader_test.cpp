@@ -217,6 +217,26 @@ TEST(RequestReader, RefusalReadsNoFurther) {
   }
 }
 
+// The owner hears of each head before the body's bytes are asked for, so it
+// can give the body its own time limit.
+TEST(RequestReader, TellsOfEachHeadBeforeReadingItsBody) {
+  const std::string first = "POST /v1/pair HTTP/1.1\r\nContent-Length: 4\r\n\r\n";
+  const std::string second = "GET /v1/info HTTP/1.1\r\n\r\n";
+  PieceSource source({first, "bo", "dy" + second});
+  RequestReader reader(source);
+  std::vector<std::size_t> givenAtHead;
+  reader.setOnHead([&] { givenAtHead.push_back(source.bytesGiven()); });
+  const std::optional<HttpRequest> post = reader.next();
+  ASSERT_TRUE(post);
+  EXPECT_EQ(post->body, "body");
+  const std::optional<HttpRequest> get = reader.next();
+  ASSERT_TRUE(get);
+  EXPECT_EQ(get->path, "/v1/info");
+  EXPECT_FALSE(reader.next());
+  // The second head was already in the buffer: told without a receive.
+  EXPECT_EQ(givenAtHead, (std::vector<std::size_t>{first.size(), first.size() + 4 + second.size()}));
+}
+
 // A stream that never ends its head is refused after at most the limit plus
 // one receive, however much more would come.
 TEST(RequestReader, EndlessHeadStaysWithinLimit) {
