@@ -1,5 +1,6 @@
 #include "library/rows.h"
 
+#include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
@@ -95,17 +96,34 @@ const std::vector<MediaType>& mediaTypes() {
   return table;
 }
 
+// 0001-01-02 and 9999-12-31 at 00:00 UTC.
+constexpr Instant kFirstInstant = -63113817600.0;
+constexpr Instant kLastInstant = 252423907200.0;
+
 class TimeFormatter {
  public:
   TimeFormatter() {
     UErrorCode status = U_ZERO_ERROR;
     format_ = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString("yyyy-MM-dd'T'HH:mm:ssXXXXX"),
                                                       icu::Locale("en_US_POSIX"), status);
-    if (U_FAILURE(status)) format_.reset();
+    if (U_FAILURE(status)) {
+      format_.reset();
+      return;
+    }
+    // Gregorian for every year, as the wire says: ICU's calendar turns
+    // Julian before October 1582 unless told otherwise.
+    if (auto* gregorian = dynamic_cast<icu::GregorianCalendar*>(const_cast<icu::Calendar*>(format_->getCalendar()))) {
+      gregorian->setGregorianChange(-std::numeric_limits<double>::infinity(), status);
+    }
   }
 
   std::string format(Instant instant, std::string_view zone) {
     if (!format_) return {};
+    // Four-digit years of the common era only, whatever a store holds: a
+    // year 0 or 10000 would not read back as the same form. A day inside
+    // each end leaves room for any zone's offset.
+    if (std::isnan(instant)) instant = kUnixEpoch;
+    instant = std::clamp(instant, kFirstInstant, kLastInstant);
     const UDate millis = (instant - kUnixEpoch) * 1000.0;
     std::lock_guard<std::mutex> hold(mutex_);
     // Listings format hundreds of times in one zone; the zone is only

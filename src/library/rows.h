@@ -127,6 +127,9 @@ std::string mimeType(std::string_view uti, std::string_view name);
 // time returns "yyyy-MM-dd'T'HH:mm:ssXXXXX" for `instant` in the IANA zone
 // `zone` (Gregorian calendar, en_US_POSIX): 2024-05-01T14:03:59+02:00, or
 // 2024-05-01T12:03:59Z at a zero offset. An unknown zone is taken as UTC.
+// The calendar is Gregorian for every year; instants before 0001-01-02 or
+// after 9999-12-31 (UTC) are written as those days, so that the year always
+// has four digits, and a NaN as 1970-01-01.
 std::string time(Instant instant, std::string_view zone);
 
 // currentZone returns the IANA id of the machine's time zone as it is now.

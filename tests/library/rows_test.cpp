@@ -347,6 +347,21 @@ TEST(RowsTime, WritesLocalWallClockWithOffset) {
       {kUnixEpoch, "Europe/Paris", "1970-01-01T01:00:00+01:00"},
       {kUnixEpoch, "Africa/Monrovia", "1969-12-31T23:15:30-00:44:30"},
       {kMay1, "Not/AZone", "2024-05-01T12:03:59Z"},
+      // Far from today: Gregorian throughout, and four-digit years only.
+      {-63113817600.0, "UTC", "0001-01-02T00:00:00Z"},
+      {-63113904000.0, "UTC", "0001-01-02T00:00:00Z"},
+      {-1e18, "UTC", "0001-01-02T00:00:00Z"},
+      {-std::numeric_limits<double>::infinity(), "UTC", "0001-01-02T00:00:00Z"},
+      {-12622780800.0, "UTC", "1601-01-01T00:00:00Z"},
+      {-13569552000.0, "UTC", "1571-01-01T00:00:00Z"},
+      {-10418544000.0, "UTC", "1670-11-07T00:00:00Z"},
+      {7857648000.0, "UTC", "2250-01-01T00:00:00Z"},
+      {8488800000.0, "UTC", "2270-01-01T00:00:00Z"},
+      {252423907199.0, "UTC", "9999-12-30T23:59:59Z"},
+      {252423907200.0, "Pacific/Kiritimati", "9999-12-31T14:00:00+14:00"},
+      {1e18, "UTC", "9999-12-31T00:00:00Z"},
+      {std::numeric_limits<double>::infinity(), "UTC", "9999-12-31T00:00:00Z"},
+      {std::numeric_limits<double>::quiet_NaN(), "UTC", "1970-01-01T00:00:00Z"},
   };
   for (const auto& [instant, zone, expected] : cases) {
     SCOPED_TRACE(zone);

@@ -52,5 +52,15 @@ TEST(LaptopNamesTest, NoListedNameOrDatePlacesAFileOutsideDest) {
   }
 }
 
+// A device lists a file whose name was not UTF-8 with U+FFFD in its place;
+// the laptop saves it under that name, and a second one beside it.
+TEST(LaptopNamesTest, ANameWithReplacementCharactersIsSavedAsListed) {
+  lumenvale::testing::TemporaryFolder dest("security-dest");
+  HeldFiles held(dest.path());
+  const std::string name = "IMG_\xEF\xBF\xBD\xEF\xBF\xBD.JPG";
+  EXPECT_EQ(held.assign("a/photo", "2024-05-01T10:00:00Z", name), "2024/05/" + name);
+  EXPECT_EQ(held.assign("b/photo", "2024-05-01T10:00:00Z", name), "2024/05/IMG_\xEF\xBF\xBD\xEF\xBF\xBD (2).JPG");
+}
+
 }  // namespace
 }  // namespace lumenvale::laptop

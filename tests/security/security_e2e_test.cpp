@@ -298,6 +298,32 @@ TEST_F(SecurityTest, NothingIsDeletedWithoutAYes) {
   EXPECT_TRUE(fs::exists(kept));
 }
 
+// A folder someone else fills may hold a file whose name is not UTF-8.
+// The listing, which is JSON, still holds every file, that one under a name
+// with U+FFFD, and the file downloads; a listing is never answered 200 with
+// an empty object.
+TEST_F(SecurityTest, AFileNameThatIsNotUtf8IsListedAndServed) {
+  const std::string odd = "IMG_\xFF\xFE.JPG";
+  ASSERT_TRUE(AtomicFile::write(photos_.path() + "/" + odd, "odd bytes", 0644));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  std::unique_ptr<TlsClient> client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "laptop");
+  const HttpResponse listing = ask(*client, "GET", "/v1/assets", authorization());
+  ASSERT_EQ(listing.status, 200) << listing.body;
+  const nlohmann::json page = json(listing);
+  ASSERT_EQ(page["assets"].size(), 3u) << listing.body;
+  std::optional<std::string> id;
+  for (const nlohmann::json& asset : page["assets"]) {
+    if (asset["resources"][0]["name"] == "IMG_\xEF\xBF\xBD\xEF\xBF\xBD.JPG") id = asset["id"];
+  }
+  ASSERT_TRUE(id) << listing.body;
+  const HttpResponse file = ask(*client, "GET", "/v1/assets/" + *id + "/res/photo", authorization());
+  EXPECT_EQ(file.status, 200);
+  EXPECT_EQ(file.body, "odd bytes");
+}
+
 // A paired laptop chooses its own name, and the owner reads it beside the
 // delete question: control characters in it could erase the question and
 // print another, a right-to-left override could turn it round.

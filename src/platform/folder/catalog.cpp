@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/folder/media_metadata.h"
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 
@@ -496,7 +497,7 @@ Catalog::Walk Catalog::walk(const std::vector<std::string>& folders) const {
           names.emplace_back(entry->d_name);
           states[entry->d_name] = {
               static_cast<std::int64_t>(info.st_size),
-              static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+              MediaMetadata::fileNanoseconds(info.st_mtim),
               static_cast<std::uint64_t>(info.st_ino)};
         }
         errno = 0;
