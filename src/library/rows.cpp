@@ -112,9 +112,13 @@ class TimeFormatter {
     }
     // Gregorian for every year, as the wire says: ICU's calendar turns
     // Julian before October 1582 unless told otherwise.
-    if (auto* gregorian = dynamic_cast<icu::GregorianCalendar*>(const_cast<icu::Calendar*>(format_->getCalendar()))) {
-      gregorian->setGregorianChange(-std::numeric_limits<double>::infinity(), status);
+    auto calendar = std::make_unique<icu::GregorianCalendar>(icu::Locale("en_US_POSIX"), status);
+    if (U_SUCCESS(status)) calendar->setGregorianChange(-std::numeric_limits<double>::infinity(), status);
+    if (U_FAILURE(status)) {
+      format_.reset();
+      return;
     }
+    format_->adoptCalendar(calendar.release());
   }
 
   std::string format(Instant instant, std::string_view zone) {
