@@ -41,9 +41,9 @@ CREATE TABLE assets(
   position INTEGER NOT NULL DEFAULT -1,
   type_position INTEGER NOT NULL DEFAULT -1  -- the place among assets of its media type
 );
-CREATE INDEX assets_by_date ON assets(created DESC, main_path DESC);
+CREATE INDEX assets_by_date ON assets(created DESC, local_id DESC);
 CREATE INDEX assets_by_position ON assets(position);
-CREATE INDEX assets_by_type_date ON assets(media_type, created DESC, main_path DESC);
+CREATE INDEX assets_by_type_date ON assets(media_type, created DESC, local_id DESC);
 CREATE INDEX assets_by_type_position ON assets(media_type, type_position);
 CREATE TABLE files(
   path TEXT PRIMARY KEY,
@@ -736,8 +736,8 @@ void Catalog::renumber() {
   execute(db_,
           "UPDATE assets SET position = ranked.place, type_position = ranked.typePlace FROM ("
           "  SELECT id,"
-          "    row_number() OVER (ORDER BY created DESC, main_path DESC) - 1 AS place,"
-          "    row_number() OVER (PARTITION BY media_type ORDER BY created DESC, main_path DESC) - 1"
+          "    row_number() OVER (ORDER BY created DESC, local_id DESC) - 1 AS place,"
+          "    row_number() OVER (PARTITION BY media_type ORDER BY created DESC, local_id DESC) - 1"
           "      AS typePlace"
           "  FROM assets) AS ranked "
           "WHERE assets.id = ranked.id"
@@ -774,7 +774,7 @@ std::int64_t Catalog::countNewerThan(TimePoint created) const {
     std::lock_guard lock(mutex_);
     // The newest asset at or before `created` is one seek in the date index.
     Statement first(db_, kept("SELECT position FROM assets WHERE created <= ?1 "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+                              "ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, toMicros(created));
     if (first.step()) return first.integer(0);
   }
@@ -785,7 +785,7 @@ std::int64_t Catalog::countDated() const {
   {
     std::lock_guard lock(mutex_);
     Statement first(db_, kept("SELECT position FROM assets WHERE created IS NULL "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+                              "ORDER BY created DESC, local_id DESC LIMIT 1"));
     if (first.step()) return first.integer(0);
   }
   return count();
@@ -820,7 +820,7 @@ std::int64_t Catalog::countNewerThan(MediaType type, TimePoint created) const {
   {
     std::lock_guard lock(mutex_);
     Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created <= ?2 "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+                              "ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)}).bind(2, toMicros(created));
     if (first.step()) return first.integer(0);
   }
@@ -831,7 +831,7 @@ std::int64_t Catalog::countDated(MediaType type) const {
   {
     std::lock_guard lock(mutex_);
     Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created IS NULL "
-                              "ORDER BY created DESC, main_path DESC LIMIT 1"));
+                              "ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)});
     if (first.step()) return first.integer(0);
   }
