@@ -69,6 +69,14 @@ void Api::safe(const Laptop& laptop, SafeMarks& marks, const HttpRequest& reques
   const auto totalValue = operation->find("total");
   const std::optional<std::int64_t> total = totalValue == operation->end() ? std::nullopt : count(*totalValue);
   if (!op || !total || (*total == 0 && !items->empty())) throw badList();
+  // Checked before any item is read or kept: the pieces of an operation
+  // wait in memory until its total is reached.
+  const std::int64_t allowed = SafeMarks::allowedTotal(library_.count());
+  if (*total > allowed) {
+    throw HttpError(413, "bad_request",
+                    "A safe list holds at most " + std::to_string(allowed) +
+                        " assets here: the phone's library and a margin for photos that left it.");
+  }
 
   std::vector<SafeMarks::Item> pairs;
   pairs.reserve(items->size());
@@ -78,6 +86,11 @@ void Api::safe(const Laptop& laptop, SafeMarks& marks, const HttpRequest& reques
     const auto modified = item.find("modified");
     if (!id || modified == item.end() || !modified->is_string() || modified->get_ref<const std::string&>().empty()) {
       throw badItem();
+    }
+    if (modified->get_ref<const std::string&>().size() > SafeMarks::kMaxModifiedLength) {
+      throw HttpError(400, "bad_request",
+                      "The modified time of a safe-list item is at most " +
+                          std::to_string(SafeMarks::kMaxModifiedLength) + " characters.");
     }
     pairs.emplace_back(std::move(*id), modified->get<std::string>());
   }

@@ -18,6 +18,7 @@
 #include "hub/hub.h"
 #include "hub/run_loop.h"
 #include "util/format.h"
+#include "util/text.h"
 
 namespace lumenvale {
 namespace {
@@ -126,7 +127,7 @@ class Terminal {
         hub_.answerDelete(false);
         return;
       }
-      const std::string laptop = state.deleteAsk->laptop.value_or("A laptop");
+      const std::string laptop = Text::printable(state.deleteAsk->laptop.value_or("A laptop"));
       prompt(laptop + " has copied " + photosAndVideos(static_cast<std::int64_t>(state.deleteAsk->ids.size())) +
              " and asks to delete them here. Move them to the Trash? [y/N] ");
     } else if (!state.deleteAsk && !asked_.empty()) {
@@ -153,10 +154,12 @@ class Terminal {
 
 // Lines come from the main thread and the library's threads; each is
 // written whole and flushed at once, so a reader of the output sees it
-// immediately.
+// immediately. Lines carry names from outside (laptops, files, folders), so
+// each is escaped: no control character reaches the terminal or the journal.
 void say(const std::string& line) {
+  const std::string shown = Text::printable(line);
   std::lock_guard<std::mutex> hold(outputMutex());
-  std::fputs(line.c_str(), stdout);
+  std::fputs(shown.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }

@@ -7,6 +7,7 @@
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
+#include "util/text.h"
 
 namespace lumenvale::laptop {
 
@@ -27,11 +28,10 @@ std::string Naming::monthFolder(std::string_view created) {
 std::string Naming::safeName(std::string_view name) {
   const std::size_t slash = name.find_last_of("/\\");
   if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-  std::string safe;
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) continue;
-    safe += c;
-  }
+  // Controls and bidirectional overrides would reach the owner's file
+  // manager and terminal with the name; bytes that are not UTF-8 become
+  // U+FFFD, as the device writes them.
+  std::string safe = Text::withoutHidden(name);
   while (!safe.empty() && (safe.front() == '.' || safe.front() == ' ')) safe.erase(0, 1);
   if (safe.size() > 200) {
     std::size_t cut = 200;

@@ -31,7 +31,8 @@ namespace Naming {
 std::string monthFolder(std::string_view created);
 
 // safeName makes a listed file name safe to create inside a folder: only
-// its last path component, no control characters, not hidden, not "." or
+// its last path component, valid UTF-8 without control characters or
+// bidirectional overrides (Text::isHidden), not hidden, not "." or
 // "..", at most 200 bytes (cut on a character boundary), "file" when
 // nothing is left.
 std::string safeName(std::string_view name);

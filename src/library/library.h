@@ -85,6 +85,10 @@ class Library {
   // open returns the resource `rid` of asset `id`, or nullptr when there is
   // no such asset or the asset lists no resource with that rid.
   virtual std::unique_ptr<Opened> open(std::string_view id, std::string_view rid) const = 0;
+
+  // count returns how many assets the listing holds, or nothing when the
+  // library cannot tell cheaply. Bounds what a laptop may report about it.
+  virtual std::optional<std::int64_t> count() const { return std::nullopt; }
 };
 
 }  // namespace lumenvale

@@ -53,8 +53,6 @@ std::optional<std::string> decodeBase64(std::string_view text) {
   return bytes;
 }
 
-std::optional<Instant> creationDate(const PhotoStore::Record& record) { return record.creationDate; }
-
 }  // namespace
 
 PhotoLibrary::PhotoLibrary(PhotoStore& store, std::function<void(double)> onCloud,
@@ -149,7 +147,12 @@ Page PhotoLibrary::page(std::optional<std::string_view> after, std::int64_t limi
   }
   const std::unique_ptr<PhotoStore::FetchResult> fetched = store_.fetch(predicate);
   const Rows::Window window = Rows::window(
-      fetched->count(), [&](std::int64_t position) { return creationDate(fetched->at(position)); }, cursor, limit);
+      fetched->count(),
+      [&](std::int64_t position) {
+        PhotoStore::Record record = fetched->at(position);
+        return Rows::Place{record.creationDate, std::move(record.localIdentifier)};
+      },
+      cursor, limit);
 
   const std::string zone = zone_();
   Page page;
@@ -160,6 +163,10 @@ Page PhotoLibrary::page(std::optional<std::string_view> after, std::int64_t limi
   }
   if (window.next) page.next = Rows::format(*window.next);
   return page;
+}
+
+std::optional<std::int64_t> PhotoLibrary::count() const {
+  return store_.count(PhotoStore::kImage) + store_.count(PhotoStore::kVideo);
 }
 
 std::optional<Asset> PhotoLibrary::asset(std::string_view id) const {

@@ -38,6 +38,7 @@ class PhotoLibrary : public Library {
   std::optional<Asset> asset(std::string_view id) const override;
   std::optional<std::string> thumbnail(std::string_view id, std::int64_t px) const override;
   std::unique_ptr<Opened> open(std::string_view id, std::string_view rid) const override;
+  std::optional<std::int64_t> count() const override;
 
   // versions returns each listed asset's current `modified` text (device
   // zone) by wire id; ids that do not decode or whose asset is gone are absent.

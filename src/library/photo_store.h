@@ -80,8 +80,10 @@ class PhotoStore {
 
   // The assets of one fetch, sorted by creation date, newest first; assets
   // without a creation date come after every dated one, and assets with
-  // equal creation dates (or none) keep an order that is the same on every
-  // fetch. Reading positions must stay cheap: a listing touches only a page.
+  // equal creation dates (or none) are ordered by local identifier,
+  // descending, compared as bytes, so that a listing's cursor can name its
+  // place among them. Reading positions must stay cheap: a listing touches
+  // only a page and a few positions to find its place.
   class FetchResult {
    public:
     virtual ~FetchResult() = default;

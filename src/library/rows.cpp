@@ -1,5 +1,6 @@
 #include "library/rows.h"
 
+#include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
@@ -14,10 +15,15 @@
 #include <mutex>
 
 #include "library/library.h"
+#include "library/photo_library.h"
 #include "util/text.h"
 
 namespace lumenvale::Rows {
 namespace {
+
+// Parts a keyed cursor from its key; a character outside Base64 and the
+// digits of a count, and one a query carries unescaped.
+constexpr char kKeyMark = '~';
 
 // A decimal count as a cursor carries it: an integer as a general-purpose
 // parser reads it, and not negative ("-0" is 0).
@@ -90,17 +96,38 @@ const std::vector<MediaType>& mediaTypes() {
   return table;
 }
 
+// 0001-01-02 and 9999-12-31 at 00:00 UTC.
+constexpr Instant kFirstInstant = -63113817600.0;
+constexpr Instant kLastInstant = 252423907200.0;
+
 class TimeFormatter {
  public:
   TimeFormatter() {
     UErrorCode status = U_ZERO_ERROR;
     format_ = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString("yyyy-MM-dd'T'HH:mm:ssXXXXX"),
                                                       icu::Locale("en_US_POSIX"), status);
-    if (U_FAILURE(status)) format_.reset();
+    if (U_FAILURE(status)) {
+      format_.reset();
+      return;
+    }
+    // Gregorian for every year, as the wire says: ICU's calendar turns
+    // Julian before October 1582 unless told otherwise.
+    auto calendar = std::make_unique<icu::GregorianCalendar>(icu::Locale("en_US_POSIX"), status);
+    if (U_SUCCESS(status)) calendar->setGregorianChange(-std::numeric_limits<double>::infinity(), status);
+    if (U_FAILURE(status)) {
+      format_.reset();
+      return;
+    }
+    format_->adoptCalendar(calendar.release());
   }
 
   std::string format(Instant instant, std::string_view zone) {
     if (!format_) return {};
+    // Four-digit years of the common era only, whatever a store holds: a
+    // year 0 or 10000 would not read back as the same form. A day inside
+    // each end leaves room for any zone's offset.
+    if (std::isnan(instant)) instant = kUnixEpoch;
+    instant = std::clamp(instant, kFirstInstant, kLastInstant);
     const UDate millis = (instant - kUnixEpoch) * 1000.0;
     std::lock_guard<std::mutex> hold(mutex_);
     // Listings format hundreds of times in one zone; the zone is only
@@ -126,7 +153,7 @@ class TimeFormatter {
 }  // namespace
 
 bool Cursor::operator==(const Cursor& other) const {
-  if (sent_ != other.sent_ || date_.has_value() != other.date_.has_value()) return false;
+  if (sent_ != other.sent_ || key_ != other.key_ || date_.has_value() != other.date_.has_value()) return false;
   return !date_ || std::bit_cast<std::uint64_t>(*date_) == std::bit_cast<std::uint64_t>(*other.date_);
 }
 
@@ -149,12 +176,25 @@ std::string format(const Cursor& cursor) {
     char hex[16];
     const auto [end, error] = std::to_chars(hex, hex + sizeof hex, std::bit_cast<std::uint64_t>(cursor.date()), 16);
     (void)error;  // sixteen digits always fit
-    text.append(hex, end).push_back('.');
+    text.append(hex, end);
   }
+  if (cursor.hasKey()) return text.append(1, kKeyMark).append(PhotoLibrary::wireId(cursor.key()));
+  if (cursor.isDated()) text.push_back('.');
   return text.append(std::to_string(cursor.sent()));
 }
 
 Cursor parse(std::string_view text) {
+  if (const std::size_t mark = text.find(kKeyMark); mark != std::string_view::npos) {
+    std::optional<std::string> key = PhotoLibrary::localIdentifier(text.substr(mark + 1));
+    if (!key) throw LibraryError::badCursor();
+    if (text.substr(0, mark) == "u") return Cursor::undatedAfter(std::move(*key));
+    if (!text.starts_with('t')) throw LibraryError::badCursor();
+    const std::optional<std::uint64_t> dateBits = bits(text.substr(1, mark - 1));
+    if (!dateBits) throw LibraryError::badCursor();
+    const Instant date = std::bit_cast<Instant>(*dateBits);
+    if (!std::isfinite(date)) throw LibraryError::badCursor();
+    return Cursor::datedAfter(date, std::move(*key));
+  }
   if (text.starts_with('u')) {
     if (const std::optional<std::int64_t> sent = count(text.substr(1))) return Cursor::undated(*sent);
   }
@@ -172,20 +212,42 @@ Cursor parse(std::string_view text) {
   return Cursor::dated(date, *sent);
 }
 
-Window window(std::int64_t count, const std::function<std::optional<Instant>(std::int64_t)>& dateAt,
-              const std::optional<Cursor>& after, std::int64_t limit) {
+Window window(std::int64_t count, const std::function<Place(std::int64_t)>& at, const std::optional<Cursor>& after,
+              std::int64_t limit) {
   count = std::max<std::int64_t>(count, 0);
   limit = std::max<std::int64_t>(limit, 1);
 
   std::int64_t start = 0;
-  if (after && !after->isDated()) {
+  if (after && after->hasKey()) {
+    // The assets already sent are those of the cursor's date (or undated,
+    // for an undated cursor) whose key is not below the cursor's: a prefix
+    // of the fetch, as the store orders equal dates by key, descending.
+    // Others of that date that came or went move no position this depends
+    // on, so nothing that stayed is skipped or repeated.
+    const auto sent = [&](std::int64_t position) {
+      const Place place = at(position);
+      if (place.date.has_value() != after->isDated() || (place.date && *place.date != after->date())) return false;
+      return place.key >= after->key();  // std::string compares its bytes as unsigned
+    };
+    std::int64_t low = 0;
+    std::int64_t high = count;
+    while (low < high) {
+      const std::int64_t middle = low + (high - low) / 2;
+      if (sent(middle)) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    start = low;
+  } else if (after && !after->isDated()) {
     start = std::min(after->sent(), count);
   } else if (after) {
     // Skip the assets of the cursor's run already sent, but never more than
     // are still there with that exact time.
     const std::int64_t sentInRun = std::min(after->sent(), count);
     while (start < sentInRun) {
-      const std::optional<Instant> date = dateAt(start);
+      const std::optional<Instant> date = at(start).date;
       if (!date || *date != after->date()) break;
       ++start;
     }
@@ -194,21 +256,9 @@ Window window(std::int64_t count, const std::function<std::optional<Instant>(std
   // Compared as remaining room so that a huge limit cannot overflow.
   if (limit >= count - start) return Window{start, count, std::nullopt};
   const std::int64_t end = start + limit;
-
-  const std::optional<Instant> last = dateAt(end - 1);
-  std::int64_t run = 0;
-  for (std::int64_t position = end - 1; position >= start; --position) {
-    const std::optional<Instant> date = position == end - 1 ? last : dateAt(position);
-    if (date.has_value() != last.has_value() || (date && *date != *last)) break;
-    ++run;
-  }
-  // A page that lies wholly inside one run continues the count the incoming
-  // cursor holds for that same run.
-  if (run == end - start && after) {
-    if (!last && !after->isDated()) run += after->sent();
-    if (last && after->isDated() && after->date() == *last) run += after->sent();
-  }
-  return Window{start, end, last ? Cursor::dated(*last, run) : Cursor::undated(run)};
+  Place last = at(end - 1);
+  return Window{start, end,
+                last.date ? Cursor::datedAfter(*last.date, std::move(last.key)) : Cursor::undatedAfter(std::move(last.key))};
 }
 
 std::vector<std::pair<std::size_t, Resource>> mapped(const std::vector<ResourceInfo>& infos) {
@@ -256,7 +306,10 @@ std::vector<std::pair<std::size_t, Resource>> mapped(const std::vector<ResourceI
     const bool taken = std::any_of(result.begin(), result.end(),
                                    [&](const auto& earlier) { return earlier.second.rid == rid; });
     if (taken) continue;
-    name = std::string(lastPathComponent(name));
+    // The listing is JSON, which holds only UTF-8; a file name from a folder
+    // may be any bytes. The wire gets a readable stand-in, the store keeps
+    // the real name, and the file is still found by its position.
+    name = Text::validUtf8(lastPathComponent(name));
     if (name.empty()) name = rid;
     std::string mime = mimeType(info.uti, name);
     result.emplace_back(i, Resource{std::move(rid), std::move(name), std::move(mime), std::nullopt});

@@ -17,26 +17,40 @@
 
 namespace lumenvale::Rows {
 
-// Where the listing stands: after `sent` assets of the run created exactly at
-// `date` (counted from the newest end of the run), or, for an undated cursor,
-// after `sent` assets without a creation time.
+// Where the listing stands. A cursor names the last asset sent: its
+// creation date (none for an undated one) and its tie-break key, the store's
+// local identifier, which orders assets of equal dates (descending, compared
+// as bytes). The next page starts just after that asset, wherever assets of
+// the same date come or go meanwhile. Cursors written before keys were
+// carried name a count instead: after `sent` assets of the run created
+// exactly at `date` (counted from the newest end of the run), or after
+// `sent` assets without a creation time; they still parse and position.
 class Cursor {
  public:
-  static Cursor dated(Instant date, std::int64_t sent) { return Cursor(date, sent); }
-  static Cursor undated(std::int64_t sent) { return Cursor(std::nullopt, sent); }
+  static Cursor dated(Instant date, std::int64_t sent) { return Cursor(date, sent, std::nullopt); }
+  static Cursor undated(std::int64_t sent) { return Cursor(std::nullopt, sent, std::nullopt); }
+  static Cursor datedAfter(Instant date, std::string key) { return Cursor(date, 0, std::move(key)); }
+  static Cursor undatedAfter(std::string key) { return Cursor(std::nullopt, 0, std::move(key)); }
 
   bool isDated() const { return date_.has_value(); }
   // date is meaningful only for a dated cursor.
   Instant date() const { return date_.value_or(0.0); }
+  // sent is meaningful only for a cursor without a key.
   std::int64_t sent() const { return sent_; }
+  bool hasKey() const { return key_.has_value(); }
+  // key is the last sent asset's local identifier; empty without a key.
+  const std::string& key() const { return hasKey() ? *key_ : kNoKey; }
 
   // Dates compare by their bits, so a cursor survives its text form exactly.
   bool operator==(const Cursor& other) const;
 
  private:
-  Cursor(std::optional<Instant> date, std::int64_t sent) : date_(date), sent_(sent) {}
+  static inline const std::string kNoKey;
+  Cursor(std::optional<Instant> date, std::int64_t sent, std::optional<std::string> key)
+      : date_(date), sent_(sent), key_(std::move(key)) {}
   std::optional<Instant> date_;
   std::int64_t sent_;
+  std::optional<std::string> key_;
 };
 
 // The store's resource types, in the order their files are preferred.
@@ -54,7 +68,10 @@ struct ResourceInfo {
   std::string uti;   // its uniform type identifier, possibly empty
 };
 
-// format returns "t<hex bits of date>.<sent>" or "u<sent>".
+// format returns "t<hex bits of date>~<key>" or "u~<key>", the key as a
+// wire id (URL-safe Base64 of the local identifier), so that the text needs
+// no escaping in a query; a cursor without a key as "t<hex bits>.<sent>" or
+// "u<sent>".
 std::string format(const Cursor& cursor);
 
 // parse reads a cursor text back. Throws LibraryError::badCursor for any text
@@ -70,14 +87,21 @@ struct Window {
   std::optional<Cursor> next;
 };
 
+// What the window needs to know of the asset at a position of the fetch.
+struct Place {
+  std::optional<Instant> date;  // its creation date, if any
+  std::string key;              // its local identifier
+};
+
 // window chooses the page of a fetch sorted newest first, undated assets
-// last and equal times in the store's stable order. The fetch holds every
-// asset without a cursor, those created at or before `date` plus the undated
-// ones after a dated cursor, and only the undated ones after an undated
-// cursor. `dateAt` gives the creation time at a position. A limit below 1
-// is taken as 1.
-Window window(std::int64_t count, const std::function<std::optional<Instant>(std::int64_t)>& dateAt,
-              const std::optional<Cursor>& after, std::int64_t limit);
+// last and equal times by key, descending as bytes. The fetch holds every
+// asset without a cursor, those created at or before `date` plus the
+// undated ones after a dated cursor, and only the undated ones after an
+// undated cursor. `at` tells the date and key at a position; a keyed cursor
+// finds its place in a number of calls that grows with the logarithm of the
+// fetch. A limit below 1 is taken as 1.
+Window window(std::int64_t count, const std::function<Place(std::int64_t)>& at, const std::optional<Cursor>& after,
+              std::int64_t limit);
 
 // mapped names an asset's files: for each info that becomes a listed
 // resource, its position in `infos` and the Resource. Unknown kinds of file
@@ -103,6 +127,9 @@ std::string mimeType(std::string_view uti, std::string_view name);
 // time returns "yyyy-MM-dd'T'HH:mm:ssXXXXX" for `instant` in the IANA zone
 // `zone` (Gregorian calendar, en_US_POSIX): 2024-05-01T14:03:59+02:00, or
 // 2024-05-01T12:03:59Z at a zero offset. An unknown zone is taken as UTC.
+// The calendar is Gregorian for every year; instants before 0001-01-02 or
+// after 9999-12-31 (UTC) are written as those days, so that the year always
+// has four digits, and a NaN as 1970-01-01.
 std::string time(Instant instant, std::string_view zone);
 
 // currentZone returns the IANA id of the machine's time zone as it is now.

@@ -39,7 +39,8 @@ std::optional<std::vector<Laptop>> decode(const std::string& text) {
         !pairedAt->is_number()) {
       return std::nullopt;
     }
-    laptops.push_back(Laptop{id->get<std::string>(), name->get<std::string>(),
+    // Names stored before they were cleaned on pairing are cleaned here.
+    laptops.push_back(Laptop{id->get<std::string>(), Text::withoutHidden(name->get_ref<const std::string&>()),
                              tokenHash->get<std::string>(), pairedAt->get<double>()});
   }
   return laptops;
@@ -91,7 +92,10 @@ std::optional<Laptop> Laptops::find(std::string_view token) const {
 
 bool Laptops::add(const std::string& id, const std::string& name, const std::string& token,
                   TimePoint now) {
-  Laptop laptop{id, Text::graphemePrefix(name, kMaxNameLength), tokenHash(token),
+  // The name is shown to the owner, on screens, in the journal and beside
+  // the delete question: a control character in it could rewrite the
+  // terminal line the owner answers, a bidirectional override reorder it.
+  Laptop laptop{id, Text::graphemePrefix(Text::withoutHidden(name), kMaxNameLength), tokenHash(token),
                 millisecondsSinceEpoch(now)};
   std::vector<Laptop> changed;
   std::function<void(std::vector<Laptop>)> onChange;

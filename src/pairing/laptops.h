@@ -19,7 +19,8 @@ namespace lumenvale {
 // Laptop is one paired laptop, identified by `id`.
 struct Laptop {
   std::string id;         // as the laptop sent it when pairing
-  std::string name;       // at most Laptops::kMaxNameLength characters; may be empty
+  std::string name;       // at most Laptops::kMaxNameLength characters, valid UTF-8 without
+                          // controls or bidirectional overrides (Text::isHidden); may be empty
   std::string tokenHash;  // SHA-256 of the bearer token, 64 lower-case hex digits
   double pairedAt = 0;    // milliseconds since 1970-01-01 00:00 UTC, fraction kept
 

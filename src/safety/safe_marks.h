@@ -6,13 +6,16 @@
 // operation's distinct items reach its total, then replace that laptop's
 // marks. A mark counts only while the asset's modified time is unchanged.
 // Shared by connection threads and the screens; one mutex guards it and is
-// held across the file write; onChange runs after it is released.
+// held across the file write; onChange runs after it is released. What one
+// laptop may hold is capped (kMaxTotal marks, ids of Identifiers::kMaxIdLength
+// and times of kMaxModifiedLength characters), on the wire and when loading.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -25,8 +28,37 @@ class SafeMarks {
   // One reported item: asset id and modified time, exactly as sent.
   using Item = std::pair<std::string, std::string>;
 
-  // Loads `file`. A missing, unreadable or malformed file gives no marks and
-  // no error; the next change rewrites it.
+  // The most marks one laptop may hold, and so the largest total an
+  // operation may announce: pieces wait in memory until the total is
+  // reached, so an unbounded total lets a laptop grow the device's memory
+  // without end. A million marks is some 300 MB at the longest fields, far
+  // beyond any one camera roll.
+  static constexpr std::int64_t kMaxTotal = 1'000'000;
+
+  // How far a total may exceed the library's own count: a laptop still
+  // holds photos that left the device by other means (deleted there, or on
+  // a card that is away for now), but never claims memory out of proportion
+  // to what the device lists.
+  static constexpr std::int64_t kLibraryMargin = 50'000;
+
+  // The longest modified time a mark keeps. The device writes 20 to 25
+  // characters ("2024-05-01T14:03:59+02:00"); a longer one can never match
+  // and would only cost memory.
+  static constexpr std::size_t kMaxModifiedLength = 64;
+
+  // allowedTotal returns the largest total an operation may announce when
+  // the library lists `libraryCount` assets (unknown: the fixed ceiling).
+  static std::int64_t allowedTotal(std::optional<std::int64_t> libraryCount);
+
+  // validItem tells whether a mark is within the caps: a valid id and a
+  // modified time of 1 to kMaxModifiedLength characters.
+  static bool validItem(const std::string& asset, const std::string& modified);
+
+  // Loads `file`, streaming it so that it is never held whole beside the
+  // marks. A missing, unreadable or malformed file gives no marks and no
+  // error; the next change rewrites it. Marks beyond the caps are dropped:
+  // a laptop past kMaxTotal loses all its marks, an item out of bounds only
+  // itself.
   explicit SafeMarks(std::string file);
 
   SafeMarks(const SafeMarks&) = delete;
@@ -37,7 +69,8 @@ class SafeMarks {
   // operation's items, replacing the earlier ones. A new operation id drops
   // the items of the one under way; for the same id, the total of its first
   // request holds. A failed write keeps the change in memory; the next
-  // change tries again.
+  // change tries again. The caller checks the caps (allowedTotal,
+  // validItem); items beyond them are dropped here all the same.
   bool receive(const std::string& laptop, const std::vector<Item>& items, const std::string& op,
                std::int64_t total);
 

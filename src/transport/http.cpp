@@ -49,7 +49,10 @@ std::string json(int status, const nlohmann::json& value, const Headers& headers
   try {
     body = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
   } catch (const nlohmann::json::exception&) {
-    body = "{}";
+    // Never a success with a body that is not the answer: a laptop would
+    // take an empty object for an empty listing and stop. The error's own
+    // text is ASCII, so this cannot fail again.
+    return error(HttpError(500, "internal_error", "The phone could not write this answer as JSON."));
   }
   Headers all;
   all.reserve(headers.size() + 2);

@@ -35,7 +35,8 @@ std::string head(int status, const Headers& headers);
 
 // json returns a whole response: compact UTF-8 JSON ("/" unescaped),
 // preceded by Content-Type and Content-Length, then `headers`. A value that
-// cannot be serialised (text that is not UTF-8) gives the body "{}".
+// cannot be serialised (text that is not UTF-8) gives a 500 error response
+// instead, without `headers`.
 std::string json(int status, const nlohmann::json& value, const Headers& headers = {});
 
 // errorBody returns {"error": code, "message": message}.

@@ -100,6 +100,64 @@ bool isValidUtf8(std::string_view bytes) {
 
 namespace {
 
+// forEachCharacter calls `visit` with each character of `bytes` and the bytes
+// it came from, U+FFFD for each byte that starts no well-formed sequence.
+template <typename Visit>
+void forEachCharacter(std::string_view bytes, Visit visit) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const std::size_t start = pos;
+    if (const std::optional<char32_t> code = decode(bytes, pos)) {
+      visit(*code, bytes.substr(start, pos - start));
+    } else {
+      pos = start + 1;
+      visit(U'\uFFFD', kReplacement);
+    }
+  }
+}
+
+}  // namespace
+
+std::string validUtf8(std::string_view bytes) {
+  if (isValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  forEachCharacter(bytes, [&](char32_t, std::string_view encoded) { out.append(encoded); });
+  return out;
+}
+
+bool isHidden(char32_t code) {
+  return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
+         code == 0x2028 || code == 0x2029 || (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+std::string withoutHidden(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  forEachCharacter(text, [&](char32_t code, std::string_view encoded) {
+    if (!isHidden(code)) out.append(encoded);
+  });
+  return out;
+}
+
+std::string printable(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  forEachCharacter(text, [&](char32_t code, std::string_view encoded) {
+    if (!isHidden(code)) {
+      out.append(encoded);
+      return;
+    }
+    const int digits = code < 0x100 ? 2 : 4;
+    out.append(code < 0x100 ? "\\x" : "\\u");
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out.push_back(kHex[(code >> shift) & 0xF]);
+  });
+  return out;
+}
+
+namespace {
+
 // boundaries walks the grapheme-cluster boundaries of `utf8` (byte offsets),
 // calling `visit` with each end until it returns false. Returns false when
 // ICU cannot be used, so callers fall back to counting bytes.

@@ -1,5 +1,7 @@
 // Character-encoding helpers for the HTTP head, whose bytes are ISO 8859-1,
-// and for checking UTF-8 that arrives from the network. Stateless.
+// for checking UTF-8 that arrives from the network, and for making text from
+// outside (file names, laptop names, metadata) safe to send and to show.
+// Stateless.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,26 @@ std::optional<std::string> utf8ToLatin1(std::string_view utf8);
 // isValidUtf8 rejects overlong forms, surrogates, code points above U+10FFFF
 // and truncated sequences.
 bool isValidUtf8(std::string_view bytes);
+
+// validUtf8 returns `bytes` with every byte that does not belong to a
+// well-formed UTF-8 sequence replaced by U+FFFD; valid text is unchanged.
+std::string validUtf8(std::string_view bytes);
+
+// isHidden tells whether a character must never reach a terminal or a
+// screen as itself: C0 and C1 controls and DEL (a terminal obeys them: ESC
+// starts a command, CR returns to the start of the line), the line and
+// paragraph separators, and the bidirectional marks, embeddings, overrides
+// and isolates (they reorder what follows on the line).
+bool isHidden(char32_t code);
+
+// withoutHidden returns valid UTF-8 text with every hidden character left
+// out, for text that is stored to be shown later (a laptop's name).
+std::string withoutHidden(std::string_view text);
+
+// printable returns valid UTF-8 text with every hidden character written
+// as an escape: "\x1b" for one below U+0100, "\u202e" for one above. For
+// every line that shows text from outside on a terminal or in a log.
+std::string printable(std::string_view text);
 
 // parseInteger reads a decimal integer as a general-purpose parser does: one
 // optional '+' or '-', then at least one ASCII digit and nothing else,

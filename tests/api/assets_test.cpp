@@ -182,6 +182,22 @@ TEST_F(AssetsTest, ExactlyFullLastPageEndsTheListing) {
   EXPECT_EQ(ids.size(), 14u);
 }
 
+// A folder may hold a file whose name is not UTF-8; the listing still holds
+// every asset, that one under a name with U+FFFD, and its file downloads.
+TEST_F(AssetsTest, AFileNameThatIsNotUtf8IsListedWithReplacementCharacters) {
+  addPhoto("before", 300.0);
+  const std::string odd = addPhoto("odd", 200.0, "odd bytes");
+  store_.replaceFiles("odd", {{{PhotoStore::kPhotoResource, "IMG_\xFF\xFE.JPG", "public.jpeg", "odd"}, "odd bytes", false, std::nullopt, 0}});
+  addPhoto("after", 100.0);
+  const Sent listing = get("/v1/assets");
+  ASSERT_EQ(listing.status, 200);
+  const nlohmann::json page = nlohmann::json::parse(listing.body);
+  ASSERT_EQ(page["assets"].size(), 3u);
+  EXPECT_EQ(page["assets"][1]["id"], odd);
+  EXPECT_EQ(page["assets"][1]["resources"][0]["name"], "IMG_\xEF\xBF\xBD\xEF\xBF\xBD.JPG");
+  EXPECT_EQ(get("/v1/assets/" + odd + "/res/photo").body, "odd bytes");
+}
+
 TEST_F(AssetsTest, DownloadsWholeResumedAndRefused) {
   const std::string ten = addPhoto("TEN", 10.0, "0123456789");
   const std::string empty = addPhoto("EMPTY", 11.0, "");

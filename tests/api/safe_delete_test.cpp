@@ -155,6 +155,43 @@ TEST_F(SafeDeleteTest, ASafeListIsRefusedWholeAndChangesNothing) {
   EXPECT_EQ(post(api, "/v1/safe", safeList(3.0, items(1), "op-3").dump()).second, json({{"complete", false}}));
 }
 
+// A laptop's operation waits in memory until its total is reached, so the
+// total is bounded by the library's size (with a margin for photos that left
+// the device) and a fixed ceiling, and each field by its length.
+TEST_F(SafeDeleteTest, ASafeListIsBoundedByTheLibraryAndByTheLengthOfItsFields) {
+  for (int i = 0; i < 3; ++i) store_.add(testing::MemoryPhotoStore::photo("p" + std::to_string(i)));
+  const Api api = makeApi();
+  const std::int64_t allowed = 3 + SafeMarks::kLibraryMargin;
+  const json tooLarge = {{"error", "bad_request"},
+                         {"message", "A safe list holds at most " + std::to_string(allowed) +
+                                         " assets here: the phone's library and a margin for photos that left it."}};
+  const json longTime = {{"error", "bad_request"},
+                         {"message", "The modified time of a safe-list item is at most 64 characters."}};
+  const json atLimit = {{{"id", "A1"}, {"modified", std::string(SafeMarks::kMaxModifiedLength, 'm')}}};
+  const json pastLimit = {{{"id", "A1"}, {"modified", std::string(SafeMarks::kMaxModifiedLength + 1, 'm')}}};
+  struct Case {
+    const char* name;
+    json body;
+    int status;
+    json answer;
+  };
+  const std::vector<Case> cases = {
+      {"one past the library and its margin", safeList(allowed + 1, items(1)), 413, tooLarge},
+      {"past the fixed ceiling", safeList(SafeMarks::kMaxTotal + 1, items(1)), 413, tooLarge},
+      {"the largest total there is", safeList(std::numeric_limits<std::int64_t>::max(), items(1)), 413, tooLarge},
+      {"a modified time one past its length", safeList(1, pastLimit), 400, longTime},
+      {"the library and its margin exactly", safeList(allowed, items(1), "op-2"), 200, {{"complete", false}}},
+      {"a modified time of the longest length", safeList(1, atLimit, "op-3"), 200, {{"complete", true}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(post(api, "/v1/safe", c.body.dump()), std::make_pair(c.status, c.answer));
+  }
+  EXPECT_EQ(marks_->ids(), std::set<std::string>{"A1"});
+  EXPECT_EQ(SafeMarks::allowedTotal(std::nullopt), SafeMarks::kMaxTotal);
+  EXPECT_EQ(SafeMarks::allowedTotal(SafeMarks::kMaxTotal), SafeMarks::kMaxTotal);
+}
+
 TEST_F(SafeDeleteTest, WithoutAMarksStoreThereIsNoSafePath) {
   const Api api = makeApi(false);
   EXPECT_EQ(post(api, "/v1/safe", safeList(0, json::array()).dump()).first, 404);

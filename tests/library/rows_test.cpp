@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "library/library.h"
+#include "util/identifiers.h"
 
 namespace lumenvale {
 namespace {
@@ -26,13 +27,24 @@ constexpr Instant kMay1 = 736257839.0;
 
 std::string describe(const std::optional<Cursor>& cursor) { return cursor ? Rows::format(*cursor) : "none"; }
 
+// keyAt is the key of a position in windowOver's fetch: descending, as the
+// store orders equal dates.
+std::string keyAt(std::int64_t position) {
+  const std::string digits = std::to_string(999999 - position);
+  return "k" + std::string(6 - digits.size(), '0') + digits;
+}
+
 Rows::Window windowOver(const Dates& dates, const std::optional<Cursor>& after, std::int64_t limit) {
-  return Rows::window(static_cast<std::int64_t>(dates.size()),
-                      [&](std::int64_t position) { return dates.at(static_cast<std::size_t>(position)); },
-                      after, limit);
+  return Rows::window(
+      static_cast<std::int64_t>(dates.size()),
+      [&](std::int64_t position) { return Rows::Place{dates.at(static_cast<std::size_t>(position)), keyAt(position)}; },
+      after, limit);
 }
 
 TEST(RowsCursor, FormatsAsTheLaptopSeesIt) {
+  EXPECT_EQ(Rows::format(Cursor::datedAfter(kMay1, "IMG")), "t41c5f13397800000~SU1H");
+  EXPECT_EQ(Rows::format(Cursor::datedAfter(0.0, "a")), "t0~YQ");
+  EXPECT_EQ(Rows::format(Cursor::undatedAfter("\xC3\xA9?")), "u~w6k_");
   EXPECT_EQ(Rows::format(Cursor::dated(kMay1, 3)), "t41c5f13397800000.3");
   EXPECT_EQ(Rows::format(Cursor::dated(0.0, 0)), "t0.0");
   EXPECT_EQ(Rows::format(Cursor::undated(0)), "u0");
@@ -51,6 +63,10 @@ TEST(RowsCursor, ParsesWellFormedTexts) {
       {"t41C5F13397800000.3", Cursor::dated(kMay1, 3)},
       {"t0041c5f13397800000.+3", Cursor::dated(kMay1, 3)},
       {"t8000000000000000.0", Cursor::dated(-0.0, 0)},
+      {"t41c5f13397800000~SU1H", Cursor::datedAfter(kMay1, "IMG")},
+      {"t41C5F13397800000~SU1H", Cursor::datedAfter(kMay1, "IMG")},
+      {"u~YQ", Cursor::undatedAfter("a")},
+      {"u~w6k_", Cursor::undatedAfter("\xC3\xA9?")},
   };
   for (const auto& [text, cursor] : cases) {
     SCOPED_TRACE(text);
@@ -66,7 +82,15 @@ TEST(RowsCursor, RefusesMalformedTexts) {
         "t7ff0000000000000.1",    // infinity
         "tfff0000000000000.1",    // minus infinity
         "t7ff8000000000000.1",    // not a number
-        "x1", "T1.1", " u1"}) {
+        "x1", "T1.1", " u1",
+        "u~", "t1~", "t~YQ", "~YQ", "x~YQ", "u1~YQ", "t1.1~YQ", "t-1~YQ", "t7ff0000000000000~YQ",
+        "u~YR",      // bits past the last byte
+        "u~Y",       // less than a byte
+        "u~YQ==",    // padding
+        "u~Y+Q",     // not URL-safe
+        "u~YQ~YQ",   // two keys
+        "u~_w",      // not UTF-8
+        "u~YQ.", "u~ YQ"}) {
     SCOPED_TRACE(text);
     try {
       Rows::parse(text);
@@ -91,6 +115,18 @@ TEST(RowsCursor, TextRoundTripsBitForBit) {
     }
     EXPECT_EQ(Rows::parse(Rows::format(Cursor::undated(sent))), Cursor::undated(sent));
   }
+  for (const std::string key : {"a", "IMG_0001", "7A0B3C6E-0F51-4D49-9A2C-1E0C5F9A1B2D/L0/001", "caf\xC3\xA9"}) {
+    SCOPED_TRACE(key);
+    for (const Instant date : dates) {
+      const std::string text = Rows::format(Cursor::datedAfter(date, key));
+      EXPECT_EQ(Rows::parse(text), Cursor::datedAfter(date, key));
+      EXPECT_EQ(text.find_first_not_of(Identifiers::idCharacters), std::string::npos) << text;
+    }
+    EXPECT_EQ(Rows::parse(Rows::format(Cursor::undatedAfter(key))), Cursor::undatedAfter(key));
+  }
+  EXPECT_NE(Cursor::datedAfter(kMay1, "a"), Cursor::datedAfter(kMay1, "b"));
+  EXPECT_NE(Cursor::datedAfter(kMay1, "a"), Cursor::dated(kMay1, 0));
+  EXPECT_NE(Cursor::undatedAfter("a"), Cursor::undated(0));
   // Equality is by bits: 0 and -0 are different cursors.
   EXPECT_NE(Cursor::dated(0.0, 1), Cursor::dated(-0.0, 1));
   EXPECT_NE(Cursor::dated(0.0, 1), Cursor::undated(1));
@@ -106,56 +142,81 @@ TEST(RowsWindow, ChoosesThePageAndTheNextCursor) {
     dates.insert(dates.end(), {older, oldest, oldest - 1});
     return dates;
   }();
-  const Dates tenAtTThenTwinOlder = [&] {
-    Dates dates(10, t);
-    dates.insert(dates.end(), {older, older, oldest});
-    return dates;
-  }();
   const Dates datedThenUndated = {t, older, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
   const Dates undated(4, std::nullopt);
 
+  // Every next cursor names the last asset of the page, by date and key.
+  const auto after = [](const Dates& dates, std::int64_t position) -> std::optional<Cursor> {
+    const std::optional<Instant> date = dates.at(static_cast<std::size_t>(position));
+    return date ? Cursor::datedAfter(*date, keyAt(position)) : Cursor::undatedAfter(keyAt(position));
+  };
   struct Case {
     const char* name;
     Dates dates;
     std::optional<Cursor> after;
     std::int64_t limit;
     std::int64_t start, end;
-    std::optional<Cursor> next;
+    bool next;  // a cursor naming position end - 1
   };
   const std::vector<Case> cases = {
-      {"a page exactly reaching the end has no cursor", five, std::nullopt, 5, 0, 5, std::nullopt},
-      {"a larger limit also ends the listing", five, std::nullopt, 500, 0, 5, std::nullopt},
-      {"distinct times name the last one", five, std::nullopt, 4, 0, 4, Cursor::dated(t + 1, 1)},
-      {"a run starts counting", tenAtT, std::nullopt, 4, 0, 4, Cursor::dated(t, 4)},
-      {"a page inside the run adds to the count", tenAtT, Cursor::dated(t, 4), 4, 4, 8, Cursor::dated(t, 8)},
-      {"leaving the run names the older time", tenAtT, Cursor::dated(t, 8), 4, 8, 12, Cursor::dated(oldest, 1)},
-      {"leaving the run into a pair counts both", tenAtTThenTwinOlder, Cursor::dated(t, 8), 4, 8, 12,
-       Cursor::dated(older, 2)},
-      {"skips only as many as remain at that time", {t, t, older, oldest}, Cursor::dated(t, 3), 1, 2, 3,
-       Cursor::dated(older, 1)},
-      {"a cursor whose time is gone starts at the top", {older, older, oldest}, Cursor::dated(t, 2), 2, 0, 2,
-       Cursor::dated(older, 2)},
-      {"a run count from another time is not carried", {t, older, older, oldest}, Cursor::dated(t, 1), 2, 1, 3,
-       Cursor::dated(older, 2)},
-      {"undated assets at the end of a page", datedThenUndated, std::nullopt, 4, 0, 4, Cursor::undated(2)},
-      {"an undated page continues the undated count", undated, Cursor::undated(2), 1, 2, 3, Cursor::undated(3)},
-      {"an undated fetch ends the listing", undated, Cursor::undated(2), 2, 2, 4, std::nullopt},
+      {"a page exactly reaching the end has no cursor", five, std::nullopt, 5, 0, 5, false},
+      {"a larger limit also ends the listing", five, std::nullopt, 500, 0, 5, false},
+      {"distinct times name the last one", five, std::nullopt, 4, 0, 4, true},
+      {"a page inside a run names its last asset", tenAtT, std::nullopt, 4, 0, 4, true},
+      {"a key continues inside the run", tenAtT, after(tenAtT, 3), 4, 4, 8, true},
+      {"a key continues out of the run", tenAtT, after(tenAtT, 7), 4, 8, 12, true},
+      {"a key of an older run", {older, older, oldest}, Cursor::datedAfter(older, keyAt(0)), 1, 1, 2, true},
+      {"the last key of the dated ends the listing", {older, std::nullopt, std::nullopt},
+       Cursor::datedAfter(older, keyAt(0)), 9, 1, 3, false},
+      {"undated assets at the end of a page", datedThenUndated, std::nullopt, 4, 0, 4, true},
+      {"an undated key continues", undated, after(undated, 1), 1, 2, 3, true},
+      {"an undated key past the end gives nothing", undated, after(undated, 3), 3, 4, 4, false},
+      // Keys compare as bytes: "z" is above every "k…", "a" below.
+      {"a key above all of its time skips none of them", {t, t, older}, Cursor::datedAfter(t, "z"), 1, 0, 1, true},
+      {"a key below all of its time skips them all", {t, t, older}, Cursor::datedAfter(t, "a"), 1, 2, 3, false},
+      {"a key whose time is gone starts at the top", {older, older, oldest}, Cursor::datedAfter(t, keyAt(1)), 2, 0, 2,
+       true},
+      // Cursors from before keys still position as they did.
+      {"a count inside the run", tenAtT, Cursor::dated(t, 4), 4, 4, 8, true},
+      {"a count leaving the run", tenAtT, Cursor::dated(t, 8), 4, 8, 12, true},
+      {"a count skips only as many as remain at that time", {t, t, older, oldest}, Cursor::dated(t, 3), 1, 2, 3,
+       true},
+      {"a count whose time is gone starts at the top", {older, older, oldest}, Cursor::dated(t, 2), 2, 0, 2, true},
+      {"a count from another time is not carried", {t, older, older, oldest}, Cursor::dated(t, 1), 2, 1, 3, true},
+      {"an undated count", undated, Cursor::undated(2), 1, 2, 3, true},
+      {"an undated count reaching the end", undated, Cursor::undated(2), 2, 2, 4, false},
       {"a dated count is not carried into undated", {older, std::nullopt, std::nullopt, std::nullopt},
-       Cursor::dated(older, 1), 2, 1, 3, Cursor::undated(2)},
-      {"an undated count past the end gives nothing", undated, Cursor::undated(99), 3, 4, 4, std::nullopt},
-      {"a dated count past the end stops at the end", Dates(3, t), Cursor::dated(t, 9), 3, 3, 3, std::nullopt},
-      {"an empty fetch", {}, std::nullopt, 3, 0, 0, std::nullopt},
-      {"a limit below 1 is taken as 1", five, std::nullopt, 0, 0, 1, Cursor::dated(t + 4, 1)},
+       Cursor::dated(older, 1), 2, 1, 3, true},
+      {"an undated count past the end gives nothing", undated, Cursor::undated(99), 3, 4, 4, false},
+      {"a dated count past the end stops at the end", Dates(3, t), Cursor::dated(t, 9), 3, 3, 3, false},
+      {"an empty fetch", {}, std::nullopt, 3, 0, 0, false},
+      {"a limit below 1 is taken as 1", five, std::nullopt, 0, 0, 1, true},
       {"a huge limit does not overflow", five, Cursor::undated(0), std::numeric_limits<std::int64_t>::max(), 0, 5,
-       std::nullopt},
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Rows::Window window = windowOver(c.dates, c.after, c.limit);
     EXPECT_EQ(window.start, c.start);
     EXPECT_EQ(window.end, c.end);
-    EXPECT_EQ(describe(window.next), describe(c.next));
+    EXPECT_EQ(describe(window.next), describe(c.next ? after(c.dates, c.end - 1) : std::nullopt));
   }
+}
+
+// A keyed cursor finds its place by halving, so that a burst of thousands
+// of photos in one second costs a few reads per page, not one per photo.
+TEST(RowsWindow, AKeyFindsItsPlaceInFewReads) {
+  const Dates burst(100000, kMay1);
+  int reads = 0;
+  const Rows::Window window = Rows::window(
+      static_cast<std::int64_t>(burst.size()),
+      [&](std::int64_t position) {
+        ++reads;
+        return Rows::Place{burst.at(static_cast<std::size_t>(position)), keyAt(position)};
+      },
+      Cursor::datedAfter(kMay1, keyAt(0)), 10);
+  EXPECT_EQ(window.start, 1);
+  EXPECT_LE(reads, 20);
 }
 
 TEST(RowsNaming, MapsStoreFilesToResources) {
@@ -218,6 +279,11 @@ TEST(RowsNaming, MapsStoreFilesToResources) {
        {{0, resource("photo", "odd.png", "image/heic")}}},
       {"an unknown type identifier falls back to the extension", {{Source::photo, "x.JPEG", "com.example.what"}},
        {{0, resource("photo", "x.JPEG", "image/jpeg")}}},
+      {"bytes that are not UTF-8 each become U+FFFD", {{Source::photo, "IMG_\xFF\xFE\xC3.JPG", ""}},
+       {{0, resource("photo", "IMG_\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD.JPG", "image/jpeg")}}},
+      {"an edit of a name that is not UTF-8", {{Source::photo, "caf\xE9.JPG", ""}, {Source::fullSizePhoto, "r.jpg", ""}},
+       {{0, resource("photo", "caf\xEF\xBF\xBD.JPG", "image/jpeg")},
+        {1, resource("edited", "caf\xEF\xBF\xBD_E.jpg", "image/jpeg")}}},
       {"nothing known gives octet-stream", {{Source::photo, "x.zzz", "com.example.what"}},
        {{0, resource("photo", "x.zzz", "application/octet-stream")}}},
   };
@@ -281,6 +347,21 @@ TEST(RowsTime, WritesLocalWallClockWithOffset) {
       {kUnixEpoch, "Europe/Paris", "1970-01-01T01:00:00+01:00"},
       {kUnixEpoch, "Africa/Monrovia", "1969-12-31T23:15:30-00:44:30"},
       {kMay1, "Not/AZone", "2024-05-01T12:03:59Z"},
+      // Far from today: Gregorian throughout, and four-digit years only.
+      {-63113817600.0, "UTC", "0001-01-02T00:00:00Z"},
+      {-63113904000.0, "UTC", "0001-01-02T00:00:00Z"},
+      {-1e18, "UTC", "0001-01-02T00:00:00Z"},
+      {-std::numeric_limits<double>::infinity(), "UTC", "0001-01-02T00:00:00Z"},
+      {-12622780800.0, "UTC", "1601-01-01T00:00:00Z"},
+      {-13569552000.0, "UTC", "1571-01-01T00:00:00Z"},
+      {-10418544000.0, "UTC", "1670-11-07T00:00:00Z"},
+      {7857648000.0, "UTC", "2250-01-01T00:00:00Z"},
+      {8488800000.0, "UTC", "2270-01-01T00:00:00Z"},
+      {252423907199.0, "UTC", "9999-12-30T23:59:59Z"},
+      {252423907200.0, "Pacific/Kiritimati", "9999-12-31T14:00:00+14:00"},
+      {1e18, "UTC", "9999-12-31T00:00:00Z"},
+      {std::numeric_limits<double>::infinity(), "UTC", "9999-12-31T00:00:00Z"},
+      {std::numeric_limits<double>::quiet_NaN(), "UTC", "1970-01-01T00:00:00Z"},
   };
   for (const auto& [instant, zone, expected] : cases) {
     SCOPED_TRACE(zone);

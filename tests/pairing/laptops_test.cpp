@@ -127,6 +127,12 @@ TEST_F(LaptopsTest, NamesAreCutToTheirFirstHundredCharacters) {
       {"emoji 150", repeat(family, 150), repeat(family, 100)},
       {"accented 100", repeat(accented, 100), repeat(accented, 100)},
       {"mixed 101", repeat("x", 1) + repeat(family, 100), repeat("x", 1) + repeat(family, 99)},
+      // Shown to the owner beside the delete question: nothing in it may
+      // move the cursor, clear the line or reorder the text.
+      {"terminal controls are left out", "\x1b[2K\rKeep?\x1b[8m\n\t\x7f\xC2\x9B", "[2KKeep?[8m"},
+      {"bidirectional controls are left out", "Desk\xE2\x80\xAEgpj\xE2\x81\xA6x\xE2\x80\x8F", "Deskgpjx"},
+      {"bytes that are not UTF-8 become U+FFFD", "Desk\xFF", "Desk\xEF\xBF\xBD"},
+      {"controls left out before the cut", repeat("\x1b", 50) + repeat("n", 150), repeat("n", 100)},
   };
   Laptops laptops(file());
   for (const Case& c : cases) {
@@ -137,6 +143,16 @@ TEST_F(LaptopsTest, NamesAreCutToTheirFirstHundredCharacters) {
     EXPECT_EQ(Laptops(file()).all()[0].name, c.stored);
   }
   EXPECT_EQ(Text::graphemeCount(repeat(family, 100)), 100u);
+}
+
+// A file written before names were cleaned still never shows a control.
+TEST_F(LaptopsTest, ANameStoredWithControlsLoadsWithout) {
+  const nlohmann::json stored = nlohmann::json::array(
+      {{{"id", "a"}, {"name", "\x1b[2KDesk\xE2\x80\xAE"}, {"tokenHash", hashOf("t")}, {"pairedAt", 1.0}}});
+  ASSERT_TRUE(AtomicFile::write(file(), stored.dump()));
+  const std::vector<Laptop> all = Laptops(file()).all();
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(all[0].name, "[2KDesk");
 }
 
 TEST_F(LaptopsTest, UnreadableFileLoadsEmptyAndIsLeftUntilTheNextChange) {

@@ -10,6 +10,7 @@
 
 #include "support/program.h"
 #include "util/atomic_file.h"
+#include "util/identifiers.h"
 
 namespace lumenvale {
 namespace {
@@ -124,6 +125,33 @@ TEST_F(SafeMarksTest, PersistsCompletedListsOnlyAndForgets) {
   // Its operation under way went with it.
   EXPECT_FALSE(reloaded.receive("L2", {{"e", "t5"}}, "next", 2));
   EXPECT_EQ(reloaded.ids(), std::set<std::string>{"a"});
+}
+
+// A file written by hand or by another program may hold marks this device
+// never accepts from a laptop; those alone are dropped as it is read.
+TEST_F(SafeMarksTest, MarksBeyondTheCapsAreDroppedWhenTheFileIsRead) {
+  const std::string longest(SafeMarks::kMaxModifiedLength, 'm');
+  const nlohmann::json content = {
+      {"L1",
+       {{"ok", "t1"},
+        {std::string(Identifiers::kMaxIdLength, 'a'), "t2"},
+        {std::string(Identifiers::kMaxIdLength + 1, 'b'), "t3"},
+        {"not/an/id", "t4"},
+        {"long", longest + "x"},
+        {"longest", longest},
+        {"empty", ""}}},
+      {"L2", {{"other", "t5"}}},
+      {"L3", nlohmann::json::object()},
+  };
+  ASSERT_TRUE(AtomicFile::write(file_, content.dump()));
+  SafeMarks marks(file_);
+  EXPECT_EQ(marks.ids(), (std::set<std::string>{"ok", std::string(Identifiers::kMaxIdLength, 'a'), "longest", "other"}));
+  EXPECT_EQ(marks.laptops("longest", longest), std::vector<std::string>{"L1"});
+  EXPECT_EQ(marks.laptops("other", "t5"), std::vector<std::string>{"L2"});
+  // The store itself keeps to the caps whatever its caller checked.
+  EXPECT_TRUE(marks.receive("L2", {{"fine", "t"}, {"x", longest + "x"}, {"bad id", "t"}}, "op", 1));
+  EXPECT_EQ(marks.laptops("fine", "t"), std::vector<std::string>{"L2"});
+  EXPECT_TRUE(marks.laptops("x", longest + "x").empty());
 }
 
 TEST_F(SafeMarksTest, AFileThatCannotBeReadIsNoMarksAndIsRewrittenByTheNextList) {

@@ -298,5 +298,80 @@ TEST_F(SecurityTest, NothingIsDeletedWithoutAYes) {
   EXPECT_TRUE(fs::exists(kept));
 }
 
+// A folder someone else fills may hold a file whose name is not UTF-8.
+// The listing, which is JSON, still holds every file, that one under a name
+// with U+FFFD, and the file downloads; a listing is never answered 200 with
+// an empty object.
+TEST_F(SecurityTest, AFileNameThatIsNotUtf8IsListedAndServed) {
+  const std::string odd = "IMG_\xFF\xFE.JPG";
+  ASSERT_TRUE(AtomicFile::write(photos_.path() + "/" + odd, "odd bytes", 0644));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  std::unique_ptr<TlsClient> client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "laptop");
+  const HttpResponse listing = ask(*client, "GET", "/v1/assets", authorization());
+  ASSERT_EQ(listing.status, 200) << listing.body;
+  const nlohmann::json page = json(listing);
+  ASSERT_EQ(page["assets"].size(), 3u) << listing.body;
+  std::optional<std::string> id;
+  for (const nlohmann::json& asset : page["assets"]) {
+    if (asset["resources"][0]["name"] == "IMG_\xEF\xBF\xBD\xEF\xBF\xBD.JPG") id = asset["id"];
+  }
+  ASSERT_TRUE(id) << listing.body;
+  const HttpResponse file = ask(*client, "GET", "/v1/assets/" + *id + "/res/photo", authorization());
+  EXPECT_EQ(file.status, 200);
+  EXPECT_EQ(file.body, "odd bytes");
+}
+
+// A paired laptop chooses its own name, and the owner reads it beside the
+// delete question: control characters in it could erase the question and
+// print another, a right-to-left override could turn it round.
+TEST_F(SecurityTest, ALaptopsNameReachesTheTerminalWithoutControls) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "2 photos and videos");
+  std::unique_ptr<TlsClient> client = connect();
+  ASSERT_TRUE(client);
+  const std::string hostile = "\x1b[2K\rKeep your photos and cancel this request?\x1b[8m\xE2\x80\xAE\n";
+  const std::string laptopId = "hostile";
+  const nlohmann::json body = {
+      {"laptopId", laptopId},
+      {"proof", testing::laptopProof(testing::symbolsOf(code_), fingerprint_, laptopId)},
+      {"laptopName", hostile}};
+  const HttpResponse paired = ask(*client, "POST", "/v1/pair", "", body.dump());
+  ASSERT_EQ(paired.status, 200) << paired.body;
+  token_ = json(paired).value("token", "");
+  ASSERT_EQ(testing::runCommand({LUMENVALE_BINARY, "--data", data_.path(), "settings", "set", "allowDelete", "true"}, 20s)
+                .status,
+            0);
+  const nlohmann::json page = json(ask(*client, "GET", "/v1/assets", authorization()));
+  ASSERT_FALSE(page["assets"].empty());
+  const nlohmann::json& asset = page["assets"][0];
+  const std::string name = asset["resources"][0]["name"];
+  const std::string sha = Bytes::hex(Crypto::sha256(AtomicFile::read(photos_.path() + "/" + name).value()));
+  const nlohmann::json request = {{"items", {{{"id", asset["id"]}, {"rid", "photo"}, {"sha256", sha}}}}};
+  ASSERT_TRUE(client->request("POST", "/v1/delete", authorization(), request.dump()));
+  const std::optional<std::string> question = program_->prompted("[y/N] ");
+  ASSERT_TRUE(question);
+  EXPECT_NE(question->find("Keep your photos and cancel this request?[8m"), std::string::npos) << *question;
+  program_->writeLine("n");
+  const std::optional<HttpResponse> answer = client->response();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->status, 409);
+  EXPECT_TRUE(fs::exists(photos_.path() + "/" + name));
+
+  // Everything printed, the question and every Status: line included.
+  std::vector<std::string> lines = {*question};
+  while (std::optional<std::string> line = program_->nextLine(1500ms)) lines.push_back(*line);
+  bool named = false;
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line);
+    named = named || line.find("Keep your photos") != std::string::npos;
+    for (const unsigned char c : line) EXPECT_FALSE(c < 0x20 || c == 0x7f) << "control " << static_cast<int>(c);
+    EXPECT_EQ(line.find("\xE2\x80\xAE"), std::string::npos);
+  }
+  EXPECT_TRUE(named);
+}
+
 }  // namespace
 }  // namespace lumenvale

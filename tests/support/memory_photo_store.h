@@ -1,5 +1,6 @@
 // An in-memory photo store for unit tests: assets and their files' bytes in
-// vectors, fetches sorted as the platform sorts them, data requests delivered
+// vectors, fetches sorted as the platform sorts them (equal dates by local
+// identifier, descending), data requests delivered
 // inline or on a thread of their own (optionally one piece per release()),
 // cloud progress, read failures, cancellation, fake pictures and counts of
 // what was asked. Thread-safe; handlers are never called under its lock.
@@ -69,8 +70,8 @@ class MemoryPhotoStore : public PhotoStore {
     for (std::thread& thread : threads) thread.join();
   }
 
-  // add puts an asset after every earlier one: among equal creation dates,
-  // earlier additions come first.
+  // add puts an asset in the store; among equal creation dates, fetches
+  // order assets by local identifier, descending, as the folder store does.
   void add(StoredAsset asset) {
     std::lock_guard<std::mutex> hold(mutex_);
     assets_.push_back(std::move(asset));
@@ -157,8 +158,9 @@ class MemoryPhotoStore : public PhotoStore {
       }
     }
     std::stable_sort(kept.begin(), kept.end(), [](const Record& a, const Record& b) {
-      if (a.creationDate && b.creationDate) return *a.creationDate > *b.creationDate;
-      return a.creationDate.has_value() && !b.creationDate.has_value();
+      if (a.creationDate.has_value() != b.creationDate.has_value()) return a.creationDate.has_value();
+      if (a.creationDate && *a.creationDate != *b.creationDate) return *a.creationDate > *b.creationDate;
+      return a.localIdentifier > b.localIdentifier;
     });
     return std::make_unique<Result>(std::move(kept));
   }

@@ -46,11 +46,13 @@ TEST(HttpJson, CompactUtf8WithLengthThenExtraHeaders) {
                 "\r\nRetry-After: 30\r\n\r\n" + expectedBody);
 }
 
-TEST(HttpJson, UnserialisableValueGivesEmptyObject) {
+TEST(HttpJson, UnserialisableValueGivesAServerErrorNeverASuccess) {
   const nlohmann::json value = {{"name", "\xFF\xFE"}};
-  EXPECT_EQ(Http::json(200, value),
-            "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
-            "Content-Length: 2\r\n\r\n{}");
+  const std::string response = Http::json(200, value, {{"Retry-After", "30"}});
+  EXPECT_TRUE(response.starts_with("HTTP/1.1 500 Internal Server Error\r\n")) << response;
+  EXPECT_EQ(response.find("Retry-After"), std::string::npos);
+  EXPECT_EQ(nlohmann::json::parse(response.substr(response.find("\r\n\r\n") + 4)),
+            nlohmann::json({{"error", "internal_error"}, {"message", "The phone could not write this answer as JSON."}}));
 }
 
 TEST(HttpJson, ErrorBody) {

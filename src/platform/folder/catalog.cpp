@@ -103,11 +103,7 @@ TimePoint fromNanos(std::int64_t value) {
   return TimePoint(duration_cast<TimePoint::duration>(nanoseconds(value)));
 }
 // nanosOf returns a file time as nanoseconds since 1970 (see fileTime).
-std::int64_t nanosOf(const struct timespec& time) {
-  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1'000'000'000 - 1;
-  const std::int64_t seconds = std::clamp<std::int64_t>(time.tv_sec, -kLimit, kLimit);
-  return seconds * 1'000'000'000 + std::clamp<std::int64_t>(time.tv_nsec, 0, 999'999'999);
-}
+std::int64_t nanosOf(const struct timespec& time) { return MediaMetadata::fileNanoseconds(time); }
 std::int64_t toMicros(TimePoint time) {
   return duration_cast<microseconds>(time.time_since_epoch()).count();
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <exception>
 #include <exiv2/exiv2.hpp>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -233,7 +234,20 @@ std::optional<TimePoint> MediaMetadata::parseTime(std::string_view text, Zone zo
     if (made == static_cast<std::time_t>(-1) && local.tm_year != 69) return std::nullopt;
     seconds = made;
   }
-  return TimePoint(microseconds(seconds * 1'000'000 + micros));
+  // Four-digit years keep this far inside 64 bits; TimePoint's nanoseconds
+  // would not be.
+  const std::int64_t total = seconds * 1'000'000 + micros;
+  if (total < kEarliestMicros || total > kLatestMicros) return std::nullopt;
+  return TimePoint(microseconds(total));
+}
+
+std::int64_t MediaMetadata::fileNanoseconds(const timespec& time) {
+  std::int64_t nanos = 0;
+  if (__builtin_mul_overflow(static_cast<std::int64_t>(time.tv_sec), std::int64_t{1'000'000'000}, &nanos) ||
+      __builtin_add_overflow(nanos, static_cast<std::int64_t>(time.tv_nsec), &nanos)) {
+    return time.tv_sec < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
+  }
+  return nanos;
 }
 
 std::optional<MediaMetadata> MediaMetadata::readPhoto(const std::string& path) {

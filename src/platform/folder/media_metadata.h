@@ -4,6 +4,9 @@
 // from any thread; each read opens its file anew and keeps no state.
 #pragma once
 
+#include <time.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +16,21 @@
 namespace lumenvale {
 
 struct MediaMetadata {
+  // The instants a TimePoint holds (nanoseconds since 1970 in 64 bits),
+  // 1677-09-21 to 2262-04-11, in whole microseconds. A capture time outside
+  // them is refused as if the file recorded none, so the caller's fall-back
+  // applies; converting it would overflow and name another century.
+  static constexpr std::int64_t kEarliestMicros =
+      std::chrono::duration_cast<std::chrono::microseconds>(TimePoint::duration::min()).count();
+  static constexpr std::int64_t kLatestMicros =
+      std::chrono::duration_cast<std::chrono::microseconds>(TimePoint::duration::max()).count();
+
+  // fileNanoseconds returns a file time (a stat's st_mtim) as nanoseconds
+  // since 1970, clamped to the first or last a TimePoint holds when it lies
+  // beyond them: file systems keep times far past 2262 (and before 1677),
+  // which the product with 10^9 would overflow.
+  static std::int64_t fileNanoseconds(const timespec& time);
+
   // created is the capture time the file records, in whole microseconds
   // (so it survives a round trip through a double of seconds), or nothing
   // when it records none. The caller picks a fallback.
@@ -46,8 +64,9 @@ struct MediaMetadata {
   // parseTime reads "YYYY-MM-DD HH:MM:SS" (":" may stand for "-", "T" for
   // the space), then optionally a fraction of a second (up to microseconds
   // are kept) and an offset "Z", "+HH:MM" or "+HHMM". Without an offset the
-  // time is taken in `zone`. Nothing for any other text or an impossible
-  // date, such as the "0000:00:00 00:00:00" of a camera without a clock.
+  // time is taken in `zone`. Nothing for any other text, an impossible
+  // date, such as the "0000:00:00 00:00:00" of a camera without a clock,
+  // or a time outside kEarliestMicros to kLatestMicros.
   static std::optional<TimePoint> parseTime(std::string_view text, Zone zone);
 };
 

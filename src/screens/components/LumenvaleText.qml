@@ -14,6 +14,9 @@ Text {
     property real tracking: 0
     property bool uppercase: false
 
+    // Names from outside (laptops, files) are shown as they are, never read
+    // as markup; Headline escapes its parts itself.
+    textFormat: Text.PlainText
     color: Theme.colours.ink
     font.family: serif ? Theme.serifFamily : Theme.sansFamily
     font.italic: serif

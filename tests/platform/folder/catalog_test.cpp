@@ -1,6 +1,7 @@
 #include "platform/folder/catalog.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -650,6 +651,53 @@ TEST_F(CatalogTest, BringsAnEarlierCatalogForwardWithItsIdsAndVersions) {
   EXPECT_EQ(catalog.count(), 2);
 }
 
+
+
+// File systems keep modification times far beyond 2262 (and before 1677);
+// an undated photo takes its file's time, which must clamp to the last (or
+// first) instant the catalog holds, never wrap round to another century.
+TEST_F(CatalogTest, FileTimesBeyondTheRangeClampInsteadOfWrapping) {
+  struct Case {
+    const char* name;
+    std::int64_t seconds;  // since 1970
+  };
+  const Case cases[] = {
+      {"2262-01-01", 9183110400},
+      {"2263-01-01", 9214646400},
+      {"2500-01-01", 16725225600},
+      {"9999-12-31", 253402214400},
+      {"1600-01-01", -11676096000},
+      {"1677-01-01", -9246470400},
+  };
+  for (const Case& c : cases) put(std::string(c.name) + ".JPG");
+  for (const Case& c : cases) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(c.seconds), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (library() / (std::string(c.name) + ".JPG")).c_str(), times, 0), 0);
+  }
+  for (const Case& c : cases) facts_[std::string(c.name) + ".JPG"] = MediaMetadata{};
+  Catalog catalog(data().string(), fakeMetadata());
+  catalog.index({library().string()});
+  ASSERT_EQ(catalog.count(), 6);
+  std::map<std::string, TimePoint> created;
+  for (const CatalogAsset& asset : catalog.range(0, catalog.count())) {
+    ASSERT_TRUE(asset.created);
+    created[asset.files.front().name()] = *asset.created;
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    struct stat info {};
+    ASSERT_EQ(::stat((library() / (std::string(c.name) + ".JPG")).c_str(), &info), 0);
+    const std::int64_t stored = info.st_mtim.tv_sec;  // what this file system kept
+    const TimePoint at = created.at(std::string(c.name) + ".JPG");
+    if (stored >= 9223372037) {
+      EXPECT_EQ(duration_cast<seconds>(at.time_since_epoch()).count(), 9223372036);  // 2262-04-11
+    } else if (stored <= -9223372037) {
+      EXPECT_EQ(duration_cast<seconds>(at.time_since_epoch()).count(), -9223372036);  // 1677-09-21
+    } else {
+      EXPECT_EQ(duration_cast<seconds>(at.time_since_epoch()).count(), stored);
+    }
+  }
+}
 
 }  // namespace
 }  // namespace lumenvale

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 #include "library_fixture.h"
 
@@ -79,6 +80,68 @@ TEST(MediaMetadataTest, ParsesTimeTexts) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(MediaMetadata::parseTime(c.text, c.zone), c.expected);
+  }
+}
+
+// A TimePoint counts nanoseconds since 1970 in 64 bits: capture times
+// outside 1677-09-21T00:12:43.145224 to 2262-04-11T23:47:16.854775 would
+// wrap into another century, so they read as no capture time at all.
+TEST(MediaMetadataTest, TimesATimePointCannotHoldAreRefused) {
+  LocalZone zone("XXX-3");
+  struct Case {
+    const char* text;
+    Zone zone;
+    std::optional<TimePoint> expected;
+  };
+  const Case cases[] = {
+      {"0001:01:01 00:00:00", Zone::utc, std::nullopt},
+      {"0001:01:01 00:00:00", Zone::local, std::nullopt},
+      {"1600:06:01 12:00:00", Zone::utc, std::nullopt},
+      {"1600:06:01 12:00:00+01:00", Zone::local, std::nullopt},
+      {"1677:06:01 00:00:00", Zone::utc, std::nullopt},
+      {"1677:09:21 00:12:43Z", Zone::utc, std::nullopt},
+      {"1677:09:21 00:12:44Z", Zone::utc, utc(1677y / 9 / 21, 12min + 44s)},
+      {"1677:12:01 00:00:00", Zone::utc, utc(1677y / 12 / 1, 0s)},
+      {"2262:01:01 00:00:00", Zone::utc, utc(2262y / 1 / 1, 0s)},
+      {"2262:04:11 23:47:16.854775Z", Zone::utc, utc(2262y / 4 / 11, 23h + 47min + 16s, 854775us)},
+      {"2262:04:11 23:47:17Z", Zone::utc, std::nullopt},
+      {"2262:04:12 00:30:00+01:00", Zone::utc, utc(2262y / 4 / 11, 23h + 30min)},
+      {"2262:06:01 00:00:00", Zone::utc, std::nullopt},
+      {"2263:01:01 00:00:00", Zone::utc, std::nullopt},
+      {"2263:01:01 00:00:00", Zone::local, std::nullopt},
+      {"9999:12:31 23:59:59", Zone::utc, std::nullopt},
+      {"9999:12:31 23:59:59-18:00", Zone::utc, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + (c.zone == Zone::utc ? " utc" : " local"));
+    EXPECT_EQ(MediaMetadata::parseTime(c.text, c.zone), c.expected);
+  }
+}
+
+TEST(MediaMetadataTest, FileTimesClampToWhatATimePointHolds) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  struct Case {
+    const char* name;
+    timespec time;
+    std::int64_t expected;
+  };
+  const Case cases[] = {
+      {"the epoch", {0, 0}, 0},
+      {"a second and a bit", {1, 5}, 1'000'000'005},
+      {"just before the epoch", {-1, 999'999'999}, -1},
+      {"the last nanosecond held", {9'223'372'036, 854'775'807}, kMax},
+      {"one past it", {9'223'372'036, 854'775'808}, kMax},
+      {"2500", {16'725'225'600, 0}, kMax},
+      {"the last second there is", {std::numeric_limits<time_t>::max(), 999'999'999}, kMax},
+      {"the first nanosecond held", {-9'223'372'037, 145'224'192}, kMin},
+      {"one before it", {-9'223'372'037, 145'224'191}, kMin},
+      {"1600", {-11'676'096'000, 0}, kMin},
+      {"the first second there is", {std::numeric_limits<time_t>::min(), 0}, kMin},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(MediaMetadata::fileNanoseconds(c.time), c.expected);
   }
 }
 
