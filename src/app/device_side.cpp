@@ -1,6 +1,14 @@
 #include "app/device_side.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <chrono>
+#include <cstdlib>
 
 #include "app/version.h"
 #include "platform/device.h"
@@ -12,7 +20,20 @@ namespace lumenvale {
 
 namespace {
 constexpr const char* kFoldersKey = "libraryFolders";
+
+// answerTime returns how long the owner has to answer a delete: two
+// minutes, or, for tests alone, the milliseconds in
+// LUMENVALE_TEST_ANSWER_MS so that an expiry can be seen in seconds.
+std::chrono::milliseconds answerTime() {
+  const char* given = std::getenv("LUMENVALE_TEST_ANSWER_MS");
+  if (given != nullptr) {
+    char* end = nullptr;
+    const long long ms = std::strtoll(given, &end, 10);
+    if (end != given && *end == '\0' && ms > 0 && ms <= 120000) return std::chrono::milliseconds(ms);
+  }
+  return std::chrono::seconds(120);
 }
+}  // namespace
 
 std::vector<std::string> DeviceSide::folders(const Options& options, const Settings& settings, bool pictures) {
   if (!options.libraries.empty()) return options.libraries;
@@ -26,6 +47,20 @@ std::vector<std::string> DeviceSide::folders(const Options& options, const Setti
   return chosen;
 }
 
+std::string DeviceSide::lockPath(const std::string& data) { return data + "/lumenvale.lock"; }
+
+bool DeviceSide::running(const std::string& data) {
+  const int fd = ::open(lockPath(data).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+DeviceSide::DataLock::~DataLock() {
+  if (fd >= 0) ::close(fd);
+}
+
 DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::Say say, bool pictures,
                        std::function<void(bool)> keepAwake)
     : settings_(Settings::path(options.data)),
@@ -33,6 +68,17 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
       fixedFolders_(!options.libraries.empty()) {
   const std::string data = options.data.value_or(Device::dataFolder());
   if (!AtomicFile::makeDirectories(data, 0700)) throw Failure{"cannot create the data folder " + data};
+  // The lock goes with the process, however it ends, so a crash never
+  // leaves a stale one behind.
+  lock_.fd = ::open(lockPath(data).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (lock_.fd < 0) throw Failure{"cannot open " + lockPath(data) + ": " + std::strerror(errno)};
+  if (::flock(lock_.fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) {
+      throw Failure{"another lumenvale is already running on the data folder " + data +
+                    "; stop it first, or give this one its own folder with --data"};
+    }
+    throw Failure{"cannot lock " + lockPath(data) + ": " + std::strerror(errno)};
+  }
   try {
     library_ = std::make_unique<FolderLibrary>(data, folders(options, settings_, pictures), std::move(say));
   } catch (const Catalog::Failure& failure) {
@@ -63,6 +109,7 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
   platform.model = Device::model();
   platform.appVersion = kVersion;
   platform.keepAwake = std::move(keepAwake);
+  platform.answerTime = answerTime();
   hub_ = Hub::make(std::move(platform));
 }
 

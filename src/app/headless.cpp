@@ -71,6 +71,7 @@ class Terminal {
   // the new figures at most every 5 seconds.
   void status(const HubState& state) {
     if (state.port == 0) return;  // "Not listening" has said it
+    if (!asked_.empty()) return;  // a line now would break the open question
     const Hero::Case hero = Hero::of(state, systemNow());
     std::string key;
     std::string text;
@@ -126,14 +127,44 @@ class Terminal {
         hub_.answerDelete(false);
         return;
       }
-      const std::string laptop = state.deleteAsk->laptop.value_or("A laptop");
-      prompt(laptop + " has copied " + photosAndVideos(static_cast<std::int64_t>(state.deleteAsk->ids.size())) +
-             " and asks to delete them here. Move them to the Trash? [y/N] ");
+      prompt(question(*state.deleteAsk));
     } else if (!state.deleteAsk && !asked_.empty()) {
-      // No line ended the question (its time ran out): end it here.
-      if (!answered_) prompt("\n");
+      // No line ended the question (its time ran out, or the laptop hung
+      // up): end it here, saying why.
+      const bool ended = state.deleteAskEnd && state.deleteAskEnd->id == asked_;
+      if (!answered_ && ended && state.deleteAskEnd->how == DeleteAskEnd::How::expired) {
+        prompt("\nNo answer in time: nothing was deleted.\n");
+      } else if (!answered_ && ended && state.deleteAskEnd->how == DeleteAskEnd::How::withdrawn) {
+        prompt("\nThe laptop hung up, so the question is withdrawn: nothing was deleted.\n");
+      } else if (!answered_) {
+        prompt("\n");
+      }
       asked_.clear();
     }
+  }
+
+  // question returns the delete question as the owner reads it: who asks,
+  // what, how much and from when.
+  static std::string question(const DeleteAsk& ask) {
+    std::string what;
+    if (ask.photos > 0) what = Format::count(ask.photos) + (ask.photos == 1 ? " photo" : " photos");
+    if (ask.photos > 0 && ask.videos > 0) what += " and ";
+    if (ask.videos > 0) what += Format::count(ask.videos) + (ask.videos == 1 ? " video" : " videos");
+    if (what.empty()) what = photosAndVideos(static_cast<std::int64_t>(ask.ids.size()));
+    std::string taken;
+    const std::string first = captureDay(ask.firstDay), last = captureDay(ask.lastDay);
+    if (!first.empty() && first == last) taken = ", taken on " + first;
+    if (!first.empty() && !last.empty() && first != last) taken = ", taken from " + first + " to " + last;
+    const std::string them = ask.photos + ask.videos == 1 ? "it" : "them";
+    return ask.laptop.value_or("A laptop") + " has copied " + what + " (" + Format::bytes(ask.bytes) + taken +
+           ") and asks to delete " + them + " here. Move " + them + " to the Trash? [y/N] ";
+  }
+
+  // captureDay returns "yyyy-MM-dd" as the short date the screens show, or
+  // nothing when it is no date.
+  static std::string captureDay(const std::string& day) {
+    const std::optional<TimePoint> noon = Format::parseIso8601(day + "T12:00:00Z");
+    return noon ? Format::day(*noon, "UTC") : std::string();
   }
 
   Hub& hub_;

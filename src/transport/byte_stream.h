@@ -26,6 +26,10 @@ class ByteSink {
   // send blocks until every byte has been taken, or throws. A response may be
   // written with one send or several in a row.
   virtual void send(std::string_view bytes) = 0;
+
+  // peerGone says whether the peer has hung up, without reading anything:
+  // a handler that waits long (for the owner) asks it to give up early.
+  virtual bool peerGone() const { return false; }
 };
 
 }  // namespace lumenvale
