@@ -2,6 +2,7 @@
 // delete: refused while the owner's setting is off, then put to the owner
 // on the terminal, kept on a no, moved to the Trash on a yes.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -360,6 +361,48 @@ TEST_F(SafetyTest, PhotosOnAnotherDiskGoToThatDisksTrash) {
   EXPECT_FALSE(fs::exists(xdgData_.path() + "/Trash/files"));
   EXPECT_EQ(program_->stop(SIGTERM), 0);
   ::umount2(card.c_str(), MNT_DETACH);
+}
+
+// fill writes a file until the disk takes no more; the number of bytes.
+std::size_t fill(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return 0;
+  std::size_t total = 0;
+  const std::string block(65536, 'f');
+  for (std::size_t size = block.size(); size > 0;) {
+    const ssize_t written = ::write(fd, block.data(), size);
+    if (written > 0) total += static_cast<std::size_t>(written);
+    else size /= 2;
+  }
+  ::close(fd);
+  return total;
+}
+
+TEST_F(SafetyTest, WithTheDataDiskFullWhatWasMovedIsReportedDeleted) {
+  std::string why;
+  if (!testing::mountTmpfs(data_.path(), "4m", why)) GTEST_SKIP() << "no small file system to fill: " << why;
+  std::unique_ptr<TlsClient> client;
+  std::map<std::string, nlohmann::json> assets;
+  ASSERT_NO_FATAL_FAILURE(startPaired("filler", client, assets));
+  ASSERT_EQ(settings({"set", "allowDelete", "true"}), 0);
+  ASSERT_GT(fill(data_.path() + "/filler"), 0u);
+
+  const nlohmann::json& asset = assets.at("IMG_0003.JPG");
+  const std::string authorization = "Authorization: Bearer " + token_ + "\r\n";
+  ASSERT_TRUE(client->request("POST", "/v1/delete", authorization,
+                              deleteRequest(asset, {{"photo", "IMG_0003.JPG"}}).dump()));
+  ASSERT_TRUE(program_->prompted("[y/N] "));
+  program_->writeLine("y");
+  const std::optional<HttpResponse> response = client->response();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, 200) << response->body;
+  EXPECT_EQ(json(*response), nlohmann::json({{"deleted", {asset["id"]}}, {"kept", nlohmann::json::array()}}));
+  EXPECT_TRUE(fs::exists(xdgData_.path() + "/Trash/files/IMG_0003.JPG"));
+  // Its files are gone: it is no asset to fetch any more.
+  const std::string id = asset["id"].get<std::string>();
+  EXPECT_EQ(ask(*client, "GET", "/v1/assets/" + id + "/res/photo", authorization).status, 404);
+  EXPECT_EQ(program_->stop(SIGTERM), 0);
+  ::umount2(data_.path().c_str(), MNT_DETACH);
 }
 
 }  // namespace
