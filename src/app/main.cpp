@@ -46,8 +46,9 @@ int settings(const lumenvale::Options& options) {
   // The running device reads the file at every request, so it needs no
   // signal; the owner learns which file, and whether it is in use.
   const bool running = lumenvale::DeviceSide::running(options.data.value_or(lumenvale::Device::dataFolder()));
-  std::printf("Set %s to %s in %s%s\n", key.c_str(), value->is_string() ? value->get<std::string>().c_str() : value->dump().c_str(),
-              file.c_str(), running ? "; the running lumenvale uses it from its next request." : ".");
+  const std::string shown = value->is_string() ? value->get<std::string>() : value->dump();
+  std::printf("Set %s to %s in %s%s\n", key.c_str(), shown.c_str(), file.c_str(),
+              running ? "; the running lumenvale uses it from its next request." : ".");
   return 0;
 }
 

@@ -424,8 +424,8 @@ std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& 
   auto deletion = std::make_shared<Deletion>();
   std::thread([deletion, locals, store = platform_.store, alive = alive_] {
     std::vector<PhotoStore::Deletion> outcomes = store->deleteAssets(locals);
-    const auto count = static_cast<std::int64_t>(
-        std::count_if(outcomes.begin(), outcomes.end(), [](const PhotoStore::Deletion& outcome) { return !outcome.kept; }));
+    const auto count = static_cast<std::int64_t>(std::count_if(
+        outcomes.begin(), outcomes.end(), [](const PhotoStore::Deletion& outcome) { return !outcome.kept; }));
     bool late = false;
     {
       std::lock_guard hold(deletion->mutex);

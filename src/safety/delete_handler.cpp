@@ -133,7 +133,9 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
     if (current) found[id] = *current;
     return current;
   };
-  const HashLookup firstHash = [&](const std::string& id, const std::string& rid) { return hashOf(id, rid, &bytes[id]); };
+  const HashLookup firstHash = [&](const std::string& id, const std::string& rid) {
+    return hashOf(id, rid, &bytes[id]);
+  };
   const Decision decision = decide(items, firstAsset, firstHash);
 
   std::vector<std::string> deleted;

@@ -491,13 +491,16 @@ std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const Catal
     const fs::path infoPath = info / (name + ".trashinfo"), moved = files / name;
     const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errorText(errno) + ")."};
+    if (fd < 0) {
+      return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errorText(errno) + ")."};
+    }
     const bool written = writeAll(fd, content);
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
       const int error = written ? errno : writeError;
       ::unlink(infoPath.c_str());
-      return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errorText(error) + ")."};
+      return Refusal{"not_deleted",
+                     "The Trash cannot be written (" + infoPath.string() + ": " + errorText(error) + ")."};
     }
     struct stat existing {};
     if (::lstat(moved.c_str(), &existing) == 0) {
@@ -535,7 +538,8 @@ std::variant<Trashed, Refusal> trashFile(const CatalogFile& file) {
                    "The file " + file.path + " cannot be found: " + errorText(error) + "."};
   }
   if (!sameFile(facts, file)) {
-    return Refusal{"changed", "The file " + file.path + " is not the one the laptop verified: it changed, or is a link."};
+    return Refusal{"changed",
+                   "The file " + file.path + " is not the one the laptop verified: it changed, or is a link."};
   }
   // The folder's real path: a .trashinfo must name where the file can go
   // back to, and the volume's top is found from it.
