@@ -64,6 +64,7 @@ class Terminal {
     if (!code.empty() && code != shownCode_) say("Pairing code: " + code);
     if (!code.empty()) shownCode_ = code;
     ask(state);
+    done(state);
     status(state);
   }
 
@@ -143,6 +144,22 @@ class Terminal {
     }
   }
 
+  // done tells the owner what a yes did, once: a yes is not always a
+  // deletion (a file changed, or no Trash on its disk can take it).
+  void done(const HubState& state) {
+    if (!state.deleteDone || state.deleteDone->id == toldDone_) return;
+    toldDone_ = state.deleteDone->id;
+    say("Moved " + Format::count(state.deleteDone->deleted) + " to the Trash.");
+    for (const auto& [reason, count] : state.deleteDone->kept) {
+      const std::string why = reason == "changed"       ? "changed since the laptop checked"
+                              : reason == "no_trash"    ? "no Trash on the disk that holds the files can take them"
+                              : reason == "not_deleted" ? "the files could not be moved to the Trash"
+                              : reason == "not_found"   ? "no longer in the library"
+                                                        : reason;
+      say("Kept " + Format::count(count) + ": " + why + ".");
+    }
+  }
+
   // question returns the delete question as the owner reads it: who asks,
   // what, how much and from when.
   static std::string question(const DeleteAsk& ask) {
@@ -176,6 +193,7 @@ class Terminal {
   std::string shownText_;
   Steady::time_point shownAt_{};
   std::string asked_;  // the id of the question shown
+  std::string toldDone_;  // the id of the question whose outcome was told
   bool answered_ = false;
   bool inputEnded_ = false;
 };

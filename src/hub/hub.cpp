@@ -445,14 +445,18 @@ std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& 
     return std::nullopt;
   }
   DeleteHandler::Outcome outcome;
+  DeleteDone told{ask.id, 0, {}};
   for (const PhotoStore::Deletion& done : deletion->outcomes) {
     const std::string id = PhotoLibrary::wireId(done.localIdentifier);
     if (done.kept) {
       outcome.kept.emplace_back(id, *done.kept);
+      ++told.kept[*done.kept];
     } else {
       outcome.deleted.push_back(id);
+      ++told.deleted;
     }
   }
+  update([told](State& state) { state.deleteDone = told; });
   return outcome;
 }
 

@@ -57,6 +57,14 @@ struct DeleteAskEnd {
   bool operator==(const DeleteAskEnd&) const = default;
 };
 
+// What the latest yes did, for the front ends to tell the owner.
+struct DeleteDone {
+  std::string id;                          // the question's id
+  std::int64_t deleted = 0;                // assets moved to the Trash
+  std::map<std::string, std::int64_t> kept;  // reason code -> assets kept for it
+  bool operator==(const DeleteDone&) const = default;
+};
+
 // Everything the screens show.
 struct HubState {
   bool running = false;
@@ -82,6 +90,7 @@ struct HubState {
   bool welcomed = false;
   std::optional<DeleteAsk> deleteAsk;
   std::optional<DeleteAskEnd> deleteAskEnd;  // of the latest question that ended
+  std::optional<DeleteDone> deleteDone;      // of the latest yes that was carried out
   std::int64_t marks = 0;  // a change counter: bumped at every change of the safe marks
   // Beyond what the screens need: the terminal front end prints these.
   std::string fingerprint;    // once the identity is loaded

@@ -340,6 +340,9 @@ TEST_F(SafetyTest, PhotosOnAnotherDiskGoToThatDisksTrash) {
     if (!c.trash) {
       EXPECT_EQ(json(*response), nlohmann::json({{"deleted", nlohmann::json::array()},
                                                  {"kept", {{{"id", asset["id"]}, {"reason", "no_trash"}}}}}));
+      // The owner is told too.
+      EXPECT_EQ(program_->lineStartingWith("Moved ", 5s), "0 to the Trash.");
+      EXPECT_EQ(program_->lineStartingWith("Kept ", 5s), "1: no Trash on the disk that holds the files can take them.");
       EXPECT_TRUE(fs::exists(card + "/" + c.photo));
       EXPECT_TRUE(listing(*client).count(c.photo));
       continue;
