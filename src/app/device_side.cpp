@@ -1,9 +1,15 @@
 #include "app/device_side.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "app/version.h"
@@ -18,10 +24,12 @@ namespace lumenvale {
 namespace {
 constexpr const char* kFoldersKey = "libraryFolders";
 
-// End-to-end tests shorten the connections' time limits with these, so that
-// they need not wait out real minutes; nothing else sets them.
+// End-to-end tests shorten the connections' time limits and the owner's
+// time to answer a delete with these, so that they need not wait out real
+// minutes; nothing else sets them.
 constexpr const char* kTestTimeoutVariable = "LUMENVALE_TEST_TIMEOUT_MS";
 constexpr const char* kTestStrangerTimeoutVariable = "LUMENVALE_TEST_STRANGER_TIMEOUT_MS";
+constexpr const char* kTestAnswerVariable = "LUMENVALE_TEST_ANSWER_MS";
 
 // testMilliseconds reads one of those: a positive count of milliseconds.
 std::optional<std::chrono::milliseconds> testMilliseconds(const char* variable) {
@@ -30,6 +38,13 @@ std::optional<std::chrono::milliseconds> testMilliseconds(const char* variable) 
   const std::optional<std::int64_t> value = Text::parseInteger(given);
   if (!value || *value <= 0) return std::nullopt;
   return std::chrono::milliseconds(*value);
+}
+
+// answerTime returns how long the owner has to answer a delete: two
+// minutes, or less for a test.
+std::chrono::milliseconds answerTime() {
+  constexpr std::chrono::milliseconds kAnswerTime = std::chrono::minutes(2);
+  return std::min(testMilliseconds(kTestAnswerVariable).value_or(kAnswerTime), kAnswerTime);
 }
 
 }  // namespace
@@ -46,6 +61,20 @@ std::vector<std::string> DeviceSide::folders(const Options& options, const Setti
   return chosen;
 }
 
+std::string DeviceSide::lockPath(const std::string& data) { return data + "/lumenvale.lock"; }
+
+bool DeviceSide::running(const std::string& data) {
+  const int fd = ::open(lockPath(data).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
+}
+
+DeviceSide::DataLock::~DataLock() {
+  if (fd >= 0) ::close(fd);
+}
+
 DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::Say say, bool pictures,
                        std::function<void(bool)> keepAwake)
     : settings_(Settings::path(options.data)),
@@ -53,6 +82,17 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
       fixedFolders_(!options.libraries.empty()) {
   const std::string data = options.data.value_or(Device::dataFolder());
   if (!AtomicFile::makeDirectories(data, 0700)) throw Failure{"cannot create the data folder " + data};
+  // The lock goes with the process, however it ends, so a crash never
+  // leaves a stale one behind.
+  lock_.fd = ::open(lockPath(data).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (lock_.fd < 0) throw Failure{"cannot open " + lockPath(data) + ": " + std::strerror(errno)};
+  if (::flock(lock_.fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) {
+      throw Failure{"another lumenvale is already running on the data folder " + data +
+                    "; stop it first, or give this one its own folder with --data"};
+    }
+    throw Failure{"cannot lock " + lockPath(data) + ": " + std::strerror(errno)};
+  }
   try {
     library_ = std::make_unique<FolderLibrary>(data, folders(options, settings_, pictures), std::move(say));
   } catch (const Catalog::Failure& failure) {
@@ -85,6 +125,7 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
   platform.model = Device::model();
   platform.appVersion = kVersion;
   platform.keepAwake = std::move(keepAwake);
+  platform.answerTime = answerTime();
   hub_ = Hub::make(std::move(platform));
 }
 

@@ -28,8 +28,15 @@ class DeviceSide {
   // set, the owner's pictures folder.
   static std::vector<std::string> folders(const Options& options, const Settings& settings, bool pictures);
 
+  // lockPath returns the file a running device holds locked in `data`.
+  static std::string lockPath(const std::string& data);
+  // running says whether a device is running on the data folder `data`.
+  static bool running(const std::string& data);
+
   // open makes everything but does not start the server (the hub's start()
-  // does). `keepAwake` is told whether a laptop is present. Throws Failure.
+  // does). `keepAwake` is told whether a laptop is present. Throws Failure,
+  // also when another device runs on the same data folder: two would share
+  // one identity and each keep its own list of paired laptops.
   DeviceSide(const Options& options, MainQueue& main, FolderLibrary::Say say, bool pictures,
              std::function<void(bool)> keepAwake = {});
   // Stops the hub: no connection thread outlives it.
@@ -48,6 +55,11 @@ class DeviceSide {
   bool choose(const std::string& folder, bool more);
 
  private:
+  // Locked (flock) for the object's life; closed last, after the hub.
+  struct DataLock {
+    int fd = -1;
+    ~DataLock();
+  } lock_;
   Settings settings_;
   std::unique_ptr<FolderLibrary> library_;
   AvahiAdvertiser advertiser_;

@@ -65,6 +65,7 @@ class Terminal {
     if (!code.empty() && code != shownCode_) say("Pairing code: " + code);
     if (!code.empty()) shownCode_ = code;
     ask(state);
+    done(state);
     status(state);
   }
 
@@ -72,6 +73,7 @@ class Terminal {
   // the new figures at most every 5 seconds.
   void status(const HubState& state) {
     if (state.port == 0) return;  // "Not listening" has said it
+    if (!asked_.empty()) return;  // a line now would break the open question
     const Hero::Case hero = Hero::of(state, systemNow());
     std::string key;
     std::string text;
@@ -127,14 +129,61 @@ class Terminal {
         hub_.answerDelete(false);
         return;
       }
-      const std::string laptop = Text::printable(state.deleteAsk->laptop.value_or("A laptop"));
-      prompt(laptop + " has copied " + photosAndVideos(static_cast<std::int64_t>(state.deleteAsk->ids.size())) +
-             " and asks to delete them here. Move them to the Trash? [y/N] ");
+      prompt(question(*state.deleteAsk));
     } else if (!state.deleteAsk && !asked_.empty()) {
-      // No line ended the question (its time ran out): end it here.
-      if (!answered_) prompt("\n");
+      // No line ended the question (its time ran out, or the laptop hung
+      // up): end it here, saying why.
+      const bool ended = state.deleteAskEnd && state.deleteAskEnd->id == asked_;
+      if (!answered_ && ended && state.deleteAskEnd->how == DeleteAskEnd::How::expired) {
+        prompt("\nNo answer in time: nothing was deleted.\n");
+      } else if (!answered_ && ended && state.deleteAskEnd->how == DeleteAskEnd::How::withdrawn) {
+        prompt("\nThe laptop hung up, so the question is withdrawn: nothing was deleted.\n");
+      } else if (!answered_) {
+        prompt("\n");
+      }
       asked_.clear();
     }
+  }
+
+  // done tells the owner what a yes did, once: a yes is not always a
+  // deletion (a file changed, or no Trash on its disk can take it).
+  void done(const HubState& state) {
+    if (!state.deleteDone || state.deleteDone->id == toldDone_) return;
+    toldDone_ = state.deleteDone->id;
+    say("Moved " + Format::count(state.deleteDone->deleted) + " to the Trash.");
+    for (const auto& [reason, count] : state.deleteDone->kept) {
+      const std::string why = reason == "changed"       ? "changed since the laptop checked"
+                              : reason == "no_trash"    ? "no Trash on the disk that holds the files can take them"
+                              : reason == "not_deleted" ? "the files could not be moved to the Trash"
+                              : reason == "not_found"   ? "no longer in the library"
+                                                        : reason;
+      say("Kept " + Format::count(count) + ": " + why + ".");
+    }
+  }
+
+  // question returns the delete question as the owner reads it: who asks,
+  // what, how much and from when.
+  static std::string question(const DeleteAsk& ask) {
+    std::string what;
+    if (ask.photos > 0) what = Format::count(ask.photos) + (ask.photos == 1 ? " photo" : " photos");
+    if (ask.photos > 0 && ask.videos > 0) what += " and ";
+    if (ask.videos > 0) what += Format::count(ask.videos) + (ask.videos == 1 ? " video" : " videos");
+    if (what.empty()) what = photosAndVideos(static_cast<std::int64_t>(ask.ids.size()));
+    std::string taken;
+    const std::string first = captureDay(ask.firstDay), last = captureDay(ask.lastDay);
+    if (!first.empty() && first == last) taken = ", taken on " + first;
+    if (!first.empty() && !last.empty() && first != last) taken = ", taken from " + first + " to " + last;
+    const std::string them = ask.photos + ask.videos == 1 ? "it" : "them";
+    return Text::printable(ask.laptop.value_or("A laptop")) + " has copied " + what + " (" +
+           Format::bytes(ask.bytes) + taken +
+           ") and asks to delete " + them + " here. Move " + them + " to the Trash? [y/N] ";
+  }
+
+  // captureDay returns "yyyy-MM-dd" as the short date the screens show, or
+  // nothing when it is no date.
+  static std::string captureDay(const std::string& day) {
+    const std::optional<TimePoint> noon = Format::parseIso8601(day + "T12:00:00Z");
+    return noon ? Format::day(*noon, "UTC") : std::string();
   }
 
   Hub& hub_;
@@ -146,6 +195,7 @@ class Terminal {
   std::string shownText_;
   Steady::time_point shownAt_{};
   std::string asked_;  // the id of the question shown
+  std::string toldDone_;  // the id of the question whose outcome was told
   bool answered_ = false;
   bool inputEnded_ = false;
 };

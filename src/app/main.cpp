@@ -1,13 +1,16 @@
 // lumenvale: the device side. Reads the command line and runs the app
 // window, or the terminal front end with --headless or no display.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/app_window.h"
 #include "app/command_line.h"
+#include "app/device_side.h"
 #include "app/headless.h"
 #include "app/version.h"
+#include "platform/device.h"
 #include "platform/settings.h"
 #include "screens/screenshots.h"
 
@@ -35,10 +38,17 @@ int settings(const lumenvale::Options& options) {
     std::fprintf(stderr, "lumenvale: settings set takes allowDelete true|false or theme system|light|dark\n");
     return 2;
   }
+  const std::string file = std::filesystem::absolute(Settings::path(options.data)).lexically_normal().string();
   if (!store.set(key, *value)) {
-    std::fprintf(stderr, "lumenvale: cannot write %s\n", Settings::path(options.data).c_str());
+    std::fprintf(stderr, "lumenvale: cannot write %s\n", file.c_str());
     return 1;
   }
+  // The running device reads the file at every request, so it needs no
+  // signal; the owner learns which file, and whether it is in use.
+  const bool running = lumenvale::DeviceSide::running(options.data.value_or(lumenvale::Device::dataFolder()));
+  const std::string shown = value->is_string() ? value->get<std::string>() : value->dump();
+  std::printf("Set %s to %s in %s%s\n", key.c_str(), shown.c_str(), file.c_str(),
+              running ? "; the running lumenvale uses it from its next request." : ".");
   return 0;
 }
 

@@ -153,9 +153,11 @@ void Hub::startBlocking(const std::string& name) {
   });
   const DeviceInfo info{identity->deviceId(), name, platform_.model, platform_.appVersion, identity->fingerprint()};
   auto deleter = std::make_shared<DeleteHandler>(
-      library_, [weak](const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified) {
+      library_, [weak](const DeleteHandler::Question& question, const std::function<bool()>& stillAsVerified,
+                       const std::function<bool()>& stillWanted) -> std::optional<DeleteHandler::Outcome> {
         const std::shared_ptr<Hub> hub = weak.lock();
-        return hub && hub->trash(ids, stillAsVerified);
+        if (!hub) return std::nullopt;
+        return hub->trash(question, stillAsVerified, stillWanted);
       });
   Api::Callbacks callbacks;
   callbacks.info = [info] { return info; };
@@ -356,11 +358,13 @@ void Hub::forget(const std::string& laptopId) {
 
 // --- The owner's consent --------------------------------------------------------
 
-bool Hub::trash(const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified) {
+std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& question,
+                                                 const std::function<bool()>& stillAsVerified,
+                                                 const std::function<bool()>& stillWanted) {
   std::vector<std::string> locals;
-  for (const std::string& id : ids) {
+  for (const std::string& id : question.ids) {
     std::optional<std::string> local = PhotoLibrary::localIdentifier(id);
-    if (!local) return false;
+    if (!local) return std::nullopt;
     locals.push_back(std::move(*local));
   }
   // One deadline for the answer and the deletion together.
@@ -368,56 +372,93 @@ bool Hub::trash(const std::vector<std::string>& ids, const std::function<bool()>
   auto answer = std::make_shared<SheetAnswer>();
   {
     std::lock_guard hold(askMutex_);
-    if (pendingAnswer_ || stopped_) return false;
+    if (pendingAnswer_ || stopped_) return std::nullopt;
     pendingAnswer_ = answer;
   }
-  update([ask = DeleteAsk{newUuid(), ids, std::nullopt}](State& state) mutable {
+  DeleteAsk ask{newUuid(), question.ids, std::nullopt, question.photos, question.videos,
+                question.bytes, question.firstDay, question.lastDay};
+  update([ask](State& state) mutable {
     ask.laptop = state.lastLaptop;
     state.deleteAsk = ask;
   });
-  const bool yes = answer->wait(deadline);
+  // The wait wakes every few hundred milliseconds to see whether the
+  // laptop is still there: one that hung up can never learn what a yes
+  // deleted, so its question is withdrawn.
+  DeleteAskEnd::How how = DeleteAskEnd::How::answered;
+  std::optional<bool> decided;
+  while (!decided) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      if (answer->decide(false)) how = DeleteAskEnd::How::expired;
+      decided = answer->wait(deadline);
+    } else if (stillWanted && !stillWanted()) {
+      if (answer->decide(false)) how = DeleteAskEnd::How::withdrawn;
+      decided = answer->wait(deadline);
+    } else {
+      decided = answer->waitUntil(std::min(deadline, now + kPeerCheck));
+    }
+  }
+  const bool yes = *decided;
   {
     std::lock_guard hold(askMutex_);
     if (pendingAnswer_ == answer) pendingAnswer_.reset();
   }
-  update([](State& state) { state.deleteAsk.reset(); });
-  if (!yes) return false;
+  update([end = DeleteAskEnd{ask.id, how}](State& state) {
+    state.deleteAsk.reset();
+    state.deleteAskEnd = end;
+  });
+  if (!yes) return std::nullopt;
   // Verified again after the yes: a photo changed while the owner decided
   // holds bytes no laptop has checked.
-  if (stillAsVerified && !stillAsVerified()) return false;
+  if (stillAsVerified && !stillAsVerified()) return std::nullopt;
 
   // The deletion runs on a thread of its own so that the deadline holds
-  // even for a slow disk; a deletion that succeeds late is counted apart.
+  // even for a slow disk; what a deletion that ends late deleted is
+  // counted apart.
   struct Deletion {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
-    bool succeeded = false;
+    std::vector<PhotoStore::Deletion> outcomes;
     bool gaveUp = false;
   };
   auto deletion = std::make_shared<Deletion>();
   std::thread([deletion, locals, store = platform_.store, alive = alive_] {
-    const bool succeeded = !store->deleteAssets(locals).has_value();
+    std::vector<PhotoStore::Deletion> outcomes = store->deleteAssets(locals);
+    const auto count = static_cast<std::int64_t>(std::count_if(
+        outcomes.begin(), outcomes.end(), [](const PhotoStore::Deletion& outcome) { return !outcome.kept; }));
     bool late = false;
     {
       std::lock_guard hold(deletion->mutex);
       deletion->finished = true;
-      deletion->succeeded = succeeded;
-      late = deletion->gaveUp && succeeded;
+      deletion->outcomes = std::move(outcomes);
+      late = deletion->gaveUp && count > 0;
     }
     deletion->done.notify_all();
     if (late) {
       std::lock_guard hold(alive->mutex);
-      if (alive->hub != nullptr) {
-        const auto count = static_cast<std::int64_t>(locals.size());
-        alive->hub->update([count](State& state) { state.lateDeleted += count; });
-      }
+      if (alive->hub != nullptr) alive->hub->update([count](State& state) { state.lateDeleted += count; });
     }
   }).detach();
   std::unique_lock hold(deletion->mutex);
-  if (deletion->done.wait_until(hold, deadline, [&] { return deletion->finished; })) return deletion->succeeded;
-  deletion->gaveUp = true;
-  return false;
+  if (!deletion->done.wait_until(hold, deadline, [&] { return deletion->finished; })) {
+    deletion->gaveUp = true;
+    return std::nullopt;
+  }
+  DeleteHandler::Outcome outcome;
+  DeleteDone told{ask.id, 0, {}};
+  for (const PhotoStore::Deletion& done : deletion->outcomes) {
+    const std::string id = PhotoLibrary::wireId(done.localIdentifier);
+    if (done.kept) {
+      outcome.kept.emplace_back(id, *done.kept);
+      ++told.kept[*done.kept];
+    } else {
+      outcome.deleted.push_back(id);
+      ++told.deleted;
+    }
+  }
+  update([told](State& state) { state.deleteDone = told; });
+  return outcome;
 }
 
 void Hub::answerDelete(bool yes) {

@@ -41,7 +41,28 @@ struct DeleteAsk {
   std::string id;                     // a fresh UUID per question
   std::vector<std::string> ids;       // the asset ids that would be deleted
   std::optional<std::string> laptop;  // the laptop that made the latest request
+  std::int64_t photos = 0;            // photos and Live Photos among them
+  std::int64_t videos = 0;
+  std::int64_t bytes = 0;             // of every file that would go
+  std::string firstDay;               // the span of capture days, "yyyy-MM-dd"
+  std::string lastDay;
   bool operator==(const DeleteAsk&) const = default;
+};
+
+// How the last delete question ended, for the front ends to say so.
+struct DeleteAskEnd {
+  enum class How { answered, expired, withdrawn };
+  std::string id;  // the question's id
+  How how = How::answered;
+  bool operator==(const DeleteAskEnd&) const = default;
+};
+
+// What the latest yes did, for the front ends to tell the owner.
+struct DeleteDone {
+  std::string id;                          // the question's id
+  std::int64_t deleted = 0;                // assets moved to the Trash
+  std::map<std::string, std::int64_t> kept;  // reason code -> assets kept for it
+  bool operator==(const DeleteDone&) const = default;
 };
 
 // Everything the screens show.
@@ -68,6 +89,8 @@ struct HubState {
   std::string theme = "system";
   bool welcomed = false;
   std::optional<DeleteAsk> deleteAsk;
+  std::optional<DeleteAskEnd> deleteAskEnd;  // of the latest question that ended
+  std::optional<DeleteDone> deleteDone;      // of the latest yes that was carried out
   std::int64_t marks = 0;  // a change counter: bumped at every change of the safe marks
   // Beyond what the screens need: the terminal front end prints these.
   std::string fingerprint;    // once the identity is loaded
@@ -156,9 +179,14 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   // seen records a request of a paired laptop (the API's onRequest).
   void seen(const Laptop& laptop);
   std::optional<Api::Storage> storage() const;
-  // trash asks the owner about deleting `ids` and deletes them on a yes
-  // given in time; true only when they were deleted in time.
-  bool trash(const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified);
+  // trash asks the owner about deleting the question's assets and deletes
+  // them on a yes given in time: what was deleted and what kept, or nothing
+  // when nothing was (a no, no answer in time, `stillWanted` turned false
+  // while the question was open, an asset changed, or the deletion ran
+  // past the deadline). Called on a connection thread.
+  std::optional<DeleteHandler::Outcome> trash(const DeleteHandler::Question& question,
+                                              const std::function<bool()>& stillAsVerified,
+                                              const std::function<bool()>& stillWanted = nullptr);
 
   const PhotoLibrary& library() const { return library_; }
 
@@ -191,6 +219,9 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   bool ticking_ = false;          // main thread
   TimePoint cloudSeen_{};         // main thread
   std::vector<HomeState::Sample> samples_;  // main thread
+
+  // How often an open question checks that its laptop is still there.
+  static constexpr std::chrono::milliseconds kPeerCheck{200};
 
   std::mutex askMutex_;
   std::shared_ptr<SheetAnswer> pendingAnswer_;  // guarded by askMutex_

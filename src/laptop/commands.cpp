@@ -193,6 +193,15 @@ int safe(const std::string& dest) {
   return 0;
 }
 
+// shownReason returns a reason code this laptop does not know, for the
+// terminal: as given when it is a short code word, never the device's raw
+// text, which could hold terminal control characters.
+std::string shownReason(const std::string& reason) {
+  const bool word = !reason.empty() && reason.size() <= 32 &&
+                    reason.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == std::string::npos;
+  return word ? reason : "a reason this laptop does not know";
+}
+
 int freeSpace(const std::string& dest, bool dryRun) {
   const PairedDevice device = pairedDevice();
   HeldFiles held(dest);
@@ -249,7 +258,10 @@ int freeSpace(const std::string& dest, bool dryRun) {
       const std::string why = reason == "not_found"       ? "no longer on the device"
                               : reason == "incomplete"    ? "the device has other files for it now: pull again"
                               : reason == "hash_mismatch" ? "it changed on the device since the copy: pull again"
-                                                          : reason;
+                              : reason == "changed"       ? "it changed on the device since the copy: pull again"
+                              : reason == "no_trash"      ? "the device has no Trash on the disk that holds it"
+                              : reason == "not_deleted"   ? "the device could not move it to the Trash"
+                                                          : "the device kept it (" + shownReason(reason) + ")";
       std::printf("kept: %s: %s\n", assets.count(asset) ? assets.at(asset).begin()->second.path.c_str() : asset.c_str(), why.c_str());
       if (reason == "not_found") held.freed().insert(asset);
     }

@@ -165,9 +165,21 @@ class PhotoStore {
   // jpeg returns the image encoded as JPEG at `quality` (0 to 1), or nothing.
   virtual std::optional<std::string> jpeg(const Image& image, double quality) = 0;
 
-  // deleteAssets removes these assets in one change; the failure's
-  // description, or nothing on success.
-  virtual std::optional<std::string> deleteAssets(const std::vector<std::string>& localIdentifiers) = 0;
+  // What deleteAssets did with one asset: removed (`kept` empty), or left
+  // whole, with a short lower_case reason code and the owner's explanation.
+  struct Deletion {
+    std::string localIdentifier;
+    std::optional<std::string> kept;  // "not_found", "changed", "no_trash", "not_deleted"
+    std::string detail;               // empty when removed
+    bool operator==(const Deletion&) const = default;
+  };
+
+  // deleteAssets removes each of these assets as a whole, each apart from
+  // the others, and says what it did with each, in the order given. Only
+  // the files that the listing names as resources are removed: anything
+  // else of the asset (adjustment data) was never offered to a laptop, so
+  // no laptop can have verified it, and it stays where it is.
+  virtual std::vector<Deletion> deleteAssets(const std::vector<std::string>& localIdentifiers) = 0;
 
   // count returns how many assets of the owner's library have this media type.
   virtual std::int64_t count(int mediaType) = 0;

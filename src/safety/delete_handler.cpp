@@ -91,15 +91,21 @@ DeleteHandler::Decision DeleteHandler::decide(const std::vector<Item>& items, co
   return decision;
 }
 
-std::optional<std::string> DeleteHandler::hashOf(const std::string& id, const std::string& rid) const {
+std::optional<std::string> DeleteHandler::hashOf(const std::string& id, const std::string& rid,
+                                                 std::int64_t* size) const {
   const std::unique_ptr<Opened> opened = library_.open(id, rid);
   if (!opened) return std::nullopt;
   Crypto::Sha256 digest;
+  std::int64_t read = 0;
   try {
-    opened->read([&](std::string_view chunk) { digest.update(chunk); });
+    opened->read([&](std::string_view chunk) {
+      digest.update(chunk);
+      read += static_cast<std::int64_t>(chunk.size());
+    });
   } catch (const ResourceReadError&) {
     return std::nullopt;
   }
+  if (size) *size += read;
   return Bytes::hex(digest.finish());
 }
 
@@ -119,14 +125,37 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
     }
   } release{*this};
 
-  const AssetLookup asset = [&](const std::string& id) { return library_.asset(id); };
-  const HashLookup hash = [&](const std::string& id, const std::string& rid) { return hashOf(id, rid); };
-  const Decision decision = decide(items, asset, hash);
+  // The first check also measures what the owner is asked about.
+  std::map<std::string, Asset> found;
+  std::map<std::string, std::int64_t> bytes;
+  const AssetLookup firstAsset = [&](const std::string& id) {
+    std::optional<Asset> current = library_.asset(id);
+    if (current) found[id] = *current;
+    return current;
+  };
+  const HashLookup firstHash = [&](const std::string& id, const std::string& rid) {
+    return hashOf(id, rid, &bytes[id]);
+  };
+  const Decision decision = decide(items, firstAsset, firstHash);
 
+  std::vector<std::string> deleted;
+  std::vector<std::pair<std::string, std::string>> kept = decision.kept;
   if (!decision.toTrash.empty()) {
+    Question question;
+    question.ids = decision.toTrash;
+    for (const std::string& id : decision.toTrash) {
+      const Asset& asset = found.at(id);
+      ++(asset.kind == "video" ? question.videos : question.photos);
+      question.bytes += bytes[id];
+      const std::string day = asset.created.substr(0, 10);
+      if (question.firstDay.empty() || day < question.firstDay) question.firstDay = day;
+      if (question.lastDay.empty() || day > question.lastDay) question.lastDay = day;
+    }
     // The owner may take up to two minutes to answer. A photo edited or
     // rewritten in that time holds bytes the laptop never checked, so the
     // files are checked once more after the yes, right before deleting.
+    const AssetLookup asset = [&](const std::string& id) { return library_.asset(id); };
+    const HashLookup hash = [&](const std::string& id, const std::string& rid) { return hashOf(id, rid); };
     const auto stillAsVerified = [&] {
       std::vector<Item> qualified;
       for (const Item& item : items) {
@@ -136,14 +165,18 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
       }
       return decide(qualified, asset, hash).toTrash == decision.toTrash;
     };
-    if (!trash_ || !trash_(decision.toTrash, stillAsVerified)) {
-      throw HttpError(409, "cancelled", "The delete was cancelled on the phone. Nothing was deleted.");
-    }
+    // A laptop that hung up can no longer learn what was deleted: its
+    // question is withdrawn.
+    const auto stillWanted = [&sink] { return !sink.peerGone(); };
+    const std::optional<Outcome> outcome = trash_ ? trash_(question, stillAsVerified, stillWanted) : std::nullopt;
+    if (!outcome) throw HttpError(409, "cancelled", "The delete was cancelled on the phone. Nothing was deleted.");
+    deleted = outcome->deleted;
+    kept.insert(kept.end(), outcome->kept.begin(), outcome->kept.end());
   }
 
-  nlohmann::json kept = nlohmann::json::array();
-  for (const auto& [id, reason] : decision.kept) kept.push_back({{"id", id}, {"reason", reason}});
-  sink.send(Http::json(200, {{"deleted", decision.toTrash}, {"kept", std::move(kept)}}));
+  nlohmann::json keptJson = nlohmann::json::array();
+  for (const auto& [id, reason] : kept) keptJson.push_back({{"id", id}, {"reason", reason}});
+  sink.send(Http::json(200, {{"deleted", deleted}, {"kept", std::move(keptJson)}}));
 }
 
 }  // namespace lumenvale

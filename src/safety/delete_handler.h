@@ -5,6 +5,7 @@
 // at a time for all laptops together.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -46,12 +47,36 @@ class DeleteHandler : public Deleter {
   using AssetLookup = std::function<std::optional<Asset>(const std::string& id)>;
   using HashLookup = std::function<std::optional<std::string>(const std::string& id, const std::string& rid)>;
 
-  // Trash asks the owner about these assets and deletes them on a yes;
-  // true only when they were deleted. After the yes and before deleting it
-  // calls `stillAsVerified`, which checks every file again and is false
-  // when any asset changed while the owner was deciding (a file rewritten,
-  // added or removed); nothing may be deleted then.
-  using Trash = std::function<bool(const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified)>;
+  // What the owner is asked: the assets, and what they amount to.
+  struct Question {
+    std::vector<std::string> ids;
+    std::int64_t photos = 0;  // photos and Live Photos
+    std::int64_t videos = 0;
+    std::int64_t bytes = 0;   // every file that would go
+    std::string firstDay;     // the span of capture days, "yyyy-MM-dd"
+    std::string lastDay;
+    bool operator==(const Question&) const = default;
+  };
+
+  // What a yes did: the assets moved out of the library, and those kept,
+  // each with a reason code.
+  struct Outcome {
+    std::vector<std::string> deleted;
+    std::vector<std::pair<std::string, std::string>> kept;  // (id, reason)
+    bool operator==(const Outcome&) const = default;
+  };
+
+  // Trash asks the owner about the question's assets and deletes them on a
+  // yes; nothing when none was deleted because the owner said no or did not
+  // answer in time, the laptop hung up (`stillWanted` turned false while
+  // waiting; it is asked every few hundred milliseconds), or the deletion
+  // overran the deadline. After the yes and before deleting it calls
+  // `stillAsVerified`, which checks every file again and is false when any
+  // asset changed while the owner was deciding (a file rewritten, added or
+  // removed); nothing may be deleted then.
+  using Trash = std::function<std::optional<Outcome>(const Question& question,
+                                                     const std::function<bool()>& stillAsVerified,
+                                                     const std::function<bool()>& stillWanted)>;
 
   static constexpr std::size_t kMaxItems = 500;
 
@@ -69,8 +94,10 @@ class DeleteHandler : public Deleter {
   static Decision decide(const std::vector<Item>& items, const AssetLookup& asset, const HashLookup& hash);
 
   // hashOf streams the resource's whole content through one SHA-256 and
-  // returns it in lower-case hex, or nothing when it cannot be read.
-  std::optional<std::string> hashOf(const std::string& id, const std::string& rid) const;
+  // returns it in lower-case hex, or nothing when it cannot be read; the
+  // bytes read are added to `size` when given.
+  std::optional<std::string> hashOf(const std::string& id, const std::string& rid,
+                                    std::int64_t* size = nullptr) const;
 
   void deleteAssets(const nlohmann::json& body, ByteSink& sink) override;
 

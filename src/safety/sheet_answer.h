@@ -25,6 +25,14 @@ class SheetAnswer {
     return true;
   }
 
+  // waitUntil blocks until the answer is decided or `until` passes, and
+  // returns the answer, or nothing while it is undecided.
+  std::optional<bool> waitUntil(std::chrono::steady_clock::time_point until) {
+    std::unique_lock hold(mutex_);
+    done_.wait_until(hold, until, [this] { return value_.has_value(); });
+    return value_;
+  }
+
   // wait blocks until the answer is decided or `deadline` passes, when an
   // undecided answer becomes no; returns the answer.
   bool wait(std::chrono::steady_clock::time_point deadline) {

@@ -33,6 +33,10 @@ class ByteSink {
   // is taken; the request is then not answered. Sinks that hold no places
   // ignore it.
   virtual void authenticated() {}
+
+  // peerGone says whether the peer has hung up, without reading anything:
+  // a handler that waits long (for the owner) asks it to give up early.
+  virtual bool peerGone() const { return false; }
 };
 
 }  // namespace lumenvale

@@ -57,6 +57,15 @@ bool Connection::wait(int sslError, Steady::time_point deadline) const {
   }
 }
 
+bool Connection::peerGone() const {
+  pollfd watch{fd_, POLLRDHUP, 0};
+  int ready = 0;
+  do {
+    ready = ::poll(&watch, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 bool Connection::handshake(Steady::time_point deadline) {
   if (ssl_ == nullptr) return false;
   for (;;) {

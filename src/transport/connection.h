@@ -48,6 +48,10 @@ class Connection : public ByteSource, public ByteSink {
   // nothing within the time-out, std::runtime_error on a failure.
   void send(std::string_view bytes) override;
 
+  // peerGone polls the socket, reading nothing: true once the laptop has
+  // hung up (or reset the connection).
+  bool peerGone() const override;
+
   // cancel closes the connection at once; later calls fail. Safe to call
   // from another thread to wake a blocked receive or send.
   void cancel();

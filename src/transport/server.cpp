@@ -323,6 +323,7 @@ class Server::Answering : public ByteSink {
       : server_(server), connection_(connection), place_(place) {}
 
   void send(std::string_view bytes) override { connection_.send(bytes); }
+  bool peerGone() const override { return connection_.peerGone(); }
 
   // A ninth laptop is not answered, as if the door had been shut.
   void authenticated() override {

@@ -2,13 +2,18 @@
 // delete: refused while the owner's setting is off, then put to the owner
 // on the terminal, kept on a no, moved to the Trash on a yes.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <regex>
 
 #include "e2e/device_fixture.h"
 #include "support/command.h"
+#include "support/private_mount.h"
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
@@ -129,7 +134,11 @@ TEST_F(SafetyTest, ADeleteIsVerifiedThenPutToTheOwner) {
   ASSERT_TRUE(client->request("POST", "/v1/delete", "Authorization: Bearer " + token_ + "\r\n", both.dump()));
   const std::optional<std::string> question = program_->prompted("[y/N] ");
   ASSERT_TRUE(question);
-  EXPECT_NE(question->find("2 photos and videos"), std::string::npos) << *question;
+  // Who asks, what, how much and from when; no EXIF, so taken when written.
+  EXPECT_TRUE(std::regex_search(*question, std::regex(R"(^Test Laptop has copied 2 photos \(80 KB, taken on )"
+                                                      R"([A-Z][a-z]{2} \d{1,2}, \d{4}\) and asks to delete them here\. )"
+                                                      R"(Move them to the Trash\? \[y/N\] $)")))
+      << *question;
   program_->writeLine("n");
   std::optional<HttpResponse> response = client->response();
   ASSERT_TRUE(response);
@@ -139,7 +148,8 @@ TEST_F(SafetyTest, ADeleteIsVerifiedThenPutToTheOwner) {
     EXPECT_TRUE(fs::exists(photos_.path() + "/" + name)) << name;
   }
 
-  // A yes moves every file of both assets to the Trash, adjustments included.
+  // A yes moves every listed file of both assets to the Trash; the
+  // adjustments, which no laptop was offered, stay.
   ASSERT_TRUE(client->request("POST", "/v1/delete", "Authorization: Bearer " + token_ + "\r\n", both.dump()));
   ASSERT_TRUE(program_->prompted("[y/N] "));
   program_->writeLine("yes");
@@ -149,7 +159,9 @@ TEST_F(SafetyTest, ADeleteIsVerifiedThenPutToTheOwner) {
   EXPECT_EQ(json(*response), nlohmann::json({{"deleted", {assets.at("IMG_0002.JPG")["id"], assets.at("IMG_0001.JPG")["id"]}},
                                              {"kept", nlohmann::json::array()}}));
   const std::string trash = xdgData_.path() + "/Trash";
-  for (const char* name : {"IMG_0001.JPG", "IMG_0001.MOV", "IMG_0002.JPG", "IMG_E0002.JPG", "IMG_0002.AAE"}) {
+  EXPECT_TRUE(fs::exists(photos_.path() + "/IMG_0002.AAE"));
+  EXPECT_FALSE(fs::exists(trash + "/files/IMG_0002.AAE"));
+  for (const char* name : {"IMG_0001.JPG", "IMG_0001.MOV", "IMG_0002.JPG", "IMG_E0002.JPG"}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(fs::exists(photos_.path() + "/" + name));
     EXPECT_TRUE(fs::exists(trash + "/files/" + name));
@@ -165,6 +177,235 @@ TEST_F(SafetyTest, ADeleteIsVerifiedThenPutToTheOwner) {
   // Turned off again: refused at once, even with a body that is no JSON.
   EXPECT_EQ(settings({"set", "allowDelete", "false"}), 0);
   EXPECT_EQ(ask(*client, "POST", "/v1/delete", "Authorization: Bearer " + token_ + "\r\n", "not json").status, 403);
+}
+
+// --- The owner's question --------------------------------------------------
+
+class QuestionTest : public SafetyTest {
+ protected:
+  void SetUp() override {
+    SafetyTest::SetUp();
+    // The owner's two minutes, shortened for this test alone.
+    ::setenv("LUMENVALE_TEST_ANSWER_MS", "3000", 1);
+  }
+  void TearDown() override {
+    ::unsetenv("LUMENVALE_TEST_ANSWER_MS");
+    SafetyTest::TearDown();
+  }
+
+  // askToDelete sends the delete of IMG_0003 and waits for the question.
+  void askToDelete(TlsClient& client, const std::map<std::string, nlohmann::json>& assets) {
+    ASSERT_EQ(settings({"set", "allowDelete", "true"}), 0);
+    const nlohmann::json body = deleteRequest(assets.at("IMG_0003.JPG"), {{"photo", "IMG_0003.JPG"}});
+    ASSERT_TRUE(client.request("POST", "/v1/delete", "Authorization: Bearer " + token_ + "\r\n", body.dump()));
+    ASSERT_TRUE(program_->prompted("[y/N] "));
+  }
+
+  // untilLine returns the lines printed before the one that begins with
+  // `prefix`, which must come within `timeout`.
+  std::vector<std::string> untilLine(const std::string& prefix, std::chrono::milliseconds timeout) {
+    std::vector<std::string> before;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const std::optional<std::string> line = program_->nextLine(
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()));
+      if (!line) break;
+      if (line->starts_with(prefix)) return before;
+      before.push_back(*line);
+    }
+    ADD_FAILURE() << "no line \"" << prefix << "...\" within " << timeout.count() << " ms";
+    return before;
+  }
+};
+
+TEST_F(QuestionTest, NoStatusLineBreaksAnOpenQuestionAndItsEndIsSaid) {
+  std::unique_ptr<TlsClient> client;
+  std::map<std::string, nlohmann::json> assets;
+  ASSERT_NO_FATAL_FAILURE(startPaired("asker", client, assets));
+  // A second laptop, seen while the question is open, changes the status.
+  auto other = connect();
+  ASSERT_TRUE(other);
+  const nlohmann::json pairing = {{"laptopId", "other"},
+                                  {"proof", testing::laptopProof(testing::symbolsOf(code_), fingerprint_, "other")},
+                                  {"laptopName", "Other Laptop"}};
+  const HttpResponse paired = ask(*other, "POST", "/v1/pair", "", pairing.dump());
+  ASSERT_EQ(paired.status, 200) << paired.body;
+  ASSERT_NO_FATAL_FAILURE(askToDelete(*client, assets));
+  EXPECT_EQ(ask(*other, "GET", "/v1/assets?limit=1", "Authorization: Bearer " + json(paired).value("token", "") + "\r\n").status,
+            200);
+
+  // Only the end of the question's own line comes before what ended it.
+  EXPECT_EQ(untilLine("No answer in time: nothing was deleted.", 8s), std::vector<std::string>{""});
+  const std::optional<HttpResponse> response = client->response();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, 409);
+  EXPECT_EQ(json(*response)["error"], "cancelled");
+  EXPECT_TRUE(fs::exists(photos_.path() + "/IMG_0003.JPG"));
+  // The status held back is printed once the question is gone.
+  EXPECT_TRUE(program_->lineStartingWith("Status: connected to Other Laptop", 5s));
+}
+
+TEST_F(QuestionTest, AQuestionWhoseLaptopHungUpIsWithdrawn) {
+  ::setenv("LUMENVALE_TEST_ANSWER_MS", "60000", 1);  // far beyond the wait below
+  std::unique_ptr<TlsClient> client;
+  std::map<std::string, nlohmann::json> assets;
+  ASSERT_NO_FATAL_FAILURE(startPaired("leaver", client, assets));
+  ASSERT_NO_FATAL_FAILURE(askToDelete(*client, assets));
+  client.reset();  // as a laptop whose owner pressed Ctrl-C
+  EXPECT_EQ(untilLine("The laptop hung up, so the question is withdrawn: nothing was deleted.", 5s),
+            std::vector<std::string>{""});
+  program_->writeLine("y");  // too late: no question is open
+  client = connect();
+  ASSERT_TRUE(client);
+  EXPECT_EQ(listing(*client).size(), 3u);
+  EXPECT_TRUE(fs::exists(photos_.path() + "/IMG_0003.JPG"));
+  EXPECT_FALSE(fs::exists(xdgData_.path() + "/Trash/files/IMG_0003.JPG"));
+}
+
+// --- One device per data folder ------------------------------------------------
+
+TEST_F(SafetyTest, ASecondDeviceOnTheSameDataFolderIsRefused) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  const testing::CommandResult second = testing::runCommand(
+      {LUMENVALE_BINARY, "--headless", "--data", data_.path(), "--listen", "127.0.0.1", "--library", photos_.path()}, 5s);
+  EXPECT_EQ(second.status, 1) << second.output;
+  EXPECT_NE(second.output.find("another lumenvale is already running on the data folder " + data_.path()),
+            std::string::npos)
+      << second.output;
+
+  // A setting reaches the file the running device reads, and says which.
+  const std::string file = fs::absolute(data_.path() + "/settings.json").lexically_normal().string();
+  std::string printed;
+  EXPECT_EQ(settings({"set", "allowDelete", "true"}, &printed), 0);
+  EXPECT_EQ(printed, "Set allowDelete to true in " + file + "; the running lumenvale uses it from its next request.\n");
+  auto client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "setter");
+  const HttpResponse info = ask(*client, "GET", "/v1/info", "Authorization: Bearer " + token_ + "\r\n");
+  EXPECT_EQ(json(info)["delete"], "on") << info.body;
+  EXPECT_EQ(program_->stop(SIGTERM), 0);
+  EXPECT_EQ(settings({"set", "theme", "dark"}, &printed), 0);
+  EXPECT_EQ(printed, "Set theme to dark in " + file + ".\n");
+}
+
+// --- The Trash of the photos' own disk -------------------------------------
+
+TEST_F(SafetyTest, PhotosOnAnotherDiskGoToThatDisksTrash) {
+  std::string why;
+  if (!testing::mountTmpfs(photos_.path(), "4m", why)) GTEST_SKIP() << "no second file system: " << why;
+  const std::string card = photos_.path();
+  const std::string uid = std::to_string(::getuid());
+  for (const char* name : {"A.JPG", "B.JPG", "C.JPG", "D.JPG"}) {
+    ASSERT_TRUE(AtomicFile::write(card + "/" + name, std::string(20000, name[0]), 0644));
+  }
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto client = connect();
+  ASSERT_TRUE(client);
+  token_ = pairLaptop(*client, "carder");
+  ASSERT_EQ(program_->printed("Library: ", 60s), "4 photos and videos");
+  ASSERT_EQ(settings({"set", "allowDelete", "true"}), 0);
+  const std::map<std::string, nlohmann::json> assets = listing(*client);
+
+  struct Case {
+    const char* name;
+    const char* photo;
+    std::function<void()> prepare;
+    const char* trash;  // where the photo goes, under the card; nullptr: it stays
+  };
+  const Case cases[] = {
+      {"no Trash yet: the user's own is made", "A.JPG", [] {}, ".Trash-$uid"},
+      {"a shared Trash with the sticky bit", "B.JPG",
+       [&] { ASSERT_EQ(::mkdir((card + "/.Trash").c_str(), 01777), 0); ASSERT_EQ(::chmod((card + "/.Trash").c_str(), 01777), 0); },
+       ".Trash/$uid"},
+      {"a shared Trash without the sticky bit is not used", "C.JPG",
+       [&] { ASSERT_EQ(::chmod((card + "/.Trash").c_str(), 0777), 0); }, ".Trash-$uid"},
+      {"the user's own Trash is a link", "D.JPG",
+       [&] {
+         fs::rename(card + "/.Trash-" + uid, card + "/elsewhere");
+         fs::create_directory_symlink("elsewhere", card + "/.Trash-" + uid);
+       },
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare();
+    const nlohmann::json& asset = assets.at(c.photo);
+    ASSERT_TRUE(client->request("POST", "/v1/delete", "Authorization: Bearer " + token_ + "\r\n",
+                                deleteRequest(asset, {{"photo", c.photo}}).dump()));
+    ASSERT_TRUE(program_->prompted("[y/N] "));
+    program_->writeLine("y");
+    const std::optional<HttpResponse> response = client->response();
+    ASSERT_TRUE(response);
+    ASSERT_EQ(response->status, 200) << response->body;
+    if (!c.trash) {
+      EXPECT_EQ(json(*response), nlohmann::json({{"deleted", nlohmann::json::array()},
+                                                 {"kept", {{{"id", asset["id"]}, {"reason", "no_trash"}}}}}));
+      // The owner is told too.
+      EXPECT_EQ(program_->lineStartingWith("Moved ", 5s), "0 to the Trash.");
+      EXPECT_EQ(program_->lineStartingWith("Kept ", 5s), "1: no Trash on the disk that holds the files can take them.");
+      EXPECT_TRUE(fs::exists(card + "/" + c.photo));
+      EXPECT_TRUE(listing(*client).count(c.photo));
+      continue;
+    }
+    EXPECT_EQ(json(*response), nlohmann::json({{"deleted", {asset["id"]}}, {"kept", nlohmann::json::array()}}));
+    std::string trash = c.trash;
+    trash.replace(trash.find("$uid"), 4, uid);
+    trash = card + "/" + trash;
+    EXPECT_FALSE(fs::exists(card + "/" + c.photo));
+    EXPECT_EQ(AtomicFile::read(trash + "/files/" + c.photo), std::string(20000, c.photo[0]));
+    // Paths relative to the disk's top, true wherever it is mounted next.
+    const std::string info = AtomicFile::read(trash + "/info/" + c.photo + ".trashinfo").value_or("");
+    EXPECT_TRUE(info.starts_with(std::string("[Trash Info]\nPath=") + c.photo + "\n")) << info;
+    struct stat facts {};
+    ASSERT_EQ(::lstat(trash.c_str(), &facts), 0);
+    EXPECT_EQ(facts.st_mode & 07777, 0700u);
+    EXPECT_FALSE(listing(*client).count(c.photo));
+  }
+  EXPECT_FALSE(fs::exists(xdgData_.path() + "/Trash/files"));
+  EXPECT_EQ(program_->stop(SIGTERM), 0);
+  ::umount2(card.c_str(), MNT_DETACH);
+}
+
+// fill writes a file until the disk takes no more; the number of bytes.
+std::size_t fill(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return 0;
+  std::size_t total = 0;
+  const std::string block(65536, 'f');
+  for (std::size_t size = block.size(); size > 0;) {
+    const ssize_t written = ::write(fd, block.data(), size);
+    if (written > 0) total += static_cast<std::size_t>(written);
+    else size /= 2;
+  }
+  ::close(fd);
+  return total;
+}
+
+TEST_F(SafetyTest, WithTheDataDiskFullWhatWasMovedIsReportedDeleted) {
+  std::string why;
+  if (!testing::mountTmpfs(data_.path(), "4m", why)) GTEST_SKIP() << "no small file system to fill: " << why;
+  std::unique_ptr<TlsClient> client;
+  std::map<std::string, nlohmann::json> assets;
+  ASSERT_NO_FATAL_FAILURE(startPaired("filler", client, assets));
+  ASSERT_EQ(settings({"set", "allowDelete", "true"}), 0);
+  ASSERT_GT(fill(data_.path() + "/filler"), 0u);
+
+  const nlohmann::json& asset = assets.at("IMG_0003.JPG");
+  const std::string authorization = "Authorization: Bearer " + token_ + "\r\n";
+  ASSERT_TRUE(client->request("POST", "/v1/delete", authorization,
+                              deleteRequest(asset, {{"photo", "IMG_0003.JPG"}}).dump()));
+  ASSERT_TRUE(program_->prompted("[y/N] "));
+  program_->writeLine("y");
+  const std::optional<HttpResponse> response = client->response();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, 200) << response->body;
+  EXPECT_EQ(json(*response), nlohmann::json({{"deleted", {asset["id"]}}, {"kept", nlohmann::json::array()}}));
+  EXPECT_TRUE(fs::exists(xdgData_.path() + "/Trash/files/IMG_0003.JPG"));
+  // Its files are gone: it is no asset to fetch any more.
+  const std::string id = asset["id"].get<std::string>();
+  EXPECT_EQ(ask(*client, "GET", "/v1/assets/" + id + "/res/photo", authorization).status, 404);
+  EXPECT_EQ(program_->stop(SIGTERM), 0);
+  ::umount2(data_.path().c_str(), MNT_DETACH);
 }
 
 }  // namespace

@@ -334,11 +334,16 @@ class ConsentTest : public HubTest {
  protected:
   // ask calls trash from a connection thread and serves the main thread
   // until the question is shown.
-  std::future<bool> ask(std::vector<std::string> locals, std::function<bool()> stillAsVerified = nullptr) {
+  using Asked = std::future<std::optional<DeleteHandler::Outcome>>;
+
+  Asked ask(std::vector<std::string> locals, std::function<bool()> stillAsVerified = nullptr,
+            std::function<bool()> stillWanted = nullptr) {
     std::vector<std::string> ids;
     for (const std::string& local : locals) ids.push_back(PhotoLibrary::wireId(local));
     const std::string before = hub_->state().deleteAsk ? hub_->state().deleteAsk->id : "";
-    auto asked = std::async(std::launch::async, [this, ids, stillAsVerified] { return hub_->trash(ids, stillAsVerified); });
+    auto asked = std::async(std::launch::async, [this, ids, stillAsVerified, stillWanted] {
+      return hub_->trash({ids, 0, 0, 0, {}, {}}, stillAsVerified, stillWanted);
+    });
     EXPECT_TRUE(run([&] { return hub_->state().deleteAsk && hub_->state().deleteAsk->id != before; }));
     return asked;
   }
@@ -359,13 +364,16 @@ TEST_F(ConsentTest, AYesDeletesANoKeeps) {
   ASSERT_NO_FATAL_FAILURE(started());
   at(0ms);
   hub_->seen({"desk", "Desk", "", 0});
-  std::future<bool> asked = ask({"A", "B"});
+  Asked asked = ask({"A", "B"});
   const DeleteAsk shown = *hub_->state().deleteAsk;
   EXPECT_EQ(shown.ids, (std::vector<std::string>{PhotoLibrary::wireId("A"), PhotoLibrary::wireId("B")}));
   EXPECT_EQ(shown.laptop, "Desk");
   EXPECT_EQ(shown.id.size(), 36u);
   ASSERT_NO_FATAL_FAILURE(answer(true));
-  EXPECT_TRUE(asked.get());
+  const std::optional<DeleteHandler::Outcome> outcome = asked.get();
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(outcome->deleted, shown.ids);
+  EXPECT_TRUE(outcome->kept.empty());
   EXPECT_FALSE(hub_->state().deleteAsk);
   EXPECT_EQ(photos(), 1);
 
@@ -381,17 +389,19 @@ TEST_F(ConsentTest, AYesDeletesANoKeeps) {
   EXPECT_EQ(photos(), 1);
 
   // An id that is no asset id: nothing asked.
-  EXPECT_FALSE(hub_->trash({"not/an/id"}, nullptr));
+  EXPECT_FALSE(hub_->trash({{"not/an/id"}, 0, 0, 0, {}, {}}, nullptr));
 }
 
 TEST_F(ConsentTest, NoAnswerInTimeKeepsAndALateTapChangesNothing) {
   answerTime_ = 300ms;
   ASSERT_NO_FATAL_FAILURE(started());
-  std::future<bool> asked = ask({"A"});
+  Asked asked = ask({"A"});
   // A second question while the first is shown is refused at once.
-  EXPECT_FALSE(hub_->trash({PhotoLibrary::wireId("B")}, nullptr));
+  EXPECT_FALSE(hub_->trash({{PhotoLibrary::wireId("B")}, 0, 0, 0, {}, {}}, nullptr));
   ASSERT_TRUE(run([&] { return !hub_->state().deleteAsk; }));
   EXPECT_FALSE(asked.get());
+  ASSERT_TRUE(hub_->state().deleteAskEnd);
+  EXPECT_EQ(hub_->state().deleteAskEnd->how, DeleteAskEnd::How::expired);
   ASSERT_NO_FATAL_FAILURE(answer(true));
   EXPECT_EQ(photos(), 3);
 }
@@ -402,7 +412,7 @@ TEST_F(ConsentTest, ADeletionPastTheDeadlineIsCountedLate) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   store_.setBeforeDelete([released] { released.wait(); });
-  std::future<bool> asked = ask({"A", "B"});
+  Asked asked = ask({"A", "B"});
   ASSERT_NO_FATAL_FAILURE(answer(true));
   EXPECT_FALSE(asked.get());  // the deadline passed with the deletion under way
   EXPECT_EQ(hub_->state().lateDeleted, 0);
@@ -417,13 +427,36 @@ TEST_F(ConsentTest, ADeletionPastTheDeadlineIsCountedLate) {
   ASSERT_TRUE(run([&] { return dismissed; }));
   EXPECT_EQ(hub_->state().lateDeleted, 0);
 
-  // A platform that refuses: nothing deleted, nothing late.
+  // A platform that keeps one asset: it is reported kept, with the
+  // platform's reason, and nothing is late.
   store_.setBeforeDelete(nullptr);
-  store_.setDeleteFails(true);
+  store_.keepOnDelete("C", "no_trash");
   asked = ask({"C"});
   ASSERT_NO_FATAL_FAILURE(answer(true));
-  EXPECT_FALSE(asked.get());
+  const std::optional<DeleteHandler::Outcome> outcome = asked.get();
+  ASSERT_TRUE(outcome);
+  EXPECT_TRUE(outcome->deleted.empty());
+  EXPECT_EQ(outcome->kept, (std::vector<std::pair<std::string, std::string>>{{PhotoLibrary::wireId("C"), "no_trash"}}));
   EXPECT_EQ(photos(), 1);
+  EXPECT_EQ(hub_->state().lateDeleted, 0);
+}
+
+TEST_F(ConsentTest, AQuestionWhoseLaptopHungUpIsWithdrawn) {
+  ASSERT_NO_FATAL_FAILURE(started());
+  std::atomic<bool> there = true;
+  Asked asked = ask({"A"}, nullptr, [&] { return there.load(); });
+  const std::string question = hub_->state().deleteAsk->id;
+  const auto hungUp = std::chrono::steady_clock::now();
+  there = false;
+  ASSERT_TRUE(run([&] { return !hub_->state().deleteAsk; }));
+  EXPECT_FALSE(asked.get());
+  // Noticed within a few checks, not at the two-minute deadline.
+  EXPECT_LT(std::chrono::steady_clock::now() - hungUp, 2s);
+  ASSERT_TRUE(hub_->state().deleteAskEnd);
+  EXPECT_EQ(*hub_->state().deleteAskEnd, (DeleteAskEnd{question, DeleteAskEnd::How::withdrawn}));
+  // A yes given after the withdrawal deletes nothing.
+  ASSERT_NO_FATAL_FAILURE(answer(true));
+  EXPECT_EQ(photos(), 3);
 }
 
 }  // namespace

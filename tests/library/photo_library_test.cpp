@@ -208,7 +208,9 @@ TEST(PhotoLibraryListing, AssetsOfOneSecondComingAndGoingBetweenPages) {
       after = page.next;
       // Between pages: one photo of that second goes, one or two come.
       const std::size_t gone = random() % present.size();
-      ASSERT_FALSE(store.deleteAssets({present[gone]}));
+      const std::vector<PhotoStore::Deletion> deleted = store.deleteAssets({present[gone]});
+      ASSERT_EQ(deleted.size(), 1u);
+      ASSERT_FALSE(deleted[0].kept.has_value());
       stayed.erase(present[gone]);
       present.erase(present.begin() + static_cast<std::ptrdiff_t>(gone));
       add();

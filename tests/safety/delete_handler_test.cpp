@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <condition_variable>
 #include <future>
 #include <thread>
@@ -145,10 +147,22 @@ class DeleteHandlerTest : public ::testing::Test {
  protected:
   DeleteHandlerTest()
       : library_(store_, nullptr, [] { return std::string("UTC"); }),
-        handler_(library_, [this](const std::vector<std::string>& ids, const std::function<bool()>& unchanged) {
-          asked_.push_back(ids);
+        handler_(library_, [this](const DeleteHandler::Question& question, const std::function<bool()>& unchanged,
+                                  const std::function<bool()>& wanted) -> std::optional<DeleteHandler::Outcome> {
+          asked_.push_back(question.ids);
+          questions_.push_back(question);
           if (duringAsk_) duringAsk_();
-          return answer_ && unchanged();
+          if (!answer_ || !wanted() || !unchanged()) return std::nullopt;
+          // The platform deletes all but what it is told to keep.
+          DeleteHandler::Outcome outcome;
+          for (const std::string& asked : question.ids) {
+            if (platformKeeps_.count(asked) != 0) {
+              outcome.kept.emplace_back(asked, platformKeeps_.at(asked));
+            } else {
+              outcome.deleted.push_back(asked);
+            }
+          }
+          return outcome;
         }) {
     for (const char* local : {"P1", "P2", "P3"}) add(local);
   }
@@ -180,6 +194,8 @@ class DeleteHandlerTest : public ::testing::Test {
   bool answer_ = true;
   std::function<void()> duringAsk_;
   std::vector<std::vector<std::string>> asked_;
+  std::vector<DeleteHandler::Question> questions_;
+  std::map<std::string, std::string> platformKeeps_;  // id -> reason
   DeleteHandler handler_;
 };
 
@@ -200,6 +216,41 @@ TEST_F(DeleteHandlerTest, AYesDeletesWhatQualifiedAndReportsTheRest) {
   EXPECT_EQ(answer, json({{"deleted", {id("P1"), id("P2")}},
                           {"kept", {{{"id", id("P3")}, {"reason", "hash_mismatch"}}, {{"id", id("P9")}, {"reason", "not_found"}}}}}));
   EXPECT_EQ(asked_, (std::vector<std::vector<std::string>>{{id("P1"), id("P2")}}));
+}
+
+TEST_F(DeleteHandlerTest, TheAnswerSaysWhatWasReallyDeletedAndWhatTheDeviceKept) {
+  platformKeeps_[id("P2")] = "no_trash";
+  json body = request({"P1", "P2"});
+  body["items"].push_back(itemJson(id("P9"), "photo", kHashA));
+  const auto [status, answer] = send(body);
+  EXPECT_EQ(status, 200);
+  EXPECT_EQ(answer, json({{"deleted", {id("P1")}},
+                          {"kept", {{{"id", id("P9")}, {"reason", "not_found"}}, {{"id", id("P2")}, {"reason", "no_trash"}}}}}));
+  // The owner is asked with what the two photos amount to.
+  ASSERT_EQ(questions_.size(), 1u);
+  const DeleteHandler::Question& asked = questions_.front();
+  EXPECT_EQ(asked.ids, (std::vector<std::string>{id("P1"), id("P2")}));
+  EXPECT_EQ(asked.photos, 2);
+  EXPECT_EQ(asked.videos, 0);
+  EXPECT_EQ(asked.bytes, static_cast<std::int64_t>(std::string("pixels of P1").size() * 2));
+  EXPECT_EQ(asked.firstDay.size(), 10u);
+  EXPECT_LE(asked.firstDay, asked.lastDay);
+}
+
+TEST_F(DeleteHandlerTest, ALaptopThatHungUpDeletesNothing) {
+  class GoneSink : public StringSink {
+   public:
+    bool peerGone() const override { return true; }
+  } gone;
+  int status = 0;
+  try {
+    handler_.deleteAssets(request({"P1"}), gone);
+  } catch (const HttpError& error) {
+    status = error.status;
+  }
+  EXPECT_EQ(status, 409);
+  EXPECT_EQ(asked_.size(), 1u);
+  EXPECT_TRUE(gone.sent.empty());
 }
 
 TEST_F(DeleteHandlerTest, NothingQualifyingAsksNobody) {

@@ -179,8 +179,8 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   EXPECT_EQ(bridge.assetDetail(QString::fromStdString(PhotoLibrary::wireId("gone"))), "");
 
   // A delete question from a connection thread, answered from QML.
-  std::future<bool> asked = std::async(std::launch::async, [&] {
-    return hub->trash({PhotoLibrary::wireId("nothing-here")}, nullptr);
+  auto asked = std::async(std::launch::async, [&] {
+    return hub->trash({{PhotoLibrary::wireId("nothing-here")}, 0, 0, 0, {}, {}}, nullptr);
   });
   ASSERT_TRUE(serve([&] { return !bridge.deleteAsk().isEmpty(); }));
   EXPECT_EQ(bridge.deleteAsk().value("ids").toStringList(), QStringList{QString::fromStdString(PhotoLibrary::wireId("nothing-here"))});
@@ -221,7 +221,7 @@ TEST(DeleteSheet, ShowsTwelvePicturesTheCountAndWhenTheyWereTaken) {
   });
   EXPECT_FALSE(sheet.asking());
 
-  std::future<bool> asked = std::async(std::launch::async, [&] { return test.hub->trash(ids, nullptr); });
+  auto asked = std::async(std::launch::async, [&] { return test.hub->trash({ids, 0, 0, 0, {}, {}}, nullptr); });
   ASSERT_TRUE(serve([&] { return sheet.asking(); }));
   EXPECT_EQ(sheet.count(), 40);
   EXPECT_EQ(sheet.thumbIds().size(), 12);

@@ -271,9 +271,13 @@ class MemoryPhotoStore : public PhotoStore {
   // setBeforeDelete runs `hook` at the start of every deletion, on the
   // deleting thread, before the store is locked (to hold a deletion back).
   void setBeforeDelete(std::function<void()> hook) { std::lock_guard<std::mutex> hold(mutex_); beforeDelete_ = std::move(hook); }
-  void setDeleteFails(bool fails) { std::lock_guard<std::mutex> hold(mutex_); deleteFails_ = fails; }
+  // keepOnDelete makes every deletion keep `localIdentifier` with `reason`.
+  void keepOnDelete(const std::string& localIdentifier, const std::string& reason) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    keptOnDelete_[localIdentifier] = reason;
+  }
 
-  std::optional<std::string> deleteAssets(const std::vector<std::string>& localIdentifiers) override {
+  std::vector<Deletion> deleteAssets(const std::vector<std::string>& localIdentifiers) override {
     std::function<void()> before;
     {
       std::lock_guard<std::mutex> hold(mutex_);
@@ -281,12 +285,20 @@ class MemoryPhotoStore : public PhotoStore {
     }
     if (before) before();
     std::lock_guard<std::mutex> hold(mutex_);
-    if (deleteFails_) return "The library refused the change.";
-    std::erase_if(assets_, [&](const StoredAsset& asset) {
-      return std::find(localIdentifiers.begin(), localIdentifiers.end(), asset.record.localIdentifier) !=
-             localIdentifiers.end();
-    });
-    return std::nullopt;
+    std::vector<Deletion> outcomes;
+    for (const std::string& id : localIdentifiers) {
+      const auto found = std::find_if(assets_.begin(), assets_.end(),
+                                       [&](const StoredAsset& asset) { return asset.record.localIdentifier == id; });
+      if (found == assets_.end()) {
+        outcomes.push_back({id, "not_found", "The asset is no longer in the library."});
+      } else if (keptOnDelete_.count(id) != 0) {
+        outcomes.push_back({id, keptOnDelete_.at(id), "The store kept it."});
+      } else {
+        assets_.erase(found);
+        outcomes.push_back({id, std::nullopt, {}});
+      }
+    }
+    return outcomes;
   }
 
   std::int64_t count(int mediaType) override {
@@ -411,7 +423,7 @@ class MemoryPhotoStore : public PhotoStore {
   double imageScale_ = 1.0;                           // guarded by mutex_
   bool jpegFails_ = false;                            // guarded by mutex_
   std::function<void()> beforeDelete_;                // guarded by mutex_
-  bool deleteFails_ = false;                          // guarded by mutex_
+  std::map<std::string, std::string> keptOnDelete_;  // guarded by mutex_
   bool paced_ = false;                                // guarded by mutex_
   int releases_ = 0;                                  // guarded by mutex_
 };

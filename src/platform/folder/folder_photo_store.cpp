@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <set>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -26,6 +27,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "library/rows.h"
 #include "platform/folder/mime_types.h"
 #include "util/text.h"
 
@@ -348,12 +350,92 @@ const CatalogFile* pictureFile(const CatalogAsset& asset) {
 
 // --- Trash ----------------------------------------------------------------
 
-std::optional<fs::path> trashFolder() {
+// Why one file, and so its whole asset, stays: a reason code the laptop
+// reads and the owner's explanation.
+struct Refusal {
+  std::string reason;
+  std::string detail;
+};
+
+// A Trash that can take the files of one file system: files/ and info/
+// under `folder`. A volume's Trash writes the original paths relative to
+// `topdir`, so that they stay true wherever the volume is mounted next;
+// the home Trash (empty topdir) writes them whole.
+struct TrashCan {
+  fs::path folder;
+  fs::path topdir;
+};
+
+std::optional<fs::path> homeTrash() {
   const char* data = std::getenv("XDG_DATA_HOME");
   if (data != nullptr && data[0] == '/') return fs::path(data) / "Trash";
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] == '/') return fs::path(home) / ".local/share/Trash";
   return std::nullopt;
+}
+
+// deviceOf returns the file system of `path`, or of its nearest existing
+// ancestor (a home Trash not yet made lives where its parent does).
+std::optional<dev_t> deviceOf(fs::path path) {
+  for (;;) {
+    struct stat facts {};
+    if (::stat(path.c_str(), &facts) == 0) return facts.st_dev;
+    if (path == path.root_path() || !path.has_parent_path()) return std::nullopt;
+    path = path.parent_path();
+  }
+}
+
+// topOf returns the top directory of the file system `device` that holds
+// `folder` (a canonical path): its highest ancestor on the same device.
+fs::path topOf(fs::path folder, dev_t device) {
+  while (folder != folder.root_path()) {
+    struct stat facts {};
+    const fs::path up = folder.parent_path();
+    if (::stat(up.c_str(), &facts) != 0 || facts.st_dev != device) break;
+    folder = up;
+  }
+  return folder;
+}
+
+// ownFolder makes `path` (mode 0700) when it is missing, and says whether
+// it is now a folder of this user on `device`. A link is never followed: a
+// link planted in a shared place could send the owner's photos anywhere.
+bool ownFolder(const fs::path& path, dev_t device) {
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat facts {};
+  return ::lstat(path.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode) && facts.st_uid == ::getuid() &&
+         facts.st_dev == device;
+}
+
+bool usableTrash(const fs::path& folder, dev_t device) {
+  return ownFolder(folder, device) && ownFolder(folder / "files", device) && ownFolder(folder / "info", device);
+}
+
+// trashFor returns the Trash that takes `original`, a file on `device`:
+// the home Trash for files of its own file system (and no other there),
+// else the volume's
+// $topdir/.Trash/$uid (only where .Trash is a real folder with the sticky
+// bit, so no other user can swap this user's folder in it) or
+// $topdir/.Trash-$uid, made when missing. Files are only ever renamed into
+// a Trash, never copied, so it must be on the file's own file system.
+std::variant<TrashCan, Refusal> trashFor(const fs::path& original, dev_t device) {
+  const std::optional<fs::path> home = homeTrash();
+  if (home && deviceOf(*home) == device) {
+    std::error_code ignored;
+    fs::create_directories(home->parent_path(), ignored);
+    if (usableTrash(*home, device)) return TrashCan{*home, {}};
+    return Refusal{"no_trash", "The Trash " + home->string() + " cannot be used: it must be a folder of yours."};
+  }
+  const fs::path top = topOf(original.parent_path(), device);
+  const std::string uid = std::to_string(::getuid());
+  struct stat shared {};
+  if (::lstat((top / ".Trash").c_str(), &shared) == 0 && S_ISDIR(shared.st_mode) && (shared.st_mode & S_ISVTX) != 0 &&
+      usableTrash(top / ".Trash" / uid, device)) {
+    return TrashCan{top / ".Trash" / uid, top};
+  }
+  if (usableTrash(top / (".Trash-" + uid), device)) return TrashCan{top / (".Trash-" + uid), top};
+  return Refusal{"no_trash", "No Trash can take " + original.string() + ": the home Trash is on another disk, and " +
+                                 (top / (".Trash-" + uid)).string() + " cannot be used."};
 }
 
 std::string localDeletionDate() {
@@ -387,27 +469,39 @@ struct Trashed {
 // past this many the Trash is treated as unusable.
 constexpr int kMaxTrashNameTries = 10000;
 
-// trash moves one file into the Trash: its name is reserved by creating
-// the .trashinfo exclusively, as other trash users expect, then the file is
-// renamed. The failure's description, or the entry made.
-std::variant<Trashed, std::string> trash(const fs::path& original, const fs::path& trash) {
-  const fs::path files = trash / "files", info = trash / "info";
+// sameFile says whether `facts` still describe the catalog's file.
+bool sameFile(const struct stat& facts, const CatalogFile& file) {
+  const std::int64_t nanos = static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec;
+  const TimePoint modified(std::chrono::duration_cast<TimePoint::duration>(std::chrono::nanoseconds(nanos)));
+  return S_ISREG(facts.st_mode) && static_cast<std::uint64_t>(facts.st_ino) == file.inode &&
+         static_cast<std::int64_t>(facts.st_size) == file.size && modified == file.modified;
+}
+
+// moveToTrash moves one file into `can`: its name is reserved by creating
+// the .trashinfo exclusively, as other trash users expect, then the file
+// is renamed.
+std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const CatalogFile& file, const TrashCan& can) {
+  const fs::path files = can.folder / "files", info = can.folder / "info";
   const std::string stem = original.stem().string(), extension = original.extension().string();
-  const std::string content = "[Trash Info]\nPath=" + Text::percentEncoded(original.string(), "/") +
+  const fs::path recorded = can.topdir.empty() ? original : original.lexically_relative(can.topdir);
+  const std::string content = "[Trash Info]\nPath=" + Text::percentEncoded(recorded.string(), "/") +
                               "\nDeletionDate=" + localDeletionDate() + "\n";
   for (int attempt = 1; attempt <= kMaxTrashNameTries; ++attempt) {
     const std::string name =
         attempt == 1 ? original.filename().string() : stem + " " + std::to_string(attempt) + extension;
     const fs::path infoPath = info / (name + ".trashinfo"), moved = files / name;
-    const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return "The Trash cannot be written (" + infoPath.string() + ": " + errorText(errno) + ").";
+    if (fd < 0) {
+      return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errorText(errno) + ")."};
+    }
     const bool written = writeAll(fd, content);
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
+      const int error = written ? errno : writeError;
       ::unlink(infoPath.c_str());
-      return "The Trash cannot be written (" + infoPath.string() + ": " + errorText(written ? errno : writeError) +
-             ").";
+      return Refusal{"not_deleted",
+                     "The Trash cannot be written (" + infoPath.string() + ": " + errorText(error) + ")."};
     }
     struct stat existing {};
     if (::lstat(moved.c_str(), &existing) == 0) {
@@ -417,13 +511,46 @@ std::variant<Trashed, std::string> trash(const fs::path& original, const fs::pat
     if (::rename(original.c_str(), moved.c_str()) != 0) {
       const int error = errno;
       ::unlink(infoPath.c_str());
-      // Moving across file systems would mean copying the whole file;
-      // such files are reported instead.
-      return "The file " + original.string() + " cannot be moved to the Trash: " + errorText(error) + ".";
+      // Moving across file systems would mean copying the whole file.
+      return Refusal{error == EXDEV ? "no_trash" : "not_deleted",
+                     "The file " + original.string() + " cannot be moved to the Trash: " + errorText(error) + "."};
+    }
+    // The file checked before the rename may have been swapped for another
+    // in between; what was moved must be what the laptop verified.
+    struct stat facts {};
+    if (::lstat(moved.c_str(), &facts) != 0 || !sameFile(facts, file)) {
+      if (::rename(moved.c_str(), original.c_str()) == 0) ::unlink(infoPath.c_str());
+      return Refusal{"changed", "The file " + original.string() + " changed while it was moved to the Trash."};
     }
     return Trashed{original, moved, infoPath};
   }
-  return "The Trash has no free name for " + original.string() + ".";
+  return Refusal{"not_deleted", "The Trash has no free name for " + original.string() + "."};
+}
+
+// trashFile moves one catalog file into the Trash of its own volume, but
+// only while it is the very file the catalog knows: a regular file, not a
+// link, of the same inode, size and modification time. Anything else holds
+// bytes no laptop has verified.
+std::variant<Trashed, Refusal> trashFile(const CatalogFile& file) {
+  struct stat facts {};
+  if (::lstat(file.path.c_str(), &facts) != 0) {
+    const int error = errno;
+    return Refusal{error == ENOENT ? "changed" : "not_deleted",
+                   "The file " + file.path + " cannot be found: " + errorText(error) + "."};
+  }
+  if (!sameFile(facts, file)) {
+    return Refusal{"changed",
+                   "The file " + file.path + " is not the one the laptop verified: it changed, or is a link."};
+  }
+  // The folder's real path: a .trashinfo must name where the file can go
+  // back to, and the volume's top is found from it.
+  std::error_code failed;
+  const fs::path folder = fs::canonical(fs::path(file.path).parent_path(), failed);
+  if (failed) return Refusal{"not_deleted", "The folder of " + file.path + " cannot be read: " + failed.message() + "."};
+  const fs::path original = folder / fs::path(file.path).filename();
+  auto can = trashFor(original, facts.st_dev);
+  if (auto* refusal = std::get_if<Refusal>(&can)) return std::move(*refusal);
+  return moveToTrash(original, file, std::get<TrashCan>(can));
 }
 
 // restore puts trashed files back, newest first; the failures' description.
@@ -439,6 +566,35 @@ std::string restore(const std::vector<Trashed>& entries) {
     ::unlink(entry->info.c_str());
   }
   return failures;
+}
+
+// trashAll moves these files, one asset's, all or none: when one cannot
+// go, those already moved come back.
+std::optional<Refusal> trashAll(const std::vector<const CatalogFile*>& files) {
+  std::vector<Trashed> moved;
+  for (const CatalogFile* file : files) {
+    auto entry = trashFile(*file);
+    if (auto* refusal = std::get_if<Refusal>(&entry)) {
+      refusal->detail += restore(moved);
+      return std::move(*refusal);
+    }
+    moved.push_back(std::get<Trashed>(std::move(entry)));
+  }
+  return std::nullopt;
+}
+
+// filesOf returns the asset's files as the store hands them out, in the
+// catalog's order.
+std::vector<PhotoStore::File> filesOf(const CatalogAsset& asset) {
+  std::vector<PhotoStore::File> files;
+  for (const CatalogFile& file : asset.files) {
+    const std::string name = file.name();
+    const auto type = MimeTypes::forFileName(name);
+    // Adjustment data is the one kind outside the media table.
+    files.push_back(PhotoStore::File{static_cast<int>(file.role), name,
+                                     type ? std::string(type->uti) : std::string("public.data"), file.path});
+  }
+  return files;
 }
 
 }  // namespace
@@ -487,7 +643,9 @@ void FolderPhotoStore::start(std::function<void()> work) {
 
 std::vector<PhotoStore::Record> FolderPhotoStore::fetch(const std::vector<std::string>& localIdentifiers) {
   std::vector<Record> records;
-  for (const CatalogAsset& asset : catalog_.find(localIdentifiers)) records.push_back(recordOf(asset));
+  for (const CatalogAsset& asset : catalog_.find(localIdentifiers)) {
+    if (!trashed(asset.localIdentifier)) records.push_back(recordOf(asset));
+  }
   return records;
 }
 
@@ -521,13 +679,8 @@ std::unique_ptr<PhotoStore::FetchResult> FolderPhotoStore::fetch(const Predicate
 std::vector<PhotoStore::File> FolderPhotoStore::resources(const Record& record) {
   std::vector<File> files;
   for (const CatalogAsset& asset : catalog_.find({record.localIdentifier})) {
-    for (const CatalogFile& file : asset.files) {
-      const std::string name = file.name();
-      const auto type = MimeTypes::forFileName(name);
-      // Adjustment data is the one kind outside the media table.
-      files.push_back(File{static_cast<int>(file.role), name,
-                           type ? std::string(type->uti) : std::string("public.data"), file.path});
-    }
+    if (trashed(asset.localIdentifier)) continue;
+    for (File& file : filesOf(asset)) files.push_back(std::move(file));
   }
   return files;
 }
@@ -691,36 +844,71 @@ std::optional<std::string> FolderPhotoStore::jpeg(const Image& image, double qua
   return bytes;
 }
 
-std::optional<std::string> FolderPhotoStore::deleteAssets(const std::vector<std::string>& localIdentifiers) {
-  const auto folder = trashFolder();
-  if (!folder) return "There is no Trash: neither XDG_DATA_HOME nor HOME is set.";
-  std::error_code failed;
-  for (const char* part : {"files", "info"}) {
-    fs::create_directories(*folder / part, failed);
-    if (failed) return "The Trash " + folder->string() + " cannot be made: " + failed.message() + ".";
+bool FolderPhotoStore::trashed(const std::string& localIdentifier) {
+  std::lock_guard hold(mutex_);
+  return trashed_.count(localIdentifier) != 0;
+}
+
+std::vector<PhotoStore::Deletion> FolderPhotoStore::deleteAssets(const std::vector<std::string>& localIdentifiers) {
+  // Assets trashed while the catalog could not be written leave it now
+  // that it may be writable again.
+  std::set<std::string> uncatalogued;
+  {
+    std::lock_guard hold(mutex_);
+    uncatalogued = trashed_;
   }
-  const std::vector<CatalogAsset> assets = catalog_.find(localIdentifiers);
-  std::vector<Trashed> moved;
-  for (const CatalogAsset& asset : assets) {
-    for (const CatalogFile& file : asset.files) {
-      fs::path original = fs::absolute(file.path, failed);
-      if (failed) original = file.path;
-      auto entry = trash(original.lexically_normal(), *folder);
-      if (auto* problem = std::get_if<std::string>(&entry)) {
-        return *problem + " Nothing was deleted." + restore(moved);
-      }
-      moved.push_back(std::get<Trashed>(std::move(entry)));
-    }
-  }
-  for (const CatalogAsset& asset : assets) {
+  for (const std::string& id : uncatalogued) {
     try {
-      catalog_.remove(asset.localIdentifier);
-    } catch (const Catalog::Failure& failure) {
-      // The files are in the Trash already; the next index drops the rest.
-      return "The files are in the Trash, but " + failure.description;
+      catalog_.remove(id);
+      std::lock_guard hold(mutex_);
+      trashed_.erase(id);
+    } catch (const Catalog::Failure&) {
+      break;  // still not writable
     }
   }
-  return std::nullopt;
+
+  const std::vector<CatalogAsset> assets = catalog_.find(localIdentifiers);
+  std::vector<Deletion> outcomes;
+  for (const std::string& id : localIdentifiers) {
+    Deletion outcome{id, std::nullopt, {}};
+    const auto asset = std::find_if(assets.begin(), assets.end(),
+                                    [&](const CatalogAsset& found) { return found.localIdentifier == id; });
+    const bool done = std::any_of(outcomes.begin(), outcomes.end(), [&](const Deletion& earlier) {
+      return earlier.localIdentifier == id && !earlier.kept;
+    });
+    if (asset == assets.end() || done || trashed(id)) {
+      outcome.kept = "not_found";
+      outcome.detail = "The asset is no longer in the library.";
+      outcomes.push_back(std::move(outcome));
+      continue;
+    }
+    // Only the files listed as resources, the ones a laptop can have
+    // copied and verified.
+    std::vector<Rows::ResourceInfo> infos;
+    for (const File& file : filesOf(*asset)) {
+      infos.push_back({Rows::source(file.type), file.originalFilename, file.uniformTypeIdentifier});
+    }
+    std::vector<const CatalogFile*> listed;
+    for (const auto& [position, resource] : Rows::mapped(infos)) {
+      listed.push_back(&asset->files[position]);
+    }
+    if (std::optional<Refusal> refusal = trashAll(listed)) {
+      outcome.kept = std::move(refusal->reason);
+      outcome.detail = std::move(refusal->detail);
+    } else {
+      try {
+        catalog_.remove(id);
+      } catch (const Catalog::Failure&) {
+        // The files are in the Trash: the asset is gone, whatever the
+        // catalog, which a full disk may keep from writing. It is hidden
+        // until the catalog takes the change.
+        std::lock_guard hold(mutex_);
+        trashed_.insert(id);
+      }
+    }
+    outcomes.push_back(std::move(outcome));
+  }
+  return outcomes;
 }
 
 std::int64_t FolderPhotoStore::count(int mediaType) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -51,11 +52,14 @@ class FolderPhotoStore : public PhotoStore {
   // jpeg encodes an image of this store (transparency over white).
   std::optional<std::string> jpeg(const Image& image, double quality) override;
 
-  // deleteAssets moves every file of the assets to the Trash of
-  // $XDG_DATA_HOME (else ~/.local/share), then drops them from the catalog.
-  // All or nothing: when one file cannot be moved, those already moved are
-  // put back and nothing is dropped.
-  std::optional<std::string> deleteAssets(const std::vector<std::string>& localIdentifiers) override;
+  // deleteAssets moves each asset's listed files (its adjustment data
+  // stays) into the Trash of their own volume: the home Trash
+  // ($XDG_DATA_HOME, else ~/.local/share) for files on its file system,
+  // else $topdir/.Trash/$uid or $topdir/.Trash-$uid. A file is moved only
+  // while it is the catalog's: a regular file, not a link, of the same
+  // inode, size and modification time. Each asset whole or not at all:
+  // when one of its files cannot go, those already moved come back.
+  std::vector<Deletion> deleteAssets(const std::vector<std::string>& localIdentifiers) override;
 
   std::int64_t count(int mediaType) override;
 
@@ -65,6 +69,9 @@ class FolderPhotoStore : public PhotoStore {
 
  private:
   struct Job;
+
+  // trashed says whether the asset is in the Trash but still catalogued.
+  bool trashed(const std::string& localIdentifier);
 
   // start runs `work` on a thread of its own, counted so that the
   // destructor can wait for it.
@@ -83,6 +90,9 @@ class FolderPhotoStore : public PhotoStore {
   RequestId lastRequest_ = 0;                       // guarded by mutex_
   int running_ = 0;                                 // guarded by mutex_; worker threads alive
   bool closing_ = false;                            // guarded by mutex_
+  // Assets whose files are in the Trash but which the catalog could not
+  // drop yet (a full disk); hidden from fetches. Guarded by mutex_.
+  std::set<std::string> trashed_;
 };
 
 }  // namespace lumenvale

@@ -1,6 +1,7 @@
 #include "platform/folder/folder_photo_store.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vips/vips.h>
@@ -504,13 +505,19 @@ class TrashTest : public FolderPhotoStoreTest {
   // Photo and a photo whose name needs escaping.
   void SetUp() override {
     FolderPhotoStoreTest::SetUp();
+    fillLibrary();
+    ::setenv("XDG_DATA_HOME", (root_ / "share").c_str(), 1);
+  }
+
+  // fillLibrary makes the library afresh.
+  void fillLibrary() {
+    fs::remove_all(library());
     fs::create_directories(library());
     const fs::path from = libraryFixture() / "2023";
     for (const char* name : {"IMG_0003.JPG", "IMG_E0003.JPG", "IMG_0003.AAE", "IMG_0002.JPG", "IMG_0002.MOV"}) {
       fs::copy_file(from / name, library() / name);
     }
     fs::copy_file(from / "IMG_0001.JPG", library() / "Summer 100%.jpg");
-    ::setenv("XDG_DATA_HOME", (root_ / "share").c_str(), 1);
   }
 
   fs::path library() const { return root_ / "library"; }
@@ -525,7 +532,7 @@ class TrashTest : public FolderPhotoStoreTest {
   }
 };
 
-TEST_F(TrashTest, MovesEveryFileOfTheAssetsToTheTrash) {
+TEST_F(TrashTest, MovesTheListedFilesOfTheAssetsToTheTrash) {
   auto catalog = indexed(library());
   FolderPhotoStore store(*catalog);
   const auto before = contents(library());
@@ -537,18 +544,19 @@ TEST_F(TrashTest, MovesEveryFileOfTheAssetsToTheTrash) {
   const std::int64_t images = store.count(PhotoStore::kImage);
 
   const CatalogAsset edited = byMain(*catalog, "IMG_0003.JPG"), summer = byMain(*catalog, "Summer 100%.jpg");
-  ASSERT_EQ(store.deleteAssets({edited.localIdentifier, summer.localIdentifier}), std::nullopt);
+  EXPECT_EQ(store.deleteAssets({edited.localIdentifier, summer.localIdentifier}),
+            (std::vector<PhotoStore::Deletion>{{edited.localIdentifier, std::nullopt, ""},
+                                               {summer.localIdentifier, std::nullopt, ""}}));
 
   struct Case {
     std::string original;
     std::string trashed;
     std::string path;  // as the .trashinfo writes it
   };
-  const std::string folder = fs::absolute(library()).lexically_normal().string();
+  const std::string folder = fs::canonical(library()).string();
   const Case cases[] = {
       {"IMG_0003.JPG", "IMG_0003 2.JPG", folder + "/IMG_0003.JPG"},
       {"IMG_E0003.JPG", "IMG_E0003.JPG", folder + "/IMG_E0003.JPG"},
-      {"IMG_0003.AAE", "IMG_0003.AAE", folder + "/IMG_0003.AAE"},
       {"Summer 100%.jpg", "Summer 100%.jpg", folder + "/Summer%20100%25.jpg"},
   };
   const auto trashed = contents(trash() / "files");
@@ -564,45 +572,98 @@ TEST_F(TrashTest, MovesEveryFileOfTheAssetsToTheTrash) {
     EXPECT_EQ(match[1], c.path);
   }
   EXPECT_EQ(trashed.at("IMG_0003.JPG"), "older");
-  EXPECT_EQ(trashed.size(), 5u);
+  EXPECT_EQ(trashed.size(), 4u);
+  // The adjustments were never listed, so no laptop can have verified
+  // them: they stay.
+  EXPECT_EQ(readFile(library() / "IMG_0003.AAE"), before.at("IMG_0003.AAE"));
   EXPECT_TRUE(catalog->find({edited.localIdentifier, summer.localIdentifier}).empty());
   EXPECT_EQ(store.count(PhotoStore::kImage), images - 2);
-  EXPECT_EQ(contents(library()).size(), 2u);  // the Live Photo stays
+  EXPECT_EQ(contents(library()).size(), 3u);  // the Live Photo and the adjustments stay
+  // Asked again, they are gone.
+  EXPECT_EQ(store.deleteAssets({summer.localIdentifier}).at(0).kept, "not_found");
 }
 
-TEST_F(TrashTest, AMoveThatFailsLeavesEverythingInPlace) {
+TEST_F(TrashTest, AnAssetThatCannotGoWholeStaysWholeAndTheOthersGo) {
   struct Case {
     const char* name;
     std::function<void(const fs::path& library, const fs::path& trash)> breakIt;
+    const char* liveReason;    // what becomes of the Live Photo
+    const char* editedReason;  // and of the edited photo; nullptr: deleted
+  };
+  const auto setTimes = [](const fs::path& file, const struct stat& from) {
+    const timespec times[2] = {from.st_atim, from.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
   };
   const Case cases[] = {
       {"the Trash is a file",
        [](const fs::path&, const fs::path& trash) {
          fs::create_directories(trash.parent_path());
          writeFile(trash, "not a folder");
-       }},
-      // The last file of the second asset: the first asset and the second's
-      // photo are moved before the failure, and must come back.
-      {"a file vanished", [](const fs::path& library, const fs::path&) { fs::remove(library / "IMG_0002.MOV"); }},
+       },
+       "no_trash", "no_trash"},
+      // The last file of the Live Photo: its photo is moved before the
+      // failure, and must come back.
+      {"a file vanished", [](const fs::path& library, const fs::path&) { fs::remove(library / "IMG_0002.MOV"); },
+       "changed", nullptr},
+      {"a file rewritten", [](const fs::path& library, const fs::path&) { writeFile(library / "IMG_0002.MOV", "other bytes"); },
+       "changed", nullptr},
+      {"a file touched",
+       [](const fs::path& library, const fs::path&) {
+         fs::last_write_time(library / "IMG_0002.MOV", fs::last_write_time(library / "IMG_0002.MOV") + std::chrono::seconds(5));
+       },
+       "changed", nullptr},
+      {"a file replaced by a copy of the same size and time",
+       [&](const fs::path& library, const fs::path&) {
+         struct stat facts {};
+         ASSERT_EQ(::stat((library / "IMG_0002.MOV").c_str(), &facts), 0);
+         fs::copy_file(library / "IMG_0002.MOV", library / "copy");
+         fs::rename(library / "copy", library / "IMG_0002.MOV");
+         setTimes(library / "IMG_0002.MOV", facts);
+       },
+       "changed", nullptr},
+      {"a link in place of a file",
+       [&](const fs::path& library, const fs::path&) {
+         struct stat facts {};
+         ASSERT_EQ(::stat((library / "IMG_0002.MOV").c_str(), &facts), 0);
+         fs::rename(library / "IMG_0002.MOV", library / ".hidden.MOV");
+         fs::create_symlink(".hidden.MOV", library / "IMG_0002.MOV");
+         setTimes(library / "IMG_0002.MOV", facts);
+       },
+       "changed", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(root_ / "data");
     fs::remove_all(root_ / "share");
+    fillLibrary();
     auto catalog = indexed(library());
     FolderPhotoStore store(*catalog);
     const CatalogAsset edited = byMain(*catalog, "IMG_0003.JPG"), live = byMain(*catalog, "IMG_0002.JPG");
+    const auto original = contents(library());
     c.breakIt(library(), trash());
     const auto before = contents(library());
     const std::int64_t count = catalog->count();
 
-    auto failure = store.deleteAssets({edited.localIdentifier, live.localIdentifier});
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(contents(library()), before);
-    EXPECT_EQ(contents(trash() / "files").size(), 0u);
-    EXPECT_EQ(contents(trash() / "info").size(), 0u);
-    EXPECT_EQ(catalog->count(), count);
-    EXPECT_EQ(catalog->find({edited.localIdentifier, live.localIdentifier}).size(), 2u);
+    const std::vector<PhotoStore::Deletion> outcomes = store.deleteAssets({live.localIdentifier, edited.localIdentifier});
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].localIdentifier, live.localIdentifier);
+    EXPECT_EQ(outcomes[0].kept, c.liveReason);
+    EXPECT_FALSE(outcomes[0].detail.empty());
+    EXPECT_EQ(outcomes[1].localIdentifier, edited.localIdentifier);
+    EXPECT_EQ(outcomes[1].kept, c.editedReason ? std::optional<std::string>(c.editedReason) : std::nullopt);
+    // The Live Photo is whole where it was.
+    EXPECT_EQ(readFile(library() / "IMG_0002.JPG"), original.at("IMG_0002.JPG"));
+    EXPECT_EQ(catalog->find({live.localIdentifier}).size(), 1u);
+    if (c.editedReason) {
+      EXPECT_EQ(contents(library()), before);
+      EXPECT_EQ(contents(trash() / "files").size(), 0u);
+      EXPECT_EQ(contents(trash() / "info").size(), 0u);
+      EXPECT_EQ(catalog->count(), count);
+    } else {
+      EXPECT_EQ(contents(trash() / "files").size(), 2u);  // the edited photo's two listed files
+      EXPECT_EQ(contents(trash() / "info").size(), 2u);
+      EXPECT_EQ(catalog->count(), count - 1);
+    }
   }
 }
 
