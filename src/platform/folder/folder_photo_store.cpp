@@ -346,21 +346,39 @@ struct StreamOptions {
 
 // posterFrame returns the first frame of the video at `path` scaled down,
 // never up, into the square that `target` and `mode` give, as an RGB image
-// turned as the video's display matrix says, or nothing. The frame is
-// decoded at its full size only once its size shows that the decode fits
-// the limits and the gate has let it in; the pass is kept in `pass` until
-// the picture is finished.
+// turned as the video's display matrix says, or nothing. Nothing is
+// decoded before the declared frame size shows that the decode fits the
+// limits and the gate has let it in; the pass is kept in `pass` until the
+// picture is finished.
 VipsPtr posterFrame(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode,
                     std::optional<PictureLimits::DecodeGate::Pass>& pass) {
   AVFormatContext* opened = nullptr;
   if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return nullptr;
   std::unique_ptr<AVFormatContext, CloseInput> format(opened);
-  // Reading the streams' facts may decode a frame; its decoders are held to
-  // the same largest frame, on one thread.
-  const std::string maxPixels = std::to_string(PictureLimits::kMaxVideoPixels);
+  // Reading the streams' facts may decode a frame of each, so the decode is
+  // costed from the largest frame the container declares, before that.
+  std::int64_t largestWidth = 0, largestHeight = 0;
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    const AVCodecParameters* declared = format->streams[i]->codecpar;
+    if (declared->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    if (static_cast<std::int64_t>(declared->width) * declared->height > largestWidth * largestHeight) {
+      largestWidth = declared->width;
+      largestHeight = declared->height;
+    }
+  }
+  const int largestBox = boxFor(target, mode, static_cast<int>(largestWidth), static_cast<int>(largestHeight));
+  const std::optional<std::int64_t> cost =
+      PictureLimits::videoCost(largestWidth, largestHeight, outputPixels(largestWidth, largestHeight, largestBox));
+  if (!cost) return nullptr;
+  pass = PictureLimits::DecodeGate::shared().enter(*cost);
+  if (!pass) return nullptr;
+  // Every decoder, here and below, runs on one thread (frame threading
+  // holds a frame per thread) and refuses a frame larger than declared,
+  // give or take its block size, before allocating it.
+  const std::int64_t maxPixels = (largestWidth + kCodedMargin) * (largestHeight + kCodedMargin);
   StreamOptions options(format->nb_streams);
   for (AVDictionary*& each : options.each) {
-    if (av_dict_set(&each, "max_pixels", maxPixels.c_str(), 0) < 0 || av_dict_set(&each, "threads", "1", 0) < 0) {
+    if (av_dict_set_int(&each, "max_pixels", maxPixels, 0) < 0 || av_dict_set(&each, "threads", "1", 0) < 0) {
       return nullptr;
     }
   }
@@ -372,19 +390,12 @@ VipsPtr posterFrame(const std::string& path, std::int64_t target, PhotoStore::Co
   if (index < 0 || decoder == nullptr) return nullptr;
   AVStream* stream = format->streams[index];
   const int declaredWidth = stream->codecpar->width, declaredHeight = stream->codecpar->height;
+  if (declaredWidth > largestWidth || declaredHeight > largestHeight) return nullptr;
   const int box = boxFor(target, mode, declaredWidth, declaredHeight);
-  const std::optional<std::int64_t> cost =
-      PictureLimits::videoCost(declaredWidth, declaredHeight, outputPixels(declaredWidth, declaredHeight, box));
-  if (!cost) return nullptr;
-  pass = PictureLimits::DecodeGate::shared().enter(*cost);
-  if (!pass) return nullptr;
   std::unique_ptr<AVCodecContext, FreeCodec> codec(avcodec_alloc_context3(decoder));
   if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) return nullptr;
-  // Frame threading would hold a frame per thread; a frame larger than the
-  // stream declared (give or take the decoder's block size) is refused by
-  // the decoder before it is allocated.
   codec->thread_count = 1;
-  codec->max_pixels = (static_cast<std::int64_t>(declaredWidth) + kCodedMargin) * (declaredHeight + kCodedMargin);
+  codec->max_pixels = maxPixels;
   if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return nullptr;
   auto frame = decodeFirst(format.get(), index, codec.get());
   if (!frame || frame->width <= 0 || frame->height <= 0) return nullptr;

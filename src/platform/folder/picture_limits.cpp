@@ -80,9 +80,9 @@ std::optional<std::int64_t> decodeCost(const Header& header, std::int64_t output
 }
 
 std::optional<std::int64_t> videoCost(std::int64_t width, std::int64_t height, std::int64_t outputPixels) {
-  if (width <= 0 || height <= 0 || width > kMaxVideoPixels || height > kMaxVideoPixels) return std::nullopt;
+  // Each side fits in an int, so the product cannot overflow.
+  if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return std::nullopt;
   const std::int64_t pixels = width * height;
-  if (pixels > kMaxVideoPixels) return std::nullopt;
   const std::int64_t cost = kStreamingCost + pixels * kVideoBytesPerPixel +
                             std::max<std::int64_t>(0, outputPixels) * kOutputBytesPerPixel;
   if (cost > kDecodeMemory) return std::nullopt;

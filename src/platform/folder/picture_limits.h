@@ -20,9 +20,6 @@ inline constexpr std::int64_t kMiB = 1024 * 1024;
 // 200-megapixel phone photo is below it.
 inline constexpr std::int64_t kMaxPixels = 256'000'000;
 
-// A video frame larger than this is refused before its decoder is opened
-// (8K is 7680 x 4320).
-inline constexpr std::int64_t kMaxVideoPixels = 8192LL * 4352;
 
 // The estimated memory of every decode in flight, together; a decode that
 // alone would need more is refused. Kept well under the 256 MiB that the
@@ -52,7 +49,8 @@ std::optional<std::int64_t> decodeCost(const Header& header, std::int64_t output
 
 // videoCost returns the bytes that decoding one frame of `width` x `height`
 // and scaling it to `outputPixels` is estimated to hold, or nothing when
-// the frame is refused.
+// that is more than kDecodeMemory: frames up to about 14 megapixels (5K)
+// are decoded, larger ones refused.
 std::optional<std::int64_t> videoCost(std::int64_t width, std::int64_t height, std::int64_t outputPixels);
 
 // drawCost returns the bytes that redrawing a picture of `inputPixels`
