@@ -212,6 +212,17 @@ void writeProgressiveJpeg(const fs::path& path, std::uint16_t width, std::uint16
   writeFile(path, bytes);
 }
 
+// writeNoise writes a grey picture of noise in the format its name says.
+void writeNoise(const fs::path& path, int width, int height) {
+  VipsImage* noise = nullptr;
+  VipsImage* grey = nullptr;
+  ASSERT_EQ(vips_gaussnoise(&noise, width, height, nullptr), 0);
+  ASSERT_EQ(vips_cast_uchar(noise, &grey, nullptr), 0);
+  EXPECT_EQ(vips_image_write_to_file(grey, path.c_str(), nullptr), 0);
+  g_object_unref(grey);
+  g_object_unref(noise);
+}
+
 // writeMotionJpeg writes a one-frame grey Motion JPEG movie of `side`
 // pixels a side.
 void writeMotionJpeg(const fs::path& path, std::uint16_t side) {
@@ -573,6 +584,8 @@ TEST_F(FolderPhotoStoreTest, HostilePicturesAreRefusedAndOthersMadeWithinTheirMe
        true},
       {"small.jpg: a progressive JPEG of 16 x 16", [](const fs::path& at) { writeProgressiveJpeg(at, 16, 16); }, true},
       {"small.gif: a GIF of 300 x 200", [](const fs::path& at) { writeGif(at, 300, 200); }, true},
+      {"small.tif: a TIFF of 300 x 200", [](const fs::path& at) { writeNoise(at, 300, 200); }, true},
+      {"small.webp: a WebP of 300 x 200", [](const fs::path& at) { writeNoise(at, 300, 200); }, true},
       {"small.mov: a movie of 16 x 16", [](const fs::path& at) { writeMotionJpeg(at, 16); }, true},
   };
   for (const Case& c : cases) {
