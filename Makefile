@@ -66,12 +66,15 @@ fuzz:
 	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Microbenchmarks, then bench/compare: the device against nginx, openssl and
-# vipsthumbnail in one run (installs those peers first; takes a few minutes).
+# vipsthumbnail in one run (installs those peers first; takes a few minutes),
+# bench/pull_compare, and bench/picture_memory: the device's memory serving
+# thumbnails of hostile pictures.
 bench: build
 	@scripts/bootstrap bench
-	@for b in $(BUILD)/bench/*_bench; do [ "$${b##*/}" = download_bench ] && continue; echo "== $$b"; $$b; done
+	@for b in $(BUILD)/bench/*_bench; do case "$${b##*/}" in download_bench|picture_memory_bench) continue;; esac; echo "== $$b"; $$b; done
 	@bench/compare $(BUILD)
 	@bench/pull_compare $(BUILD)
+	@bench/picture_memory $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

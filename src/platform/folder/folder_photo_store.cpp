@@ -29,6 +29,7 @@ extern "C" {
 
 #include "library/rows.h"
 #include "platform/folder/mime_types.h"
+#include "platform/folder/picture_limits.h"
 #include "util/text.h"
 
 namespace lumenvale {
@@ -44,6 +45,10 @@ constexpr std::int64_t kInstantEpochMicros = 978307200LL * 1000000;
 // the video stream; a file that yields none by then is treated as broken
 // rather than read to its end.
 constexpr int kMaxPosterPackets = 256;
+
+// Decoders work on a frame rounded up to their blocks (64 pixels at most
+// for HEVC), larger than the picture the stream declares.
+constexpr std::int64_t kCodedMargin = 64;
 
 Instant instantOf(TimePoint time) {
   const std::int64_t micros = std::chrono::floor<microseconds>(time.time_since_epoch()).count();
@@ -213,22 +218,80 @@ int boxFor(std::int64_t target, PhotoStore::ContentMode mode, int width, int hei
   return static_cast<int>(std::min(std::ceil(side * longSide / shortSide), 1e6));
 }
 
-VipsPtr photoThumbnail(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode) {
-  int width = 0, height = 0;
-  if (mode == PhotoStore::ContentMode::fill) {
-    // Opening reads only the header.
-    VipsPtr header = made(0, vips_image_new_from_file(path.c_str(), nullptr));
-    if (!header) return nullptr;
-    width = vips_image_get_width(header.get());
-    height = vips_image_get_height(header.get());
+struct UnrefSource {
+  void operator()(VipsSource* source) const { g_object_unref(source); }
+};
+using SourcePtr = std::unique_ptr<VipsSource, UnrefSource>;
+
+// pictureSource opens a photo's file for libvips, or gives nothing when it
+// is not a regular file: opening a FIFO put in place of a photo would wait
+// for a writer for ever. Header and pixels are then read from this one
+// open file, so the picture checked is the picture decoded.
+SourcePtr pictureSource(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat facts {};
+  SourcePtr source;
+  // The source reads its own copy of the descriptor.
+  if (::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode)) source.reset(vips_source_new_from_descriptor(fd));
+  ::close(fd);
+  if (!source) vips_error_clear();
+  return source;
+}
+
+// headerOf returns what the picture's header declares; opening reads only
+// the header.
+std::optional<PictureLimits::Header> headerOf(VipsSource* source) {
+  VipsPtr image = made(0, vips_image_new_from_source(source, "", nullptr));
+  if (!image) return std::nullopt;
+  PictureLimits::Header header;
+  const char* loader = nullptr;
+  if (vips_image_get_string(image.get(), VIPS_META_LOADER, &loader) == 0 && loader != nullptr) header.loader = loader;
+  header.width = vips_image_get_width(image.get());
+  header.height = vips_image_get_height(image.get());
+  header.bands = vips_image_get_bands(image.get());
+  header.bytesPerSample = static_cast<int>(vips_format_sizeof(vips_image_get_format(image.get())));
+  int value = 0;
+  if (vips_image_get_typeof(image.get(), "interlaced") != 0 && vips_image_get_int(image.get(), "interlaced", &value) == 0) {
+    header.interlaced = value != 0;
   }
-  const int box = boxFor(target, mode, width, height);
-  // Shrink-on-load decodes a JPEG or HEIC at a fraction of its size; a
-  // truncated file fails rather than giving a half-grey picture.
-  return vipsCall([&](VipsImage** out) {
-    return vips_thumbnail(path.c_str(), out, box, "height", box, "size", VIPS_SIZE_DOWN, "fail_on",
-                          VIPS_FAIL_ON_TRUNCATED, nullptr);
-  });
+  if (vips_image_get_typeof(image.get(), VIPS_META_N_PAGES) != 0 &&
+      vips_image_get_int(image.get(), VIPS_META_N_PAGES, &value) == 0) {
+    header.pages = value;
+  }
+  vips_error_clear();
+  return header;
+}
+
+// outputPixels returns the pixels of a picture of `width` x `height` scaled
+// down, never up, into a square of `box`.
+std::int64_t outputPixels(std::int64_t width, std::int64_t height, int box) {
+  const double scale = std::min(1.0, static_cast<double>(box) / static_cast<double>(std::max(width, height)));
+  return static_cast<std::int64_t>(std::ceil(static_cast<double>(width) * scale)) *
+         static_cast<std::int64_t>(std::ceil(static_cast<double>(height) * scale));
+}
+
+// photoThumbnail makes the picture of a photo file, once its header shows
+// that the decode fits the limits and the gate lets it in.
+PhotoStore::ImagePtr photoThumbnail(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode) {
+  SourcePtr source = pictureSource(path);
+  if (!source) return nullptr;
+  const std::optional<PictureLimits::Header> header = headerOf(source.get());
+  if (!header || header->width <= 0 || header->height <= 0) return nullptr;
+  const int box = boxFor(target, mode, static_cast<int>(header->width), static_cast<int>(header->height));
+  const std::optional<std::int64_t> cost =
+      PictureLimits::decodeCost(*header, outputPixels(header->width, header->height, box));
+  if (!cost) return nullptr;
+  std::optional<PictureLimits::DecodeGate::Pass> pass = PictureLimits::DecodeGate::shared().enter(*cost);
+  if (!pass) return nullptr;
+  // Shrink-on-load decodes a JPEG, WebP or HEIC at a fraction of its size;
+  // a truncated file fails rather than giving a half-grey picture. The
+  // pixels are decoded in finished(), under the pass.
+  return finished(vipsCall([&](VipsImage** out) {
+    // A thumbnail of a source hands its loader only the option string.
+    return vips_thumbnail_source(source.get(), out, box, "height", box, "size", VIPS_SIZE_DOWN, "option_string",
+                                 "fail_on=truncated", nullptr);
+  }));
 }
 
 struct CloseInput {
@@ -275,38 +338,88 @@ std::unique_ptr<AVFrame, FreeFrame> decodeFirst(AVFormatContext* format, int str
   return nullptr;
 }
 
-// posterFrame returns the first frame of the video at `path` as an RGB
-// image, turned as the video's display matrix says, or nothing.
-VipsPtr posterFrame(const std::string& path) {
+// One dictionary of decoder options for each stream of a file.
+struct StreamOptions {
+  explicit StreamOptions(unsigned streams) : each(streams, nullptr) {}
+  ~StreamOptions() {
+    for (AVDictionary*& options : each) av_dict_free(&options);
+  }
+  std::vector<AVDictionary*> each;
+};
+
+// posterFrame returns the first frame of the video at `path` scaled down,
+// never up, into the square that `target` and `mode` give, as an RGB image
+// turned as the video's display matrix says, or nothing. Nothing is
+// decoded before the declared frame size shows that the decode fits the
+// limits and the gate has let it in; the pass is kept in `pass` until the
+// picture is finished.
+VipsPtr posterFrame(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode,
+                    std::optional<PictureLimits::DecodeGate::Pass>& pass) {
   AVFormatContext* opened = nullptr;
   if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return nullptr;
   std::unique_ptr<AVFormatContext, CloseInput> format(opened);
-  if (avformat_find_stream_info(format.get(), nullptr) < 0) return nullptr;
+  // Reading the streams' facts may decode a frame of each, so the decode is
+  // costed from the largest frame the container declares, before that.
+  std::int64_t largestWidth = 0, largestHeight = 0;
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    const AVCodecParameters* declared = format->streams[i]->codecpar;
+    if (declared->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    if (static_cast<std::int64_t>(declared->width) * declared->height > largestWidth * largestHeight) {
+      largestWidth = declared->width;
+      largestHeight = declared->height;
+    }
+  }
+  const int largestBox = boxFor(target, mode, static_cast<int>(largestWidth), static_cast<int>(largestHeight));
+  const std::optional<std::int64_t> cost =
+      PictureLimits::videoCost(largestWidth, largestHeight, outputPixels(largestWidth, largestHeight, largestBox));
+  if (!cost) return nullptr;
+  pass = PictureLimits::DecodeGate::shared().enter(*cost);
+  if (!pass) return nullptr;
+  // Every decoder, here and below, runs on one thread (frame threading
+  // holds a frame per thread) and refuses a frame larger than declared,
+  // give or take its block size, before allocating it.
+  const std::int64_t maxPixels = (largestWidth + kCodedMargin) * (largestHeight + kCodedMargin);
+  StreamOptions options(format->nb_streams);
+  for (AVDictionary*& each : options.each) {
+    if (av_dict_set_int(&each, "max_pixels", maxPixels, 0) < 0 || av_dict_set(&each, "threads", "1", 0) < 0) {
+      return nullptr;
+    }
+  }
+  if (avformat_find_stream_info(format.get(), options.each.empty() ? nullptr : options.each.data()) < 0) {
+    return nullptr;
+  }
   const AVCodec* decoder = nullptr;
   const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
   if (index < 0 || decoder == nullptr) return nullptr;
   AVStream* stream = format->streams[index];
+  const int declaredWidth = stream->codecpar->width, declaredHeight = stream->codecpar->height;
+  if (declaredWidth > largestWidth || declaredHeight > largestHeight) return nullptr;
+  const int box = boxFor(target, mode, declaredWidth, declaredHeight);
   std::unique_ptr<AVCodecContext, FreeCodec> codec(avcodec_alloc_context3(decoder));
-  if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0 ||
-      avcodec_open2(codec.get(), decoder, nullptr) < 0) {
-    return nullptr;
-  }
+  if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) return nullptr;
+  codec->thread_count = 1;
+  codec->max_pixels = maxPixels;
+  if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return nullptr;
   auto frame = decodeFirst(format.get(), index, codec.get());
   if (!frame || frame->width <= 0 || frame->height <= 0) return nullptr;
+  if (frame->width > declaredWidth || frame->height > declaredHeight) return nullptr;
 
   const int width = frame->width, height = frame->height;
+  const double scale = std::min(1.0, static_cast<double>(box) / std::max(width, height));
+  const int outWidth = std::max(1, static_cast<int>(std::lround(width * scale)));
+  const int outHeight = std::max(1, static_cast<int>(std::lround(height * scale)));
   std::unique_ptr<SwsContext, FreeScaler> scaler(
-      sws_getContext(width, height, static_cast<AVPixelFormat>(frame->format), width, height, AV_PIX_FMT_RGB24,
-                     SWS_BILINEAR, nullptr, nullptr, nullptr));
+      sws_getContext(width, height, static_cast<AVPixelFormat>(frame->format), outWidth, outHeight, AV_PIX_FMT_RGB24,
+                     SWS_AREA, nullptr, nullptr, nullptr));
   if (!scaler) return nullptr;
-  const std::size_t stride = static_cast<std::size_t>(width) * 3;
-  std::vector<std::uint8_t> rgb(stride * static_cast<std::size_t>(height));
+  const std::size_t stride = static_cast<std::size_t>(outWidth) * 3;
+  std::vector<std::uint8_t> rgb(stride * static_cast<std::size_t>(outHeight));
   std::uint8_t* planes[4] = {rgb.data(), nullptr, nullptr, nullptr};
   int strides[4] = {static_cast<int>(stride), 0, 0, 0};
-  if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, height, planes, strides) != height) {
+  if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, height, planes, strides) != outHeight) {
     return nullptr;
   }
-  VipsPtr image = made(0, vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3,
+  VipsPtr image = made(0, vips_image_new_from_memory_copy(rgb.data(), rgb.size(), outWidth, outHeight, 3,
                                                            VIPS_FORMAT_UCHAR));
   if (!image) return nullptr;
   image = vipsCall([&](VipsImage** out) {
@@ -326,13 +439,9 @@ VipsPtr posterFrame(const std::string& path) {
   return vipsCall([&](VipsImage** out) { return vips_rot(image.get(), out, angle, nullptr); });
 }
 
-VipsPtr videoThumbnail(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode) {
-  VipsPtr frame = posterFrame(path);
-  if (!frame) return nullptr;
-  const int box = boxFor(target, mode, vips_image_get_width(frame.get()), vips_image_get_height(frame.get()));
-  return vipsCall([&](VipsImage** out) {
-    return vips_thumbnail_image(frame.get(), out, box, "height", box, "size", VIPS_SIZE_DOWN, nullptr);
-  });
+PhotoStore::ImagePtr videoThumbnail(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode) {
+  std::optional<PictureLimits::DecodeGate::Pass> pass;
+  return finished(posterFrame(path, target, mode, pass));
 }
 
 // pictureFile returns the file whose picture shows the asset: its edit when
@@ -788,8 +897,8 @@ PhotoStore::ImagePtr FolderPhotoStore::pictureOf(const std::string& path, std::i
                                                  ContentMode mode) {
   if (!vipsReady() || targetSize <= 0) return nullptr;
   const auto type = MimeTypes::forFileName(path);
-  if (type && type->kind == MimeTypes::Kind::video) return finished(videoThumbnail(path, targetSize, mode));
-  return finished(photoThumbnail(path, targetSize, mode));
+  if (type && type->kind == MimeTypes::Kind::video) return videoThumbnail(path, targetSize, mode);
+  return photoThumbnail(path, targetSize, mode);
 }
 
 void FolderPhotoStore::requestImage(const Record& asset, const ImageRequest& request,
@@ -812,6 +921,12 @@ PhotoStore::ImagePtr FolderPhotoStore::redraw(const Image& image, std::int64_t w
   if (picture == nullptr || width <= 0 || height <= 0 || width > VIPS_MAX_COORD || height > VIPS_MAX_COORD) {
     return nullptr;
   }
+  const std::optional<std::int64_t> cost =
+      PictureLimits::drawCost(static_cast<std::int64_t>(picture->width()) * static_cast<std::int64_t>(picture->height()),
+                              width * height);
+  if (!cost) return nullptr;
+  std::optional<PictureLimits::DecodeGate::Pass> pass = PictureLimits::DecodeGate::shared().enter(*cost);
+  if (!pass) return nullptr;
   VipsPtr flat = opaque(picture->image());
   if (!flat) return nullptr;
   VipsPtr sized = vipsCall([&](VipsImage** out) {

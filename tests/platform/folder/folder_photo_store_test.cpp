@@ -5,12 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vips/vips.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -84,6 +88,161 @@ std::optional<Decoded> decode(const std::string& bytes) {
   if (vips_image_get_string(image, "vips-loader", &loader) == 0) decoded.loader = loader;
   g_object_unref(image);
   return decoded;
+}
+
+// --- Hostile pictures ------------------------------------------------------
+
+// What decoding a picture may add to the process's peak resident memory.
+// The sanitizers' shadow memory grows with what is touched.
+#if defined(__SANITIZE_THREAD__)
+constexpr std::int64_t kPictureMemoryKiB = 4 * 64 * 1024;
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr std::int64_t kPictureMemoryKiB = 2 * 64 * 1024;
+#else
+constexpr std::int64_t kPictureMemoryKiB = 64 * 1024;
+#endif
+
+// statusKiB returns one of the process's memory figures in /proc, in KiB.
+std::int64_t statusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with(field + ":")) return std::stoll(line.substr(field.size() + 1));
+  }
+  ADD_FAILURE() << "no " << field << " in /proc/self/status";
+  return 0;
+}
+
+// peakAddedKiB returns how far `work` raised the process's peak resident
+// memory above what it held before.
+template <typename Work>
+std::int64_t peakAddedKiB(Work work) {
+  // Writing 5 makes the peak the present size.
+  std::ofstream("/proc/self/clear_refs") << "5";
+  const std::int64_t before = statusKiB("VmRSS");
+  work();
+  return statusKiB("VmHWM") - before;
+}
+
+std::string bigEndian(std::uint32_t value, int bytes) {
+  std::string text;
+  for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) text.push_back(static_cast<char>((value >> shift) & 0xFF));
+  return text;
+}
+
+std::string pngChunk(std::string_view type, std::string_view data) {
+  const std::string typed = std::string(type).append(data);
+  const auto crc = static_cast<std::uint32_t>(
+      ::crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())));
+  return bigEndian(static_cast<std::uint32_t>(data.size()), 4) + typed + bigEndian(crc, 4);
+}
+
+// writeInterlacedPng writes a black 8-bit RGB PNG of `width` x `height` in
+// Adam7 order: all its lines are zeros, so that it takes a hundredth of
+// its decoded size.
+void writeInterlacedPng(const fs::path& path, std::uint32_t width, std::uint32_t height) {
+  struct Pass {
+    std::uint64_t x, y, dx, dy;
+  };
+  const Pass passes[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  std::uint64_t raw = 0;
+  for (const Pass& pass : passes) {
+    const std::uint64_t columns = width > pass.x ? (width - pass.x + pass.dx - 1) / pass.dx : 0;
+    const std::uint64_t rows = height > pass.y ? (height - pass.y + pass.dy - 1) / pass.dy : 0;
+    if (columns > 0) raw += rows * (1 + 3 * columns);  // a filter byte leads each line
+  }
+  z_stream stream{};
+  ASSERT_EQ(deflateInit(&stream, Z_BEST_SPEED), Z_OK);
+  const std::string zeros(1 << 20, '\0');
+  std::string compressed;
+  char out[1 << 16];
+  for (std::uint64_t left = raw;;) {
+    const std::uint64_t take = std::min<std::uint64_t>(left, zeros.size());
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    stream.avail_in = static_cast<uInt>(take);
+    left -= take;
+    const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+    int result = Z_OK;
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(out);
+      stream.avail_out = sizeof out;
+      result = deflate(&stream, flush);
+      compressed.append(out, sizeof out - stream.avail_out);
+    } while (stream.avail_out == 0);
+    if (flush == Z_FINISH) {
+      ASSERT_EQ(result, Z_STREAM_END);
+      break;
+    }
+  }
+  deflateEnd(&stream);
+  const std::string header = bigEndian(width, 4) + bigEndian(height, 4) + std::string("\x08\x02\x00\x00\x01", 5);
+  writeFile(path, std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", compressed) +
+                      pngChunk("IEND", ""));
+}
+
+// writeGif writes a GIF whose one frame declares `width` x `height` and
+// holds a single pixel's data.
+void writeGif(const fs::path& path, std::uint16_t width, std::uint16_t height) {
+  const auto little = [](std::uint16_t value) { return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; };
+  std::string gif = "GIF89a" + little(width) + little(height) + std::string("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9);
+  gif += "," + little(0) + little(0) + little(width) + little(height) + std::string("\x00\x02\x02\x44\x01\x00;", 8);
+  writeFile(path, gif);
+}
+
+// patchSize sets the width and height of the first JPEG start-of-frame of
+// kind `marker` in `bytes`.
+void patchFrameSize(std::string& bytes, char marker, std::uint16_t width, std::uint16_t height) {
+  const std::size_t at = bytes.find(std::string{'\xFF', marker});
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at + 5, 4, bigEndian(height, 2) + bigEndian(width, 2));
+}
+
+// writeProgressiveJpeg writes a 16 x 16 progressive JPEG that declares
+// `width` x `height`.
+void writeProgressiveJpeg(const fs::path& path, std::uint16_t width, std::uint16_t height) {
+  VipsImage* noise = nullptr;
+  VipsImage* grey = nullptr;
+  void* buffer = nullptr;
+  std::size_t length = 0;
+  ASSERT_EQ(vips_gaussnoise(&noise, 16, 16, nullptr), 0);
+  ASSERT_EQ(vips_cast_uchar(noise, &grey, nullptr), 0);
+  ASSERT_EQ(vips_jpegsave_buffer(grey, &buffer, &length, "interlace", TRUE, nullptr), 0);
+  std::string bytes(static_cast<const char*>(buffer), length);
+  g_free(buffer);
+  g_object_unref(grey);
+  g_object_unref(noise);
+  patchFrameSize(bytes, '\xC2', width, height);
+  writeFile(path, bytes);
+}
+
+// writeNoise writes a grey picture of noise in the format its name says.
+void writeNoise(const fs::path& path, int width, int height) {
+  VipsImage* noise = nullptr;
+  VipsImage* grey = nullptr;
+  ASSERT_EQ(vips_gaussnoise(&noise, width, height, nullptr), 0);
+  ASSERT_EQ(vips_cast_uchar(noise, &grey, nullptr), 0);
+  EXPECT_EQ(vips_image_write_to_file(grey, path.c_str(), nullptr), 0);
+  g_object_unref(grey);
+  g_object_unref(noise);
+}
+
+// writeMotionJpeg writes a one-frame grey Motion JPEG movie of `side`
+// pixels a side.
+void writeMotionJpeg(const fs::path& path, std::uint16_t side) {
+  const std::string size = std::to_string(side) + "x" + std::to_string(side);
+  testing::run({"/usr/bin/ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=gray:size=" + size, "-frames:v",
+                "1", "-c:v", "mjpeg", path.string()});
+}
+
+// declareMovieSize rewrites the frame size that a Motion JPEG movie's
+// container declares, leaving its frames as they are.
+void declareMovieSize(const fs::path& path, std::uint16_t side) {
+  std::string bytes = readFile(path);
+  // The sample description: its width and height follow the format's name
+  // by 28 bytes.
+  const std::size_t entry = bytes.find("jpeg");
+  ASSERT_NE(entry, std::string::npos);
+  bytes.replace(entry + 28, 4, bigEndian(side, 2) + bigEndian(side, 2));
+  writeFile(path, bytes);
 }
 
 class FolderPhotoStoreTest : public ::testing::Test {
@@ -467,6 +626,52 @@ TEST_F(FolderPhotoStoreTest, FilesThatAreNoPicturesGiveNone) {
   ASSERT_NE(FolderPhotoStore::pictureOf((root_ / "large.jpg").string(), 64, PhotoStore::ContentMode::fit), nullptr);
   EXPECT_EQ(FolderPhotoStore::pictureOf((root_ / "half.jpg").string(), 64, PhotoStore::ContentMode::fit), nullptr);
   EXPECT_EQ(FolderPhotoStore::pictureOf((root_ / "gone.jpg").string(), 64, PhotoStore::ContentMode::fit), nullptr);
+}
+
+TEST_F(FolderPhotoStoreTest, HostilePicturesAreRefusedAndOthersMadeWithinTheirMemory) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> make;
+    bool made;
+  };
+  const Case cases[] = {
+      // Small files that declare pictures which decode whole.
+      {"big.png: an interlaced PNG of 8000 x 8000", [](const fs::path& at) { writeInterlacedPng(at, 8000, 8000); },
+       false},
+      {"big.jpg: a progressive JPEG of 12000 x 12000",
+       [](const fs::path& at) { writeProgressiveJpeg(at, 12000, 12000); }, false},
+      {"big.gif: a GIF frame of 12000 x 12000", [](const fs::path& at) { writeGif(at, 12000, 12000); }, false},
+      {"big.mov: a movie of 5000 x 5000", [](const fs::path& at) { writeMotionJpeg(at, 5000); }, false},
+      {"lying.mov: a movie declaring 16 x 16 whose frame is 5000 x 5000",
+       [&](const fs::path& at) {
+         fs::copy_file(root_ / "big.mov", at);
+         declareMovieSize(at, 16);
+       },
+       false},
+      // The same kinds within the limits.
+      {"small.png: an interlaced PNG of 2000 x 1500", [](const fs::path& at) { writeInterlacedPng(at, 2000, 1500); },
+       true},
+      {"small.jpg: a progressive JPEG of 16 x 16", [](const fs::path& at) { writeProgressiveJpeg(at, 16, 16); }, true},
+      {"small.gif: a GIF of 300 x 200", [](const fs::path& at) { writeGif(at, 300, 200); }, true},
+      {"small.tif: a TIFF of 300 x 200", [](const fs::path& at) { writeNoise(at, 300, 200); }, true},
+      {"small.webp: a WebP of 300 x 200", [](const fs::path& at) { writeNoise(at, 300, 200); }, true},
+      {"small.mov: a movie of 16 x 16", [](const fs::path& at) { writeMotionJpeg(at, 16); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name(c.name, std::string_view(c.name).find(':'));
+    const fs::path path = root_ / name;
+    c.make(path);
+    PhotoStore::ImagePtr picture;
+    const std::int64_t added = peakAddedKiB([&] {
+      picture = FolderPhotoStore::pictureOf(path.string(), 256, PhotoStore::ContentMode::fit);
+    });
+    EXPECT_LT(added, kPictureMemoryKiB);
+    EXPECT_EQ(picture != nullptr, c.made);
+    if (picture) {
+      EXPECT_LE(std::max(picture->width(), picture->height()), 256);
+    }
+  }
 }
 
 TEST_F(FolderPhotoStoreTest, RedrawsToExactlyTheSizeOverWhite) {
