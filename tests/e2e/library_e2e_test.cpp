@@ -48,6 +48,13 @@ class LibraryTest : public DeviceTest {
     return ask(client, "GET", target, "Authorization: Bearer " + token_ + "\r\n" + extra);
   }
 
+  // listed returns the assets of the first page of the listing.
+  nlohmann::json listed(TlsClient& client) {
+    const HttpResponse answer = authorized(client, "/v1/assets?limit=500");
+    EXPECT_EQ(answer.status, 200) << answer.body;
+    return json(answer)["assets"];
+  }
+
   std::string token_;
 };
 
@@ -138,12 +145,9 @@ TEST_F(LibraryTest, LinksAndFifosInTheFolderAreNeverServed) {
   fs::copy_file(photos / "IMG_0001.JPG", photos / "IMG_0007.JPG");
   ASSERT_EQ(program_->lineStartingWith("Library: ", 30s), "4 photos and videos");
 
-  const HttpResponse listed = authorized(*client, "/v1/assets?limit=500");
-  ASSERT_EQ(listed.status, 200) << listed.body;
   std::vector<std::string> names;
   std::string copyId;
-  const nlohmann::json page = json(listed);
-  for (const auto& asset : page["assets"]) {
+  for (const auto& asset : listed(*client)) {
     for (const auto& resource : asset["resources"]) names.push_back(resource["name"]);
     if (asset["resources"][0]["name"] == "IMG_0007.JPG") copyId = asset["id"];
   }
@@ -186,9 +190,7 @@ TEST_F(LibraryTest, IdsSurviveAnAbsenceAndVersionsFollowTheBytes) {
   token_ = pairLaptop(*client, "copier");
   ASSERT_EQ(program_->printed("Library: ", 60s), "1 photo or video");
   const auto only = [&] {
-    const HttpResponse listed = authorized(*client, "/v1/assets");
-    EXPECT_EQ(listed.status, 200);
-    const nlohmann::json assets = json(listed)["assets"];
+    const nlohmann::json assets = listed(*client);
     return assets.empty() ? nlohmann::json() : assets[0];
   };
   const nlohmann::json first = only();
@@ -261,11 +263,8 @@ TEST_F(LibraryTest, ADamagedCatalogIsRebuiltWithTheSameIds) {
   token_ = pairLaptop(*client, "copier");
   ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
   const auto ids = [&] {
-    const HttpResponse listed = authorized(*client, "/v1/assets");
-    EXPECT_EQ(listed.status, 200);
     std::vector<std::string> found;
-    const nlohmann::json page = json(listed);
-    for (const auto& asset : page["assets"]) found.push_back(asset["id"]);
+    for (const auto& asset : listed(*client)) found.push_back(asset["id"]);
     std::sort(found.begin(), found.end());
     return found;
   };

@@ -366,21 +366,6 @@ TEST_F(SafetyTest, PhotosOnAnotherDiskGoToThatDisksTrash) {
   ::umount2(card.c_str(), MNT_DETACH);
 }
 
-// fill writes a file until the disk takes no more; the number of bytes.
-std::size_t fill(const std::string& file) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return 0;
-  std::size_t total = 0;
-  const std::string block(65536, 'f');
-  for (std::size_t size = block.size(); size > 0;) {
-    const ssize_t written = ::write(fd, block.data(), size);
-    if (written > 0) total += static_cast<std::size_t>(written);
-    else size /= 2;
-  }
-  ::close(fd);
-  return total;
-}
-
 TEST_F(SafetyTest, WithTheDataDiskFullWhatWasMovedIsReportedDeleted) {
   std::string why;
   if (!testing::mountTmpfs(data_.path(), "4m", why)) GTEST_SKIP() << "no small file system to fill: " << why;
@@ -388,7 +373,7 @@ TEST_F(SafetyTest, WithTheDataDiskFullWhatWasMovedIsReportedDeleted) {
   std::map<std::string, nlohmann::json> assets;
   ASSERT_NO_FATAL_FAILURE(startPaired("filler", client, assets));
   ASSERT_EQ(settings({"set", "allowDelete", "true"}), 0);
-  ASSERT_GT(fill(data_.path() + "/filler"), 0u);
+  ASSERT_GT(testing::fill(data_.path() + "/filler"), 0u);
 
   const nlohmann::json& asset = assets.at("IMG_0003.JPG");
   const std::string authorization = "Authorization: Bearer " + token_ + "\r\n";

@@ -22,6 +22,7 @@
 #include "e2e/device_fixture.h"
 #include "platform/folder/catalog.h"
 #include "support/command.h"
+#include "support/private_mount.h"
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
@@ -320,47 +321,9 @@ TEST_F(CrashTest, EveryStoreLoadsOldOrNewAfterAKillAtAnyMoment) {
   EXPECT_EQ(program_->stop(SIGTERM), 0);
 }
 
-// A data folder on a small file system of its own, in a mount namespace of
-// this test process (and the device it starts) alone, so nothing is left
-// mounted. Needs root, or unprivileged user namespaces.
-bool mountSmallDisk(const std::string& folder, std::string& why) {
-  if (::geteuid() == 0) {
-    if (::unshare(CLONE_NEWNS) != 0) return why = "unshare: " + std::string(std::strerror(errno)), false;
-  } else {
-    const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return why = "unshare: " + std::string(std::strerror(errno)), false;
-    std::ofstream("/proc/self/setgroups") << "deny";
-    std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
-    std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
-  }
-  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-    return why = "private mounts: " + std::string(std::strerror(errno)), false;
-  }
-  if (::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=4m,mode=0700") != 0) {
-    return why = "tmpfs: " + std::string(std::strerror(errno)), false;
-  }
-  return true;
-}
-
-// fill writes a file until the disk takes no more; the number of bytes.
-std::size_t fill(const std::string& file) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return 0;
-  std::size_t total = 0;
-  const std::string block(65536, 'f');
-  for (std::size_t size = block.size(); size > 0;) {
-    const ssize_t written = ::write(fd, block.data(), size);
-    if (written > 0) total += static_cast<std::size_t>(written);
-    else size /= 2;
-  }
-  ::close(fd);
-  return total;
-}
-
 TEST_F(CrashTest, AFullDiskFailsWritesWithoutDamageOrACrash) {
   std::string why;
-  if (!mountSmallDisk(data_.path(), why)) GTEST_SKIP() << "no small file system to fill: " << why;
+  if (!testing::mountTmpfs(data_.path(), "4m", why)) GTEST_SKIP() << "no small file system to fill: " << why;
   const std::string data = data_.path();
   ASSERT_NO_FATAL_FAILURE(addPhoto(1));
   ASSERT_NO_FATAL_FAILURE(start());
@@ -380,7 +343,7 @@ TEST_F(CrashTest, AFullDiskFailsWritesWithoutDamageOrACrash) {
   const std::string marksBefore = readOrEmpty(data + "/safe.json");
   const std::string settingsBefore = readOrEmpty(data + "/settings.json");
 
-  ASSERT_GT(fill(data + "/filler"), 0u);
+  ASSERT_GT(testing::fill(data + "/filler"), 0u);
   // Pairing is refused rather than answered with a token the device
   // cannot keep; the code that follows pairs once there is room.
   const HttpResponse paired = pair(*client, "laptop-full", testing::laptopProof(testing::symbolsOf(code_), fingerprint_, "laptop-full"));

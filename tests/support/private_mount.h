@@ -4,6 +4,7 @@
 // it before the process starts a thread.
 #pragma once
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -36,6 +37,21 @@ inline bool mountTmpfs(const std::string& folder, const std::string& size, std::
     return why = "tmpfs: " + std::string(std::strerror(errno)), false;
   }
   return true;
+}
+
+// fill writes `file` until its disk takes no more; the number of bytes.
+inline std::size_t fill(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return 0;
+  std::size_t total = 0;
+  const std::string block(65536, 'f');
+  for (std::size_t size = block.size(); size > 0;) {
+    const ssize_t written = ::write(fd, block.data(), size);
+    if (written > 0) total += static_cast<std::size_t>(written);
+    else size /= 2;
+  }
+  ::close(fd);
+  return total;
 }
 
 }  // namespace lumenvale::testing

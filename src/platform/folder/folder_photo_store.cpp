@@ -225,10 +225,11 @@ using SourcePtr = std::unique_ptr<VipsSource, UnrefSource>;
 
 // pictureSource opens a photo's file for libvips, or gives nothing when it
 // is not a regular file: opening a FIFO put in place of a photo would wait
-// for a writer for ever. Header and pixels are then read from this one
-// open file, so the picture checked is the picture decoded.
+// for a writer for ever, and a link put there would show a picture from
+// outside the library. Header and pixels are then read from this one open
+// file, so the picture checked is the picture decoded.
 SourcePtr pictureSource(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return nullptr;
   struct stat facts {};
   SourcePtr source;
@@ -355,8 +356,18 @@ struct StreamOptions {
 // picture is finished.
 VipsPtr posterFrame(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode,
                     std::optional<PictureLimits::DecodeGate::Pass>& pass) {
+  // FFmpeg opens files by name. Opened here first, without following a
+  // link or waiting on a FIFO and checked to be a regular file, the file is
+  // then handed over by its descriptor's name, which opens that very file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return nullptr;
+  struct stat facts {};
+  const bool regular = ::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode);
+  const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
   AVFormatContext* opened = nullptr;
-  if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+  const bool read = regular && avformat_open_input(&opened, byDescriptor.c_str(), nullptr, nullptr) >= 0;
+  ::close(fd);
+  if (!read) return nullptr;
   std::unique_ptr<AVFormatContext, CloseInput> format(opened);
   // Reading the streams' facts may decode a frame of each, so the decode is
   // costed from the largest frame the container declares, before that.
