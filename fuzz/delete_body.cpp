@@ -106,12 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Photos photos;
   std::vector<std::string> asked;
   auto deleter = std::make_shared<DeleteHandler>(
-      photos.library, [&](const std::vector<std::string>& ids, const std::function<bool()>& stillAsVerified) {
+      photos.library,
+      [&](const DeleteHandler::Question& question, const std::function<bool()>& stillAsVerified,
+          const std::function<bool()>& stillWanted) -> std::optional<DeleteHandler::Outcome> {
         require(asked.empty(), "the owner is asked once");
-        require(!ids.empty(), "the owner is asked about something");
+        require(!question.ids.empty(), "the owner is asked about something");
         require(stillAsVerified(), "nothing changed while the owner decided");
-        asked = ids;
-        return yes;
+        require(stillWanted(), "the laptop is still there");
+        asked = question.ids;
+        if (!yes) return std::nullopt;
+        return DeleteHandler::Outcome{question.ids, {}};
       });
   Api::Callbacks callbacks;
   callbacks.deleteState = [] { return std::string("on"); };
