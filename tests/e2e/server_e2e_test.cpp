@@ -353,7 +353,14 @@ TEST_F(DeviceTest, AnAddressThatCannotBeServedEndsTheProgram) {
       {"not this machine's", "192.0.2.1", "192.0.2.1 is not an address of this machine."},
       {"every port taken", "127.0.0.1", "Ports 41820 to 41829 are all in use on 127.0.0.1."},
   };
-  for (const bool window : {false, true}) {
+#if defined(__SANITIZE_THREAD__)
+  // The screens are left out of the ThreadSanitizer run: Qt and D-Bus are
+  // not built with it, and their own locking reads as races.
+  const std::vector<bool> frontEnds = {false};
+#else
+  const std::vector<bool> frontEnds = {false, true};
+#endif
+  for (const bool window : frontEnds) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(window ? "app window, " : "headless, ") + c.what);
       std::optional<ScopedVariable> offscreen;
