@@ -16,7 +16,6 @@
 // Only speaks to 127.0.0.1; every socket is bounded in time.
 #include <signal.h>
 #include <vips/vips.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,10 +32,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/hostile_pictures.h"
 #include "support/pairing_recipe.h"
 #include "support/tls_client.h"
 
 namespace {
+
+namespace HostilePictures = lumenvale::testing::HostilePictures;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -47,7 +50,7 @@ constexpr int kParallel = 4;
 // A device decoding a 20000 x 20000 picture whole takes tens of seconds.
 constexpr auto kSocketTimeout = std::chrono::seconds(600);
 constexpr auto kRssInterval = std::chrono::milliseconds(50);
-constexpr std::uint32_t kHostileSide = 20000;
+constexpr std::uint16_t kHostileSide = 20000;
 constexpr int kCopies = 4;  // of each hostile picture
 constexpr double kBoundMiB = 256;
 
@@ -56,106 +59,22 @@ constexpr double kBoundMiB = 256;
   std::exit(1);
 }
 
-std::string bigEndian(std::uint32_t value, int bytes) {
-  std::string text;
-  for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) text.push_back(static_cast<char>((value >> shift) & 0xFF));
-  return text;
-}
-
 void writeFile(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;
   if (!out) fail("cannot write " + path.string());
 }
 
-std::string pngChunk(std::string_view type, std::string_view data) {
-  const std::string typed = std::string(type).append(data);
-  const auto crc = static_cast<std::uint32_t>(
-      ::crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())));
-  return bigEndian(static_cast<std::uint32_t>(data.size()), 4) + typed + bigEndian(crc, 4);
-}
-
-// interlacedPng returns a black 8-bit RGB PNG of side x side in Adam7
-// order; its zeros compress about a thousand to one.
-std::string interlacedPng(std::uint32_t side) {
-  struct Pass {
-    std::uint64_t x, y, dx, dy;
-  };
-  const Pass passes[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-  std::uint64_t raw = 0;
-  for (const Pass& pass : passes) {
-    const std::uint64_t columns = (side - pass.x + pass.dx - 1) / pass.dx;
-    const std::uint64_t rows = (side - pass.y + pass.dy - 1) / pass.dy;
-    raw += rows * (1 + 3 * columns);
-  }
-  z_stream stream{};
-  if (deflateInit(&stream, Z_BEST_COMPRESSION) != Z_OK) fail("deflateInit failed");
-  const std::string zeros(1 << 22, '\0');
-  std::string compressed;
-  std::vector<char> out(1 << 16);
-  for (std::uint64_t left = raw;;) {
-    const std::uint64_t take = std::min<std::uint64_t>(left, zeros.size());
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-    stream.avail_in = static_cast<uInt>(take);
-    left -= take;
-    const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
-    int result = Z_OK;
-    do {
-      stream.next_out = reinterpret_cast<Bytef*>(out.data());
-      stream.avail_out = static_cast<uInt>(out.size());
-      result = deflate(&stream, flush);
-      compressed.append(out.data(), out.size() - stream.avail_out);
-    } while (stream.avail_out == 0);
-    if (flush == Z_FINISH) {
-      if (result != Z_STREAM_END) fail("deflate did not finish");
-      break;
-    }
-  }
-  deflateEnd(&stream);
-  const std::string header = bigEndian(side, 4) + bigEndian(side, 4) + std::string("\x08\x02\x00\x00\x01", 5);
-  return std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", compressed) +
-         pngChunk("IEND", "");
-}
-
-// progressiveJpeg returns a 16 x 16 progressive JPEG whose frame header
-// declares side x side.
-std::string progressiveJpeg(std::uint16_t side) {
-  VipsImage* noise = nullptr;
-  VipsImage* grey = nullptr;
-  void* buffer = nullptr;
-  std::size_t length = 0;
-  if (vips_gaussnoise(&noise, 16, 16, nullptr) != 0 || vips_cast_uchar(noise, &grey, nullptr) != 0 ||
-      vips_jpegsave_buffer(grey, &buffer, &length, "interlace", TRUE, nullptr) != 0) {
-    fail("cannot make a progressive JPEG");
-  }
-  std::string bytes(static_cast<const char*>(buffer), length);
-  g_free(buffer);
-  g_object_unref(grey);
-  g_object_unref(noise);
-  const std::size_t at = bytes.find("\xFF\xC2");
-  if (at == std::string::npos) fail("the JPEG is not progressive");
-  bytes.replace(at + 5, 4, bigEndian(side, 2) + bigEndian(side, 2));
-  return bytes;
-}
-
-// gif returns a GIF whose one frame declares side x side and holds one
-// pixel's data.
-std::string gif(std::uint16_t side) {
-  const std::string little{static_cast<char>(side & 0xFF), static_cast<char>(side >> 8)};
-  const std::string zero("\x00\x00", 2);
-  return "GIF89a" + little + little + std::string("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9) + "," + zero + zero +
-         little + little + std::string("\x00\x02\x02\x44\x01\x00;", 8);
-}
-
 int make(const fs::path& folder) {
   if (VIPS_INIT("picture_memory_bench") != 0) fail("libvips does not start");
-  const std::string png = interlacedPng(kHostileSide);
-  const std::string jpeg = progressiveJpeg(kHostileSide);
-  const std::string animation = gif(kHostileSide);
+  const std::optional<std::string> png = HostilePictures::interlacedPng(kHostileSide, kHostileSide);
+  const std::optional<std::string> jpeg = HostilePictures::progressiveJpeg(kHostileSide, kHostileSide);
+  const std::string animation = HostilePictures::gif(kHostileSide, kHostileSide);
+  if (!png || !jpeg) fail("cannot make the hostile pictures");
   for (int copy = 1; copy <= kCopies; ++copy) {
     const std::string n = std::to_string(copy);
-    writeFile(folder / ("HOSTILE_PNG_" + n + ".PNG"), png);
-    writeFile(folder / ("HOSTILE_JPEG_" + n + ".JPG"), jpeg);
+    writeFile(folder / ("HOSTILE_PNG_" + n + ".PNG"), *png);
+    writeFile(folder / ("HOSTILE_JPEG_" + n + ".JPG"), *jpeg);
     writeFile(folder / ("HOSTILE_GIF_" + n + ".GIF"), animation);
   }
   return 0;

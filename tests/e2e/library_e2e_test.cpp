@@ -48,6 +48,17 @@ class LibraryTest : public DeviceTest {
     return ask(client, "GET", target, "Authorization: Bearer " + token_ + "\r\n" + extra);
   }
 
+  // startCopier starts the device, pairs a laptop on `client` and waits
+  // until the library says `count`.
+  void startCopier(std::unique_ptr<TlsClient>& client, const std::string& count) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    client = connect();
+    ASSERT_TRUE(client);
+    token_ = pairLaptop(*client, "copier");
+    ASSERT_FALSE(token_.empty());
+    ASSERT_EQ(program_->printed("Library: ", 60s), count);
+  }
+
   // listed returns the assets of the first page of the listing.
   nlohmann::json listed(TlsClient& client) {
     const HttpResponse answer = authorized(client, "/v1/assets?limit=500");
@@ -60,11 +71,8 @@ class LibraryTest : public DeviceTest {
 
 TEST_F(LibraryTest, LaptopCopiesEveryFileExactly) {
   ASSERT_NO_FATAL_FAILURE(makeLibrary());
-  ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_TRUE(client);
-  token_ = pairLaptop(*client, "copier");
-  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  std::unique_ptr<TlsClient> client;
+  ASSERT_NO_FATAL_FAILURE(startCopier(client, "3 photos and videos"));
   ASSERT_FALSE(token_.empty());
 
   // Follow the cursor two at a time until the listing ends.
@@ -123,11 +131,8 @@ TEST_F(LibraryTest, LaptopCopiesEveryFileExactly) {
 // at once instead of holding a connection for good.
 TEST_F(LibraryTest, LinksAndFifosInTheFolderAreNeverServed) {
   ASSERT_NO_FATAL_FAILURE(makeLibrary());
-  ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_TRUE(client);
-  token_ = pairLaptop(*client, "copier");
-  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  std::unique_ptr<TlsClient> client;
+  ASSERT_NO_FATAL_FAILURE(startCopier(client, "3 photos and videos"));
 
   namespace fs = std::filesystem;
   const fs::path photos = photos_.path();
@@ -184,11 +189,8 @@ TEST_F(LibraryTest, IdsSurviveAnAbsenceAndVersionsFollowTheBytes) {
         .status;
   };
   ASSERT_EQ(movie("testsrc=size=160x120:rate=10", card / "IMG_0100.MOV"), 0);
-  ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_TRUE(client);
-  token_ = pairLaptop(*client, "copier");
-  ASSERT_EQ(program_->printed("Library: ", 60s), "1 photo or video");
+  std::unique_ptr<TlsClient> client;
+  ASSERT_NO_FATAL_FAILURE(startCopier(client, "1 photo or video"));
   const auto only = [&] {
     const nlohmann::json assets = listed(*client);
     return assets.empty() ? nlohmann::json() : assets[0];
@@ -257,11 +259,8 @@ TEST_F(LibraryTest, AFolderMadeAfterTheStartIsServed) {
 // system): the device says so, builds it again and every asset keeps its id.
 TEST_F(LibraryTest, ADamagedCatalogIsRebuiltWithTheSameIds) {
   ASSERT_NO_FATAL_FAILURE(makeLibrary());
-  ASSERT_NO_FATAL_FAILURE(start());
-  auto client = connect();
-  ASSERT_TRUE(client);
-  token_ = pairLaptop(*client, "copier");
-  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  std::unique_ptr<TlsClient> client;
+  ASSERT_NO_FATAL_FAILURE(startCopier(client, "3 photos and videos"));
   const auto ids = [&] {
     std::vector<std::string> found;
     for (const auto& asset : listed(*client)) found.push_back(asset["id"]);

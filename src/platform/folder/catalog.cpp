@@ -511,6 +511,12 @@ std::unordered_map<std::string, Catalog::RecoveredId> Catalog::readIds(const std
   return ids;
 }
 
+bool CatalogFile::isFoundIn(const struct stat& facts) const {
+  return S_ISREG(facts.st_mode) && static_cast<std::uint64_t>(facts.st_ino) == inode &&
+         (device == 0 || static_cast<std::uint64_t>(facts.st_dev) == device) &&
+         static_cast<std::int64_t>(facts.st_size) == size && Catalog::fileTime(facts.st_mtim) == modified;
+}
+
 std::string CatalogFile::name() const {
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -867,7 +873,7 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
       plan.push_back(std::move(planned));
     }
 
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     // Another index() or a remove() wrote since the snapshot: plan again on
     // the new content (with nothing read twice).
     if (writes_ != stored->writes) continue;
@@ -1066,20 +1072,34 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
       wrote = true;
     }
 
+    std::optional<std::string> ids;
     if (wrote) {
       renumber();
-      if (idsChanged) writeIds();
+      if (idsChanged) ids = idsText();
       transaction.commit();
       ++writes_;
     }
     // Ids not claimed by the first index after a rebuild belong to files
     // that are gone.
     recoveredIds_.clear();
+    const std::uint64_t written = writes_;
+    lock.unlock();
+    // Written with the catalog free: a large library's ids take a moment
+    // to reach the disk, and listings need not wait for them.
+    if (ids) writeIds(*ids, written);
     return report;
   }
 }
 
-void Catalog::writeIds() const {
+void Catalog::writeIds(const std::string& text, std::uint64_t asOf) {
+  std::lock_guard hold(idsMutex_);
+  // Two indexes may finish in either order; the file keeps the later one.
+  if (asOf <= idsAsOf_) return;
+  // Only a help for a rebuild: a catalog that cannot keep it still works.
+  if (AtomicFile::write(idsPath(dataFolder_), text)) idsAsOf_ = asOf;
+}
+
+std::string Catalog::idsText() const {
   std::string text(kIdsHeader);
   Statement rows(db_, "SELECT local_id, main_path, size FROM assets JOIN files ON files.path = assets.main_path");
   while (rows.step()) {
@@ -1087,8 +1107,7 @@ void Catalog::writeIds() const {
     text.append(rows.text(0)).append(" ").append(std::to_string(rows.integer(2))).append(" ");
     text.append(std::to_string(path.size())).append(":").append(path).append("\n");
   }
-  // Only a help for a rebuild: a catalog that cannot keep it still works.
-  (void)AtomicFile::write(idsPath(dataFolder_), text);
+  return text;
 }
 
 void Catalog::renumber() {

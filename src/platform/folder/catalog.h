@@ -37,6 +37,7 @@
 #include "util/failure.h"
 
 struct sqlite3;
+struct stat;
 struct sqlite3_stmt;
 
 namespace lumenvale {
@@ -54,6 +55,12 @@ struct CatalogFile {
 
   // name returns the last component of `path`: the file's original name.
   std::string name() const;
+
+  // isFoundIn says whether `facts` (a stat of the file, never through a
+  // link) still describe this file: a regular file with its inode (and
+  // device, when known), size and modification time. Anything else in its
+  // place holds bytes nobody listed, hashed or verified.
+  bool isFoundIn(const struct stat& facts) const;
 
   bool operator==(const CatalogFile&) const = default;
 };
@@ -242,8 +249,11 @@ class Catalog {
   Walk walk(const std::vector<std::string>& folders) const;
   // listTree lists the folder open as `fd` (taken over) and its sub-folders.
   void listTree(int fd, const std::string& folder, int depth, Walk& result) const;
-  // writeIds rewrites the ids file, with mutex_ held.
-  void writeIds() const;
+  // idsText is the ids file's content, read with mutex_ held; writeIds
+  // writes it, without mutex_, unless a later catalog (`asOf` counts
+  // writes_) is on disk already.
+  std::string idsText() const;
+  void writeIds(const std::string& text, std::uint64_t asOf);
   std::unique_ptr<Snapshot> snapshot() const;
   void renumber();  // with mutex_ held, inside a transaction
   // kept returns the statement for `sql`, prepared once and kept for the
@@ -268,6 +278,8 @@ class Catalog {
   std::unordered_map<std::string, RecoveredId> recoveredIds_;
   // readIds reads the ids file: main file path -> id and size.
   static std::unordered_map<std::string, RecoveredId> readIds(const std::string& path);
+  std::mutex idsMutex_;         // held while the ids file is written
+  std::uint64_t idsAsOf_ = 0;   // guarded by idsMutex_; writes_ of the ids on disk
   mutable std::mutex mutex_;
   sqlite3* db_ = nullptr;     // guarded by mutex_
   std::uint64_t writes_ = 0;  // guarded by mutex_; counts committed changes

@@ -589,14 +589,6 @@ struct Trashed {
 // past this many the Trash is treated as unusable.
 constexpr int kMaxTrashNameTries = 10000;
 
-// sameFile says whether `facts` still describe the catalog's file.
-bool sameFile(const struct stat& facts, const CatalogFile& file) {
-  const std::int64_t nanos = static_cast<std::int64_t>(facts.st_mtim.tv_sec) * 1'000'000'000 + facts.st_mtim.tv_nsec;
-  const TimePoint modified(std::chrono::duration_cast<TimePoint::duration>(std::chrono::nanoseconds(nanos)));
-  return S_ISREG(facts.st_mode) && static_cast<std::uint64_t>(facts.st_ino) == file.inode &&
-         static_cast<std::int64_t>(facts.st_size) == file.size && modified == file.modified;
-}
-
 // moveToTrash moves one file into `can`: its name is reserved by creating
 // the .trashinfo exclusively, as other trash users expect, then the file
 // is renamed.
@@ -638,7 +630,7 @@ std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const Catal
     // The file checked before the rename may have been swapped for another
     // in between; what was moved must be what the laptop verified.
     struct stat facts {};
-    if (::lstat(moved.c_str(), &facts) != 0 || !sameFile(facts, file)) {
+    if (::lstat(moved.c_str(), &facts) != 0 || !file.isFoundIn(facts)) {
       if (::rename(moved.c_str(), original.c_str()) == 0) ::unlink(infoPath.c_str());
       return Refusal{"changed", "The file " + original.string() + " changed while it was moved to the Trash."};
     }
@@ -658,7 +650,7 @@ std::variant<Trashed, Refusal> trashFile(const CatalogFile& file) {
     return Refusal{error == ENOENT ? "changed" : "not_deleted",
                    "The file " + file.path + " cannot be found: " + errorText(error) + "."};
   }
-  if (!sameFile(facts, file)) {
+  if (!file.isFoundIn(facts)) {
     return Refusal{"changed",
                    "The file " + file.path + " is not the one the laptop verified: it changed, or is a link."};
   }
@@ -841,9 +833,7 @@ std::variant<FolderPhotoStore::OpenFile, std::string> FolderPhotoStore::openChec
     problem = "The file " + path + " cannot be read: " + errorText(errno) + ".";
   } else if (!S_ISREG(facts.st_mode)) {
     problem = "The file " + path + " cannot be read: it is not a regular file.";
-  } else if (static_cast<std::uint64_t>(facts.st_ino) != recorded->inode ||
-             (recorded->device != 0 && static_cast<std::uint64_t>(facts.st_dev) != recorded->device) ||
-             facts.st_size != recorded->size || Catalog::fileTime(facts.st_mtim) != recorded->modified) {
+  } else if (!recorded->isFoundIn(facts)) {
     // Another file in its place (through a folder swapped for a link, say)
     // or the same one rewritten: its bytes are not those of the version
     // the laptop was shown, and resuming across them would mix two files.

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vips/vips.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +24,7 @@
 
 #include "library/photo_library.h"
 #include "library_fixture.h"
+#include "support/hostile_pictures.h"
 #include "platform/folder/catalog.h"
 
 namespace lumenvale {
@@ -123,95 +123,22 @@ std::int64_t peakAddedKiB(Work work) {
   return statusKiB("VmHWM") - before;
 }
 
-std::string bigEndian(std::uint32_t value, int bytes) {
-  std::string text;
-  for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) text.push_back(static_cast<char>((value >> shift) & 0xFF));
-  return text;
-}
+using testing::HostilePictures::bigEndian;
 
-std::string pngChunk(std::string_view type, std::string_view data) {
-  const std::string typed = std::string(type).append(data);
-  const auto crc = static_cast<std::uint32_t>(
-      ::crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())));
-  return bigEndian(static_cast<std::uint32_t>(data.size()), 4) + typed + bigEndian(crc, 4);
-}
-
-// writeInterlacedPng writes a black 8-bit RGB PNG of `width` x `height` in
-// Adam7 order: all its lines are zeros, so that it takes a hundredth of
-// its decoded size.
 void writeInterlacedPng(const fs::path& path, std::uint32_t width, std::uint32_t height) {
-  struct Pass {
-    std::uint64_t x, y, dx, dy;
-  };
-  const Pass passes[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-  std::uint64_t raw = 0;
-  for (const Pass& pass : passes) {
-    const std::uint64_t columns = width > pass.x ? (width - pass.x + pass.dx - 1) / pass.dx : 0;
-    const std::uint64_t rows = height > pass.y ? (height - pass.y + pass.dy - 1) / pass.dy : 0;
-    if (columns > 0) raw += rows * (1 + 3 * columns);  // a filter byte leads each line
-  }
-  z_stream stream{};
-  ASSERT_EQ(deflateInit(&stream, Z_BEST_SPEED), Z_OK);
-  const std::string zeros(1 << 20, '\0');
-  std::string compressed;
-  char out[1 << 16];
-  for (std::uint64_t left = raw;;) {
-    const std::uint64_t take = std::min<std::uint64_t>(left, zeros.size());
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-    stream.avail_in = static_cast<uInt>(take);
-    left -= take;
-    const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
-    int result = Z_OK;
-    do {
-      stream.next_out = reinterpret_cast<Bytef*>(out);
-      stream.avail_out = sizeof out;
-      result = deflate(&stream, flush);
-      compressed.append(out, sizeof out - stream.avail_out);
-    } while (stream.avail_out == 0);
-    if (flush == Z_FINISH) {
-      ASSERT_EQ(result, Z_STREAM_END);
-      break;
-    }
-  }
-  deflateEnd(&stream);
-  const std::string header = bigEndian(width, 4) + bigEndian(height, 4) + std::string("\x08\x02\x00\x00\x01", 5);
-  writeFile(path, std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", compressed) +
-                      pngChunk("IEND", ""));
+  const std::optional<std::string> png = testing::HostilePictures::interlacedPng(width, height);
+  ASSERT_TRUE(png);
+  writeFile(path, *png);
 }
 
-// writeGif writes a GIF whose one frame declares `width` x `height` and
-// holds a single pixel's data.
 void writeGif(const fs::path& path, std::uint16_t width, std::uint16_t height) {
-  const auto little = [](std::uint16_t value) { return std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; };
-  std::string gif = "GIF89a" + little(width) + little(height) + std::string("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9);
-  gif += "," + little(0) + little(0) + little(width) + little(height) + std::string("\x00\x02\x02\x44\x01\x00;", 8);
-  writeFile(path, gif);
+  writeFile(path, testing::HostilePictures::gif(width, height));
 }
 
-// patchSize sets the width and height of the first JPEG start-of-frame of
-// kind `marker` in `bytes`.
-void patchFrameSize(std::string& bytes, char marker, std::uint16_t width, std::uint16_t height) {
-  const std::size_t at = bytes.find(std::string{'\xFF', marker});
-  ASSERT_NE(at, std::string::npos);
-  bytes.replace(at + 5, 4, bigEndian(height, 2) + bigEndian(width, 2));
-}
-
-// writeProgressiveJpeg writes a 16 x 16 progressive JPEG that declares
-// `width` x `height`.
 void writeProgressiveJpeg(const fs::path& path, std::uint16_t width, std::uint16_t height) {
-  VipsImage* noise = nullptr;
-  VipsImage* grey = nullptr;
-  void* buffer = nullptr;
-  std::size_t length = 0;
-  ASSERT_EQ(vips_gaussnoise(&noise, 16, 16, nullptr), 0);
-  ASSERT_EQ(vips_cast_uchar(noise, &grey, nullptr), 0);
-  ASSERT_EQ(vips_jpegsave_buffer(grey, &buffer, &length, "interlace", TRUE, nullptr), 0);
-  std::string bytes(static_cast<const char*>(buffer), length);
-  g_free(buffer);
-  g_object_unref(grey);
-  g_object_unref(noise);
-  patchFrameSize(bytes, '\xC2', width, height);
-  writeFile(path, bytes);
+  const std::optional<std::string> jpeg = testing::HostilePictures::progressiveJpeg(width, height);
+  ASSERT_TRUE(jpeg);
+  writeFile(path, *jpeg);
 }
 
 // writeNoise writes a grey picture of noise in the format its name says.
