@@ -28,6 +28,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "arguments.h"
 #include "support/pairing_recipe.h"
 #include "support/tls_client.h"
 #include "util/bytes.h"
@@ -362,17 +363,13 @@ struct Options {
 
 Options parse(int argc, char** argv) {
   Options options;
-  std::map<std::string, std::string> given;
-  for (int i = 1; i + 1 < argc; i += 2) given[argv[i]] = argv[i + 1];
-  const auto need = [&](const std::string& name) {
-    const auto found = given.find(name);
-    if (found == given.end()) fail("missing " + name);
-    return found->second;
-  };
-  options.devicePort = static_cast<std::uint16_t>(std::stoi(need("--device-port")));
-  options.fingerprint = need("--fingerprint");
-  options.code = need("--code");
-  options.devicePid = std::stoi(need("--device-pid"));
+  const lumenvale::bench::Arguments arguments(argc, argv);
+  const auto need = [&](const std::string& name) { return arguments.need(name); };
+  const auto device = lumenvale::bench::DeviceUnderTest::from(arguments);
+  options.devicePort = device.port;
+  options.fingerprint = device.fingerprint;
+  options.code = device.code;
+  options.devicePid = device.pid;
   options.nginxPort = static_cast<std::uint16_t>(std::stoi(need("--nginx-port")));
   options.nginxPid = std::stoi(need("--nginx-pid"));
   options.photos = need("--photos");

@@ -32,6 +32,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "arguments.h"
 #include "support/hostile_pictures.h"
 #include "support/pairing_recipe.h"
 #include "support/tls_client.h"
@@ -96,18 +97,12 @@ struct Options {
 };
 
 Options parse(int argc, char** argv) {
-  std::map<std::string, std::string> given;
-  for (int i = 1; i + 1 < argc; i += 2) given[argv[i]] = argv[i + 1];
-  const auto need = [&](const std::string& name) {
-    const auto found = given.find(name);
-    if (found == given.end()) fail("missing " + name);
-    return found->second;
-  };
+  const auto device = lumenvale::bench::DeviceUnderTest::from(lumenvale::bench::Arguments(argc, argv));
   Options options;
-  options.devicePort = static_cast<std::uint16_t>(std::stoi(need("--device-port")));
-  options.fingerprint = need("--fingerprint");
-  options.code = need("--code");
-  options.devicePid = std::stoi(need("--device-pid"));
+  options.devicePort = device.port;
+  options.fingerprint = device.fingerprint;
+  options.code = device.code;
+  options.devicePid = device.pid;
   return options;
 }
 
