@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "transport/listen_address.h"
+
 namespace lumenvale {
 
 const char* const kUsage =
@@ -38,6 +40,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
       if (word == "--library") options.libraries.push_back(given);
       if (word == "--data") options.data = given;
       if (word == "--name") options.name = given;
+      // Refused here, before an identity is made or a folder indexed, the
+      // way every other mistake on the command line is.
+      if (word == "--listen" && ListenAddress::choices(given).empty()) {
+        return failure("--listen takes a numeric IPv4 or IPv6 address, not \"" + given + "\".");
+      }
       if (word == "--listen") options.listen = given;
     } else if (word == "--screenshots") {
       if (!value(options.screenshots)) return failure(word + " needs a folder.");
