@@ -110,6 +110,11 @@ DecodeGate::Pass& DecodeGate::Pass::operator=(Pass&& other) noexcept {
   return *this;
 }
 
+int DecodeGate::waiting() {
+  std::lock_guard hold(mutex_);
+  return static_cast<int>(nextTicket_ - serving_);
+}
+
 std::optional<DecodeGate::Pass> DecodeGate::enter(std::int64_t cost) {
   if (cost < 0 || cost > memory_ || places_ <= 0) return std::nullopt;
   std::unique_lock hold(mutex_);

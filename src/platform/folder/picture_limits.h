@@ -84,6 +84,9 @@ class DecodeGate {
   // pass, or returns nothing at once when it could never fit.
   std::optional<Pass> enter(std::int64_t cost);
 
+  // waiting returns how many have asked to enter and are not in yet.
+  int waiting();
+
   // The gate every picture of this process passes.
   static DecodeGate& shared();
 

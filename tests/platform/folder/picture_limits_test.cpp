@@ -133,9 +133,15 @@ TEST(DecodeGateTest, LetsDecodesInInTheOrderTheyAsked) {
   };
   // The large one waits for room; the small one would fit at once, but
   // asked later.
+  const auto queued = [&](int count) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (gate.waiting() < count && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    return gate.waiting() == count;
+  };
   std::future<void> large = std::async(std::launch::async, enter, "large", 50);
-  std::this_thread::sleep_for(kSettle);
+  ASSERT_TRUE(queued(1));
   std::future<void> small = std::async(std::launch::async, enter, "small", 10);
+  ASSERT_TRUE(queued(2));
   EXPECT_EQ(small.wait_for(kSettle), std::future_status::timeout);
   first.reset();
   ASSERT_EQ(large.wait_for(kPatience), std::future_status::ready);
