@@ -4,9 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
+#include <set>
 
 #include "laptop/device_connection.h"
 #include "laptop/held_files.h"
@@ -16,9 +21,12 @@
 #include "util/bytes.h"
 #include "util/crypto.h"
 #include "util/format.h"
+#include "util/text.h"
 
 namespace lumenvale::laptop {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr std::uint16_t kFirstPort = 41820;
 constexpr std::size_t kMaxItems = 500;
@@ -129,14 +137,27 @@ int pair(const std::string& target, std::optional<std::string> code) {
   return 0;
 }
 
+// plural says a count of things: "1 photo", "3 photos".
+std::string plural(std::int64_t n, const std::string& one, const std::string& many) {
+  return n == 1 ? "1 " + one : Format::count(n) + " " + many;
+}
+
+// retryFor is how long a pull tries a lost connection again; tests shorten it.
+std::chrono::milliseconds retryFor() {
+  const char* wanted = std::getenv("LUMENVALE_LAPTOP_TEST_RETRY_MS");
+  const std::optional<std::int64_t> ms = wanted ? Text::parseInteger(wanted) : std::nullopt;
+  return ms && *ms >= 0 ? std::chrono::milliseconds(*ms) : std::chrono::milliseconds(60000);
+}
+
 int pullInto(const std::string& dest, int parallel) {
   const PairedDevice device = pairedDevice();
   HeldFiles held(dest);
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   PullOptions options;
   options.parallel = parallel;
+  options.retryFor = retryFor();
   options.say = [terminal](const std::string& line) {
-    std::printf(terminal ? "\r\033[K%s\n" : "%s\n", line.c_str());
+    std::printf(terminal ? "\r\033[K%s\n" : "%s\n", Text::printable(line).c_str());
     std::fflush(stdout);
   };
   if (terminal) {
@@ -147,33 +168,90 @@ int pullInto(const std::string& dest, int parallel) {
   }
   const PullReport report = pull(device, held, options);
   if (terminal) std::printf("\n");
-  std::printf("Copied %s files (%s, %s bytes received) in %.1f s; %s were held already",
-              Format::count(report.copied).c_str(), Format::bytes(report.bytes).c_str(),
-              Format::count(report.bytes).c_str(), report.seconds, Format::count(report.held).c_str());
+  std::printf("Copied %s (%s, %s bytes received) in %.1f s; %s held already",
+              plural(report.copied, "file", "files").c_str(), Format::bytes(report.bytes).c_str(),
+              Format::count(report.bytes).c_str(), report.seconds,
+              (Format::count(report.held) + (report.held == 1 ? " was" : " were")).c_str());
+  if (report.recognised > 0) {
+    std::printf("; %s found in the folder already and kept in place",
+                (Format::count(report.recognised) + (report.recognised == 1 ? " was" : " were")).c_str());
+  }
+  if (report.fetchedAgain > 0) {
+    std::printf("; %s changed or gone here and fetched again",
+                (Format::count(report.fetchedAgain) + (report.fetchedAgain == 1 ? " had" : " had")).c_str());
+  }
+  if (report.keptAside > 0) {
+    std::printf("; %s kept aside, not overwritten", plural(report.keptAside, "file was", "files were").c_str());
+  }
   if (report.failed > 0) std::printf("; %s could not be copied", Format::count(report.failed).c_str());
   std::printf(".\n");
-  return report.failed > 0 ? 1 : 0;
+  if (!report.stopped.empty()) {
+    std::printf("Stopped: %s\nWhat was copied is kept; %s left to copy: run pull again to go on.\n",
+                Text::printable(report.stopped).c_str(), plural(report.left, "file is", "files are").c_str());
+  }
+  return report.failed > 0 || !report.stopped.empty() ? 1 : 0;
 }
 
-// heldAssets groups the copy by asset: id -> (key -> file), keeping only
-// assets whose every file is held and checked.
-std::map<std::string, std::map<std::string, HeldFile>> heldAssets(HeldFiles& held) {
+// copyOf opens DEST's record for `safe` and `free`, which claim what it
+// holds: a folder that is not there (a typo, a disk not plugged in), holds
+// no copy, or holds another device's, is refused before anything is sent.
+HeldFiles copyOf(const std::string& dest, const PairedDevice& device) {
+  std::error_code error;
+  if (!fs::is_directory(dest, error)) {
+    throw std::runtime_error(dest + " is not a folder here. Is its disk plugged in? Nothing was sent.");
+  }
+  HeldFiles held(dest);
+  if (held.files().empty() || held.deviceId().empty()) {
+    throw std::runtime_error(dest + " holds no copy from " + device.name +
+                             ": run `lumenvale-laptop pull " + dest + "` first. Nothing was sent.");
+  }
+  if (!device.deviceId.empty() && held.deviceId() != device.deviceId) {
+    throw std::runtime_error(dest + " holds a copy of another device, not of " + device.name + ". Nothing was sent.");
+  }
+  return held;
+}
+
+// claimable checks the copy against DEST as it is now and groups what may
+// be claimed by asset: id -> (key -> file), keeping only assets whose every
+// file is held, checked and still holds those bytes. `look` says how hard
+// to look; what is left out is said with why.
+std::map<std::string, std::map<std::string, HeldFile>> claimable(HeldFiles& held, HeldFiles::Look look,
+                                                                 const std::function<void(const std::string&)>& say,
+                                                                 const std::function<void(std::size_t, std::size_t)>& checking) {
   std::map<std::string, std::map<std::string, HeldFile>> assets;
-  std::set<std::string> incomplete;
-  for (const auto& [key, file] : held.files()) {
+  std::set<std::string> leftOut;
+  std::int64_t incomplete = 0;
+  std::size_t done = 0;
+  for (auto& [key, file] : held.files()) {
     const std::string asset = key.substr(0, key.rfind('/'));
-    if (!file.verified) incomplete.insert(asset);
+    if (checking) checking(done++, held.files().size());
+    if (held.freed().count(asset) != 0) continue;
+    if (!file.verified) {
+      if (leftOut.insert(asset).second) ++incomplete;
+      continue;
+    }
+    const CopyState state = held.check(key, look);
+    if (state != CopyState::kIntact) {
+      say("left out: " + file.path + ": " +
+          (state == CopyState::kMissing ? "it is no longer in " + held.dest()
+                                        : std::string("its bytes changed here since it was checked")) +
+          " (pull again to fetch it)");
+      leftOut.insert(asset);
+      continue;
+    }
     assets[asset][key] = file;
   }
-  for (const std::string& asset : incomplete) assets.erase(asset);
-  for (const std::string& asset : held.freed()) assets.erase(asset);
+  for (const std::string& asset : leftOut) assets.erase(asset);
+  if (incomplete > 0) say("left out: " + plural(incomplete, "photo or video is", "photos and videos are") + " not copied whole yet (pull first)");
   return assets;
 }
 
 int safe(const std::string& dest) {
   const PairedDevice device = pairedDevice();
-  HeldFiles held(dest);
-  const auto assets = heldAssets(held);
+  HeldFiles held = copyOf(dest, device);
+  const auto say = [](const std::string& line) { std::printf("%s\n", Text::printable(line).c_str()); };
+  const auto assets = claimable(held, HeldFiles::Look::kStamp, say, {});
+  held.save();  // the stamps renewed by the check
   std::vector<nlohmann::json> items;
   for (const auto& [asset, files] : assets) items.push_back({{"id", asset}, {"modified", files.begin()->second.modified}});
   DeviceConnection connection(device.host, device.port, device.fingerprint, device.token);
@@ -188,8 +266,8 @@ int safe(const std::string& dest) {
     if (answer.status != 200) return fail(errorText(answer));
     at = end;
   } while (at < items.size());
-  std::printf("%s now knows that this laptop holds %s safely.\n", device.name.c_str(),
-              items.size() == 1 ? "1 photo or video" : (Format::count(static_cast<std::int64_t>(items.size())) + " photos and videos").c_str());
+  std::printf("%s now knows that this laptop holds %s safely.\n", Text::printable(device.name).c_str(),
+              plural(static_cast<std::int64_t>(items.size()), "photo or video", "photos and videos").c_str());
   return 0;
 }
 
@@ -204,8 +282,22 @@ std::string shownReason(const std::string& reason) {
 
 int freeSpace(const std::string& dest, bool dryRun) {
   const PairedDevice device = pairedDevice();
-  HeldFiles held(dest);
-  const auto assets = heldAssets(held);
+  HeldFiles held = copyOf(dest, device);
+  // Every file is read again right before it is named: only bytes that are
+  // in DEST now may free their original.
+  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  const auto say = [terminal](const std::string& line) {
+    std::printf(terminal ? "\r\033[K%s\n" : "%s\n", Text::printable(line).c_str());
+  };
+  const auto checking = [terminal](std::size_t done, std::size_t total) {
+    if (terminal && (done % 16 == 0 || done + 1 == total)) {
+      std::printf("\r\033[KChecking the copies: %zu of %zu", done + 1, total);
+      std::fflush(stdout);
+    }
+  };
+  const auto assets = claimable(held, HeldFiles::Look::kHash, say, checking);
+  if (terminal) std::printf("\r\033[K");
+  held.save();
   // Requests of at most 500 files, each asset whole in one of them.
   std::vector<std::vector<std::string>> batches;
   std::size_t filesInBatch = 0;
@@ -221,11 +313,11 @@ int freeSpace(const std::string& dest, bool dryRun) {
   }
   const std::string what = assets.size() == 1 ? "1 photo or video" : Format::count(static_cast<std::int64_t>(assets.size())) + " photos and videos";
   if (assets.empty()) {
-    std::printf("Nothing to free: %s holds no checked copy that the device still has.\n", dest.c_str());
+    std::printf("Nothing to free: %s holds no checked copy that the device still has.\n", Text::printable(dest).c_str());
     return 0;
   }
   if (dryRun) {
-    std::printf("Would ask %s to delete %s (%s), in %zu request%s.\n", device.name.c_str(), what.c_str(),
+    std::printf("Would ask %s to delete %s (%s), in %zu request%s.\n", Text::printable(device.name).c_str(), what.c_str(),
                 Format::bytes(bytes).c_str(), batches.size(), batches.size() == 1 ? "" : "s");
     return 0;
   }
@@ -238,7 +330,8 @@ int freeSpace(const std::string& dest, bool dryRun) {
         items.push_back({{"id", asset}, {"rid", key.substr(key.rfind('/') + 1)}, {"sha256", file.sha256}});
       }
     }
-    std::printf("Asking %s to delete %zu photos and videos; its owner answers on the device...\n", device.name.c_str(), batch.size());
+    std::printf("Asking %s to delete %s; its owner answers on the device...\n", Text::printable(device.name).c_str(),
+                plural(static_cast<std::int64_t>(batch.size()), "photo or video", "photos and videos").c_str());
     std::fflush(stdout);
     const Response answer = connection.post("/v1/delete", {{"items", items}});
     if (answer.status != 200) {
@@ -250,7 +343,7 @@ int freeSpace(const std::string& dest, bool dryRun) {
       const std::string asset = id.get<std::string>();
       held.freed().insert(asset);
       ++deleted;
-      std::printf("deleted on the device: %s\n", assets.count(asset) ? assets.at(asset).begin()->second.path.c_str() : asset.c_str());
+      std::printf("deleted on the device: %s\n", Text::printable(assets.count(asset) ? assets.at(asset).begin()->second.path : asset).c_str());
     }
     for (const auto& kept : result.value("kept", nlohmann::json::array())) {
       const std::string asset = kept.value("id", "");
@@ -262,13 +355,13 @@ int freeSpace(const std::string& dest, bool dryRun) {
                               : reason == "no_trash"      ? "the device has no Trash on the disk that holds it"
                               : reason == "not_deleted"   ? "the device could not move it to the Trash"
                                                           : "the device kept it (" + shownReason(reason) + ")";
-      std::printf("kept: %s: %s\n", assets.count(asset) ? assets.at(asset).begin()->second.path.c_str() : asset.c_str(), why.c_str());
+      std::printf("kept: %s: %s\n", Text::printable(assets.count(asset) ? assets.at(asset).begin()->second.path : asset).c_str(), why.c_str());
       if (reason == "not_found") held.freed().insert(asset);
     }
     held.save();
   }
-  std::printf("%s deleted %s.\n", device.name.c_str(),
-              deleted == 1 ? "1 photo or video" : (Format::count(deleted) + " photos and videos").c_str());
+  std::printf("%s deleted %s.\n", Text::printable(device.name).c_str(),
+              plural(deleted, "photo or video", "photos and videos").c_str());
   return 0;
 }
 

@@ -176,7 +176,7 @@ Response DeviceConnection::perform(const std::string& path, const std::string* p
   transfer.response.status = static_cast<int>(status);
   if (result != CURLE_OK && !(transfer.stopped && result == CURLE_WRITE_ERROR)) {
     if (pin_->expected && !pin_->seen.empty() && !Bytes::equal(pin_->seen, *pin_->expected)) {
-      throw ConnectionError("The device at " + base_ + " shows another certificate (" + pin_->seen.substr(0, 16) +
+      throw CertificateMismatch("The device at " + base_ + " shows another certificate (" + pin_->seen.substr(0, 16) +
                             "...) than the one paired with (" + pin_->expected->substr(0, 16) +
                             "...). Nothing was sent. Pair again only if the device was reset.");
     }

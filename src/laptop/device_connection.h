@@ -24,6 +24,13 @@ class ConnectionError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The device answered with a certificate other than the pinned one: never
+// worth trying again.
+class CertificateMismatch : public ConnectionError {
+ public:
+  using ConnectionError::ConnectionError;
+};
+
 struct Response {
   int status = 0;
   std::map<std::string, std::string> headers;  // names in lower case

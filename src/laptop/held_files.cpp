@@ -1,17 +1,75 @@
 #include "laptop/held_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <vector>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
+#include "util/format.h"
 #include "util/text.h"
 
 namespace lumenvale::laptop {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+std::int64_t nanoseconds(const timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+nlohmann::json stampJson(const std::optional<Stamp>& stamp) {
+  if (!stamp) return nullptr;
+  return {{"size", stamp->size}, {"modifiedNs", stamp->modifiedNs}, {"changedNs", stamp->changedNs}, {"inode", stamp->inode}};
+}
+
+std::optional<Stamp> stampFrom(const nlohmann::json& stored) {
+  if (!stored.is_object()) return std::nullopt;
+  for (const char* key : {"size", "modifiedNs", "changedNs", "inode"}) {
+    if (!stored.contains(key) || !stored[key].is_number_integer()) return std::nullopt;
+  }
+  return Stamp{stored["size"], stored["modifiedNs"], stored["changedNs"], stored["inode"]};
+}
+
+}  // namespace
+
+std::optional<Stamp> stampOf(const std::string& path) {
+  struct stat about {};
+  if (::lstat(path.c_str(), &about) != 0 || !S_ISREG(about.st_mode)) return std::nullopt;
+  return Stamp{static_cast<std::int64_t>(about.st_size), nanoseconds(about.st_mtim), nanoseconds(about.st_ctim),
+               static_cast<std::uint64_t>(about.st_ino)};
+}
+
+std::optional<std::string> hashFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat about {};
+  if (::fstat(fd, &about) != 0 || !S_ISREG(about.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  Crypto::Sha256 digest;
+  std::vector<char> buffer(1 << 20);
+  ssize_t got = 0;
+  while ((got = ::read(fd, buffer.data(), buffer.size())) > 0) digest.update(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+  ::close(fd);
+  if (got < 0) return std::nullopt;
+  return Bytes::hex(digest.finish());
+}
+
+bool sameVersion(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  const std::optional<Format::TimePoint> first = Format::parseIso8601(a);
+  const std::optional<Format::TimePoint> second = Format::parseIso8601(b);
+  return first && second && *first == *second;
+}
 
 std::string Naming::monthFolder(std::string_view created) {
   const auto digits = [](std::string_view text) {
@@ -63,7 +121,8 @@ HeldFiles::HeldFiles(std::string dest) : dest_(std::move(dest)) {
       // A size that is not a whole number would be converted with undefined
       // behaviour when out of range; save() only ever writes whole ones.
       if (!file.at("size").is_number_integer()) throw std::runtime_error("size is not a whole number");
-      HeldFile held{file.at("path"), file.at("modified"), file.at("sha256"), file.at("size"), file.at("verified")};
+      HeldFile held{file.at("path"), file.at("modified"), file.at("sha256"), file.at("size"), file.at("verified"),
+                    stampFrom(file.value("stamp", nlohmann::json()))};
       places_.insert(held.path);
       files_.emplace(key, std::move(held));
     }
@@ -87,6 +146,51 @@ std::string HeldFiles::assign(const std::string& key, const std::string& created
   return file.path;
 }
 
+std::string HeldFiles::naturalPlace(const std::string& created, const std::string& name) {
+  return Naming::monthFolder(created) + "/" + Naming::safeName(name);
+}
+
+void HeldFiles::adopt(const std::string& key, const std::string& path, const std::optional<std::string>& from) {
+  HeldFile record;
+  if (from) {
+    record = files_.at(*from);
+    files_.erase(*from);
+  }
+  HeldFile& file = files_[key];
+  if (!file.path.empty() && file.path != path) places_.erase(file.path);
+  record.path = path;
+  file = std::move(record);
+  places_.insert(path);
+}
+
+std::optional<std::string> HeldFiles::holderOf(const std::string& path) const {
+  for (const auto& [key, file] : files_) {
+    if (file.path == path) return key;
+  }
+  return std::nullopt;
+}
+
+HeldFiles::Examined HeldFiles::examine(const std::string& dest, const HeldFile& file, Look look) {
+  const std::string where = dest + "/" + file.path;
+  const std::optional<Stamp> now = stampOf(where);
+  if (!now) return {CopyState::kMissing, std::nullopt};
+  if (now->size != file.size) return {CopyState::kChanged, std::nullopt};
+  if (look == Look::kStamp && file.stamp == now) return {CopyState::kIntact, now};
+  const std::optional<std::string> hash = hashFile(where);
+  if (!hash) return {CopyState::kMissing, std::nullopt};
+  if (*hash != file.sha256) return {CopyState::kChanged, std::nullopt};
+  // Stamped before the read: a change while it was read leaves a stamp
+  // that differs next time, and the file is read again then.
+  return {CopyState::kIntact, now};
+}
+
+CopyState HeldFiles::check(const std::string& key, Look look) {
+  HeldFile& file = files_.at(key);
+  const Examined found = examine(dest_, file, look);
+  if (found.state == CopyState::kIntact) file.stamp = found.stamp;
+  return found.state;
+}
+
 void HeldFiles::save() const {
   nlohmann::json files = nlohmann::json::object();
   for (const auto& [key, file] : files_) {
@@ -94,7 +198,8 @@ void HeldFiles::save() const {
                   {"modified", file.modified},
                   {"sha256", file.sha256},
                   {"size", file.size},
-                  {"verified", file.verified}};
+                  {"verified", file.verified},
+                  {"stamp", stampJson(file.stamp)}};
   }
   const nlohmann::json stored = {{"deviceId", deviceId_}, {"files", files}, {"freed", freed_}};
   if (!AtomicFile::makeDirectories(stateFolder(), 0700) ||
