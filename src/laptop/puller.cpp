@@ -124,7 +124,9 @@ class Run {
     for (std::thread& thread : threads) thread.join();
     std::lock_guard hold(mutex_);
     report_.left += static_cast<std::int64_t>(jobs_.size());
-    held_.save();
+    if (!save() && report_.stopped.empty()) {
+      report_.stopped = "Cannot write " + held_.stateFolder() + "/held.json. The copies are in place; the next pull checks them again.";
+    }
     report_.seconds = since(started_);
     drawProgress(true);
     return report_;
@@ -443,10 +445,21 @@ class Run {
     // The record is written at most once a second: a run stopped in
     // between finds the files themselves and checks them instead.
     if (since(lastSave_) >= 1.0) {
-      held_.save();
+      save();
       lastSave_ = Steady::now();
     }
     drawProgress(true);
+  }
+
+  // save writes the record down; false when it cannot (a full disk), which
+  // loses nothing: the files are found and checked again next time.
+  bool save() {  // with mutex_ held
+    try {
+      held_.save();
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
   }
 
   // leave puts a job back as not tried, for a run that stops.

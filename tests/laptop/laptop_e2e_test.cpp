@@ -1,9 +1,12 @@
 // The whole road with the real programs on 127.0.0.1: the laptop client
 // pairs with the device, pulls its library, is killed in the middle of a
 // large file and pulls again (fetching no byte twice), reports what it holds
-// safe, and frees the space with a yes typed on the device's terminal.
+// safe, and frees the space with a yes typed on the device's terminal. And
+// what the laptop may claim: never a copy that is damaged or gone, never
+// from a folder that is not its copy; what it never does to a copy.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -12,6 +15,7 @@
 
 #include "e2e/device_fixture.h"
 #include "support/command.h"
+#include "support/private_mount.h"
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
@@ -72,6 +76,39 @@ class LaptopClientTest : public DeviceTest {
     return hashes;
   }
 
+  // pairAndPull pairs the laptop and pulls the whole library into DEST.
+  void pairAndPull() {
+    const testing::CommandResult paired = laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_});
+    ASSERT_EQ(paired.status, 0) << paired.output;
+    code_ = program_->lineStartingWith("Pairing code: ").value_or("");
+    const testing::CommandResult pulled = laptop({"pull", dest_.path()});
+    ASSERT_EQ(pulled.status, 0) << pulled.output;
+  }
+
+  // assets is the device's listing as the paired laptop reads it.
+  nlohmann::json assets() {
+    const nlohmann::json device = nlohmann::json::parse(AtomicFile::read(config_.path() + "/lumenvale-laptop/device.json").value());
+    auto client = connect();
+    if (!client) return nlohmann::json::array();
+    const HttpResponse listed =
+        ask(*client, "GET", "/v1/assets?limit=500", "Authorization: Bearer " + device["token"].get<std::string>() + "\r\n");
+    return json(listed).value("assets", nlohmann::json::array());
+  }
+
+  // marks is how many assets the device has marked safe for the laptop.
+  std::size_t marks() const {
+    const nlohmann::json marks = nlohmann::json::parse(AtomicFile::read(data_.path() + "/safe.json").value_or("{}"), nullptr, false);
+    return marks.is_object() && !marks.empty() ? marks.begin()->size() : 0;
+  }
+
+  // path is where DEST holds the copy of photo `name`.
+  std::string copyOf(const std::string& name) const {
+    for (const auto& entry : fs::recursive_directory_iterator(dest_.path())) {
+      if (entry.path().filename() == name) return entry.path();
+    }
+    return "";
+  }
+
   static std::int64_t sizeOf(const fs::path& folder, const std::string& extension, bool wanted) {
     std::int64_t sum = 0;
     std::error_code error;
@@ -83,6 +120,12 @@ class LaptopClientTest : public DeviceTest {
       sum += static_cast<std::int64_t>(entry.file_size(error));
     }
     return sum;
+  }
+
+  static std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
   }
 
   TemporaryFolder config_{"e2e-laptop-config"};
@@ -185,6 +228,261 @@ TEST_F(LaptopClientTest, OnlyThePairedCertificateIsTrusted) {
   EXPECT_NE(refused.output.find("shows another certificate"), std::string::npos) << refused.output;
   EXPECT_FALSE(fs::exists(dest_.path() + "/.lumenvale/partial"));
   EXPECT_EQ(copied().size(), 0u);
+}
+
+// A copy that is damaged or gone is never named to the device, by `safe` or
+// by `free`; `pull` fetches it again and keeps what it found aside.
+TEST_F(LaptopClientTest, OnlyCopiesThatAreThereAndWholeAreClaimed) {
+  const std::vector<std::string> names = {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG",
+                                          "IMG_0005.JPG", "IMG_0006.JPG", "IMG_0007.JPG"};
+  for (std::size_t i = 0; i < names.size(); ++i) ASSERT_NO_FATAL_FAILURE(write("2024/" + names[i], 20000 + i));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "7 photos and videos");
+  ASSERT_NO_FATAL_FAILURE(pairAndPull());
+
+  struct Damage {
+    std::string what;
+    std::string name;
+    std::function<void(const std::string&)> done;
+    std::string said;
+  };
+  const std::vector<Damage> damages = {
+      {"bytes flipped, size and time kept", "IMG_0001.JPG",
+       [](const std::string& path) {
+         struct stat before {};
+         ASSERT_EQ(::stat(path.c_str(), &before), 0);
+         std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+         file.seekp(1000);
+         file.write("\xff\xfe\xfd", 3);
+         file.close();
+         const timespec times[2] = {before.st_atim, before.st_mtim};
+         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+       },
+       "its bytes changed here"},
+      {"deleted", "IMG_0002.JPG", [](const std::string& path) { fs::remove(path); }, "it is no longer in"},
+      {"emptied", "IMG_0003.JPG", [](const std::string& path) { std::ofstream(path, std::ios::trunc); }, "its bytes changed here"},
+      {"another photo over it", "IMG_0004.JPG",
+       [this](const std::string& path) { fs::copy_file(copyOf("IMG_0007.JPG"), path, fs::copy_options::overwrite_existing); },
+       "its bytes changed here"},
+      {"moved into a sub-folder", "IMG_0005.JPG",
+       [](const std::string& path) {
+         fs::create_directories(fs::path(path).parent_path() / "sorted");
+         fs::rename(path, fs::path(path).parent_path() / "sorted" / fs::path(path).filename());
+       },
+       "it is no longer in"},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    const std::string path = copyOf(damage.name);
+    ASSERT_FALSE(path.empty());
+    ASSERT_NO_FATAL_FAILURE(damage.done(path));
+  }
+
+  // Only the two untouched copies are offered, and each damaged one is
+  // named with why.
+  const testing::CommandResult dry = laptop({"free", dest_.path(), "--dry-run"});
+  ASSERT_EQ(dry.status, 0) << dry.output;
+  EXPECT_NE(dry.output.find("delete 2 photos and videos"), std::string::npos) << dry.output;
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.what);
+    EXPECT_TRUE(std::regex_search(dry.output, std::regex("left out: [^\n]*" + damage.name + ": " + damage.said))) << dry.output;
+  }
+  const testing::CommandResult safe = laptop({"safe", dest_.path()});
+  ASSERT_EQ(safe.status, 0) << safe.output;
+  EXPECT_NE(safe.output.find("holds 2 photos and videos safely"), std::string::npos) << safe.output;
+  EXPECT_EQ(marks(), 2u);
+
+  // With the owner's yes, only those two go.
+  ASSERT_EQ(testing::runCommand({LUMENVALE_BINARY, "--data", data_.path(), "settings", "set", "allowDelete", "true"}, 20s).status, 0);
+  testing::Program freeing({LUMENVALE_LAPTOP_BINARY, "free", dest_.path()});
+  ASSERT_TRUE(program_->prompted("[y/N] ", 30s));
+  program_->writeLine("y");
+  EXPECT_TRUE(freeing.lineStartingWith("E2E Phone deleted 2 photos and videos.", 30s));
+  EXPECT_EQ(freeing.stop(0, 10s), 0);
+  EXPECT_EQ(sizeOf(trashHome_.path() + "/Trash/files", "", false), 20005 + 20006);
+  EXPECT_EQ(assets().size(), 5u);
+
+  // Pulled again: the five come back whole, and nothing found in DEST is
+  // lost: what changed here is kept aside under a name that says so.
+  const testing::CommandResult again = laptop({"pull", dest_.path()});
+  ASSERT_EQ(again.status, 0) << again.output;
+  EXPECT_NE(again.output.find("Copied 5 files"), std::string::npos) << again.output;
+  EXPECT_NE(again.output.find("5 had changed or gone here and fetched again"), std::string::npos) << again.output;
+  EXPECT_NE(again.output.find("3 files were kept aside"), std::string::npos) << again.output;
+  for (const std::string name : {"IMG_0001 (changed here).JPG", "IMG_0003 (changed here).JPG", "IMG_0004 (changed here).JPG"}) {
+    EXPECT_FALSE(copyOf(name).empty()) << name;
+  }
+  const std::map<std::string, int> now = copied();
+  for (const auto& [hash, n] : sources_) EXPECT_EQ(now.count(hash), 1u) << "a photo of the device is not in DEST";
+  const testing::CommandResult safeAgain = laptop({"safe", dest_.path()});
+  EXPECT_NE(safeAgain.output.find("holds 5 photos and videos safely"), std::string::npos) << safeAgain.output;
+}
+
+// `safe` and `free` claim nothing from a folder that is not this device's
+// copy: missing (a typo, a disk not plugged in), empty, or another's.
+TEST_F(LaptopClientTest, AFolderThatIsNotTheCopyIsRefused) {
+  ASSERT_NO_FATAL_FAILURE(write("IMG_0001.JPG", 1000));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(pairAndPull());
+  ASSERT_EQ(laptop({"safe", dest_.path()}).status, 0);
+  ASSERT_EQ(marks(), 1u);
+
+  TemporaryFolder empty("e2e-laptop-empty");
+  TemporaryFolder foreign("e2e-laptop-foreign");
+  fs::copy(dest_.path(), foreign.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  nlohmann::json record = nlohmann::json::parse(AtomicFile::read(foreign.path() + "/.lumenvale/held.json").value());
+  record["deviceId"] = "another-device";
+  ASSERT_TRUE(AtomicFile::write(foreign.path() + "/.lumenvale/held.json", record.dump()));
+  const std::vector<std::pair<std::string, std::string>> folders = {
+      {empty.path() + "/not-there", "is not a folder here. Is its disk plugged in?"},
+      {empty.path(), "holds no copy from E2E Phone"},
+      {foreign.path(), "holds a copy of another device"},
+  };
+  for (const auto& [folder, said] : folders) {
+    for (const std::string command : {"safe", "free"}) {
+      SCOPED_TRACE(command + " " + folder);
+      const testing::CommandResult refused = laptop({command, folder});
+      EXPECT_EQ(refused.status, 1) << refused.output;
+      EXPECT_NE(refused.output.find(said), std::string::npos) << refused.output;
+      EXPECT_NE(refused.output.find("Nothing was sent."), std::string::npos) << refused.output;
+    }
+  }
+  EXPECT_EQ(marks(), 1u);
+}
+
+// A verified copy is never overwritten: when the device's file changes, the
+// earlier version stays beside the new one. Copies keep the device's
+// modification time, and files DEST already holds (under ids the device no
+// longer uses, or put there by other means) are taken, not fetched twice.
+TEST_F(LaptopClientTest, CopiesAreKeptDatedAndNeverFetchedTwice) {
+  // Mid-day, mid-month: the same day and month in any time zone.
+  const fs::file_time_type june10 = std::chrono::file_clock::from_sys(std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+      std::chrono::sys_days(std::chrono::year(2023) / 6 / 10) + std::chrono::hours(12)));
+  const auto june11 = june10 + std::chrono::hours(24);
+  for (const std::string name : {"IMG_0900.MOV", "IMG_0901.JPG", "IMG_0902.JPG"}) {
+    ASSERT_NO_FATAL_FAILURE(write(name, name.ends_with(".MOV") ? 300000 : 40000 + name.size()));
+    fs::last_write_time(photos_.path() + "/" + name, june10);
+  }
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "3 photos and videos");
+  ASSERT_NO_FATAL_FAILURE(pairAndPull());
+  const std::string video = copyOf("IMG_0900.MOV");
+  ASSERT_FALSE(video.empty());
+  EXPECT_EQ(fs::last_write_time(video), june10);
+  const std::string earlier = AtomicFile::read(video).value();
+
+  // The device's video gets other bytes.
+  const std::string before = assets().dump();
+  ASSERT_NO_FATAL_FAILURE(write("IMG_0900.MOV", 310000));
+  fs::last_write_time(photos_.path() + "/IMG_0900.MOV", june11);
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (assets().dump() == before) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the device never saw the change";
+    std::this_thread::sleep_for(200ms);
+  }
+  const testing::CommandResult pulled = laptop({"pull", dest_.path()});
+  ASSERT_EQ(pulled.status, 0) << pulled.output;
+  EXPECT_NE(pulled.output.find("Copied 1 file "), std::string::npos) << pulled.output;
+  EXPECT_NE(pulled.output.find("1 file was kept aside"), std::string::npos) << pulled.output;
+  const std::string kept = copyOf("IMG_0900 (2023-06-10 earlier).MOV");
+  ASSERT_FALSE(kept.empty()) << pulled.output;
+  EXPECT_EQ(AtomicFile::read(kept), earlier);
+  EXPECT_EQ(fs::file_size(video), 310000u);
+  EXPECT_EQ(fs::last_write_time(video), june11);
+
+  // The laptop's record forgets the ids, as when the device lists the same
+  // photos under new ones: the files are taken, not fetched again.
+  nlohmann::json record = nlohmann::json::parse(AtomicFile::read(dest_.path() + "/.lumenvale/held.json").value());
+  nlohmann::json renamed = nlohmann::json::object();
+  for (const auto& [key, file] : record["files"].items()) renamed["old-" + key] = file;
+  record["files"] = renamed;
+  ASSERT_TRUE(AtomicFile::write(dest_.path() + "/.lumenvale/held.json", record.dump()));
+  // And a photo the owner copied by hand is where the laptop would put it.
+  ASSERT_NO_FATAL_FAILURE(write("IMG_0903.JPG", 60000));
+  fs::last_write_time(photos_.path() + "/IMG_0903.JPG", june10);
+  fs::copy_file(photos_.path() + "/IMG_0903.JPG", fs::path(video).parent_path() / "IMG_0903.JPG");
+  const auto seen = std::chrono::steady_clock::now() + 30s;
+  while (assets().size() < 4) {
+    ASSERT_LT(std::chrono::steady_clock::now(), seen) << "the device never saw the new photo";
+    std::this_thread::sleep_for(200ms);
+  }
+  const testing::CommandResult adopted = laptop({"pull", dest_.path()});
+  ASSERT_EQ(adopted.status, 0) << adopted.output;
+  EXPECT_EQ(received(adopted.output), 0) << adopted.output;
+  EXPECT_NE(adopted.output.find("4 were found in the folder already and kept in place"), std::string::npos) << adopted.output;
+  for (const auto& entry : fs::recursive_directory_iterator(dest_.path())) {
+    EXPECT_EQ(entry.path().string().find("(2)"), std::string::npos) << entry.path();
+  }
+  EXPECT_NE(laptop({"safe", dest_.path()}).output.find("holds 4 photos and videos safely"), std::string::npos);
+}
+
+// A full disk stops the run at once with one line that says what is
+// needed; what was copied is kept and counted as held next time.
+TEST_F(LaptopClientTest, AFullDiskStopsThePullWithOneLine) {
+  std::string why;
+  if (!testing::mountTmpfs(dest_.path(), "16m", why)) GTEST_SKIP() << "no private mount here: " << why;
+  for (int i = 0; i < 8; ++i) ASSERT_NO_FATAL_FAILURE(write("IMG_" + std::to_string(1000 + i) + ".JPG", 700000 + i));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "8 photos and videos");
+  const testing::CommandResult paired = laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_});
+  ASSERT_EQ(paired.status, 0) << paired.output;
+  // Room for about three photos.
+  const std::string filler = dest_.path() + "/filler";
+  const std::size_t room = testing::fill(filler);
+  ASSERT_GT(room, 2500000u);
+  std::filesystem::resize_file(filler, room - 2500000);
+
+  const testing::CommandResult full = laptop({"pull", dest_.path(), "--parallel", "2"});
+  EXPECT_EQ(full.status, 1) << full.output;
+  EXPECT_EQ(count(full.output, "is full"), 1u) << full.output;
+  EXPECT_EQ(count(full.output, "not copied"), 0u) << full.output;
+  EXPECT_TRUE(std::regex_search(
+      full.output, std::regex(R"(Stopped: The disk that holds .* is full \(.* free\): about [0-9.]+ MB more are needed for the \d+ files? left)")))
+      << full.output;
+  fs::remove(filler);
+  const std::size_t copiedBefore = copied().size();
+  ASSERT_GT(copiedBefore, 0u);
+  ASSERT_LT(copiedBefore, 8u);
+  for (const auto& entry : fs::recursive_directory_iterator(dest_.path())) {
+    if (entry.is_regular_file() && entry.path().extension() != ".json") {
+      EXPECT_GT(entry.file_size(), 0u) << entry.path();
+    }
+  }
+
+  const testing::CommandResult room2 = laptop({"pull", dest_.path()});
+  ASSERT_EQ(room2.status, 0) << room2.output;
+  EXPECT_NE(room2.output.find(std::to_string(copiedBefore) + (copiedBefore == 1 ? " was" : " were") + " held already"), std::string::npos)
+      << room2.output;
+  EXPECT_EQ(copied(), sources_);
+}
+
+// A device that goes away mid-pull is tried again for a while, then the run
+// stops with one line, its partial file kept for next time.
+TEST_F(LaptopClientTest, ADeviceGoneMidPullEndsTheRunWithOneLine) {
+  for (int i = 0; i < 6; ++i) ASSERT_NO_FATAL_FAILURE(write("IMG_" + std::to_string(2000 + i) + ".MOV", 30 << 20));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "6 photos and videos");
+  const testing::CommandResult paired = laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_});
+  ASSERT_EQ(paired.status, 0) << paired.output;
+
+  ::setenv("LUMENVALE_LAPTOP_TEST_RETRY_MS", "1500", 1);
+  testing::Program pulling({LUMENVALE_LAPTOP_BINARY, "pull", dest_.path(), "--parallel", "2"});
+  ::unsetenv("LUMENVALE_LAPTOP_TEST_RETRY_MS");
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (sizeOf(dest_.path() + "/.lumenvale/partial", ".part", true) < (4 << 20)) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the pull never started";
+    ::usleep(2000);
+  }
+  program_->stop(SIGKILL);
+  const auto killed = std::chrono::steady_clock::now();
+  EXPECT_EQ(pulling.stop(0, 30s), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - killed, 15s);
+  std::string output;
+  while (const std::optional<std::string> line = pulling.nextLine(1s)) output += *line + "\n";
+  EXPECT_EQ(count(output, "Stopped: Lost the connection to E2E Phone"), 1u) << output;
+  EXPECT_EQ(count(output, "not copied"), 0u) << output;
+  EXPECT_TRUE(std::regex_search(output, std::regex(R"(\d+ files? (is|are) left to copy)"))) << output;
+  EXPECT_GT(sizeOf(dest_.path() + "/.lumenvale/partial", ".part", true), 0);
 }
 
 }  // namespace
