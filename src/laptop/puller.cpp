@@ -276,7 +276,7 @@ class Run {
     }
     std::lock_guard hold(mutex_);
     ++report_.keptAside;
-    if (options_.say) options_.say("kept " + path + " as " + aside + (label == "changed here" ? " (it had changed here)" : ""));
+    if (options_.say) options_.say("kept " + path + " as " + aside);
   }
 
   std::string deviceHash(DeviceConnection& connection, const std::string& base) {
@@ -489,8 +489,11 @@ class Run {
            " more are needed for the " + files(filesLeft) + " left. Free some space there and pull again.";
   }
 
-  // expected is the run's estimated total of bytes (with mutex_ held).
+  // expected is the run's estimated total of bytes, 0 while there is
+  // nothing to guess from: no file done and none held before (with mutex_
+  // held).
   std::int64_t expected() const {
+    if (doneFiles_ == 0 && averageSize_ == 0) return 0;
     std::int64_t sum = report_.bytes;
     for (const Job& job : jobs_) sum += estimate(job);
     for (const auto& [key, flight] : inFlight_) sum += std::max<std::int64_t>(0, flight.first - flight.second);
