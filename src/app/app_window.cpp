@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QPalette>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -115,6 +116,10 @@ int runApp(const Options& options) {
   QGuiApplication application(argc, argv);
   QGuiApplication::setApplicationName(QStringLiteral("lumenvale"));
   QGuiApplication::setApplicationDisplayName(QStringLiteral("Lumenvale"));
+  // The desktop entry's name, which Wayland shells match the window with,
+  // and the mark as the window's icon where no entry is installed.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.lumenvale.Lumenvale"));
+  QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/lumenvale/brand/mark.svg")));
   if (!installTexts(application)) {
     std::fprintf(stderr, "lumenvale: the texts did not load\n");
     return 1;

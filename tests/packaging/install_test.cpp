@@ -1,0 +1,80 @@
+// `cmake --install` into a scratch root: the programs, and what a desktop or
+// a phone shell needs to list the app (its entry, its metadata and its icon
+// at every size), each accepted by the validators those shells' tools use.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "support/command.h"
+#include "support/program.h"
+#include "util/atomic_file.h"
+
+namespace lumenvale {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kAppId = "org.lumenvale.Lumenvale";
+
+// pngSize reads a PNG's width and height from its header, or 0 and 0.
+std::pair<std::uint32_t, std::uint32_t> pngSize(const std::string& path) {
+  const std::string bytes = AtomicFile::read(path).value_or("");
+  if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || bytes.compare(12, 4, "IHDR") != 0) return {0, 0};
+  const auto big = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
+  };
+  return {big(16), big(20)};
+}
+
+// entry reads `key` from the desktop entry's main group.
+std::string entry(const std::string& text, const std::string& key) {
+  std::smatch found;
+  if (!std::regex_search(text, found, std::regex("(^|\n)" + key + "=([^\n]*)"))) return "";
+  return found[2];
+}
+
+TEST(Install, PutsTheAppWhereLaunchersFindIt) {
+  testing::TemporaryFolder root("install");
+  const testing::CommandResult installed =
+      testing::runCommand({LUMENVALE_CMAKE, "--install", LUMENVALE_BUILD_DIR, "--prefix", root.path()}, 120s);
+  ASSERT_EQ(installed.status, 0) << installed.output;
+  const std::string share = root.path() + "/share";
+
+  for (const std::string program : {"lumenvale", "lumenvale-laptop"}) {
+    EXPECT_TRUE(fs::exists(root.path() + "/bin/" + program)) << program;
+  }
+  const std::string desktop = share + "/applications/" + kAppId + ".desktop";
+  const std::string text = AtomicFile::read(desktop).value_or("");
+  ASSERT_FALSE(text.empty()) << desktop;
+  // What the entry names is what was installed.
+  EXPECT_TRUE(fs::exists(root.path() + "/bin/" + entry(text, "Exec"))) << entry(text, "Exec");
+  EXPECT_EQ(entry(text, "Icon"), kAppId);
+  EXPECT_NE(entry(text, "X-Purism-FormFactor").find("Mobile"), std::string::npos);
+  EXPECT_TRUE(fs::exists(share + "/icons/hicolor/scalable/apps/" + kAppId + ".svg"));
+  for (const std::uint32_t size : {16u, 24u, 32u, 48u, 64u, 128u, 256u, 512u}) {
+    SCOPED_TRACE(size);
+    const std::string png = share + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/" + kAppId + ".png";
+    EXPECT_EQ(pngSize(png), std::make_pair(size, size)) << png;
+  }
+
+  const testing::CommandResult entryChecked = testing::runCommand({"/usr/bin/desktop-file-validate", desktop}, 30s);
+  EXPECT_EQ(entryChecked.status, 0) << entryChecked.output;
+  EXPECT_EQ(entryChecked.output, "");  // no warning either
+  const std::string metainfo = share + "/metainfo/" + kAppId + ".metainfo.xml";
+  const testing::CommandResult metaChecked = testing::runCommand({"/usr/bin/appstreamcli", "validate", "--no-net", metainfo}, 30s);
+  EXPECT_EQ(metaChecked.status, 0) << metaChecked.output;
+  // The metadata launches the entry that was installed, and names both programs.
+  const std::string meta = AtomicFile::read(metainfo).value_or("");
+  EXPECT_NE(meta.find("<launchable type=\"desktop-id\">" + std::string(kAppId) + ".desktop</launchable>"), std::string::npos);
+  EXPECT_NE(meta.find("<binary>lumenvale-laptop</binary>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumenvale
