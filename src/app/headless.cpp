@@ -2,8 +2,10 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -36,6 +38,11 @@ std::mutex& outputMutex() {
 }
 
 
+// tellStatus tells a service manager that started the program (systemd, with
+// Type=notify) what it is doing; without one it does nothing. The text
+// carries names from outside, escaped as the lines are.
+void tellStatus(const std::string& text) { sd_notify(0, ("STATUS=" + Text::printable(text)).c_str()); }
+
 // prompt writes a question that the owner answers on the same line.
 void prompt(const std::string& text) {
   std::lock_guard<std::mutex> hold(outputMutex());
@@ -54,10 +61,16 @@ class Terminal {
       fingerprintShown_ = true;
       say("Fingerprint: " + state.fingerprint);
     }
-    if (state.port != 0 && state.port != shownPort_) say("Listening on port " + std::to_string(state.port));
+    if (state.port != 0 && state.port != shownPort_) {
+      say("Listening on port " + std::to_string(state.port));
+      // Ready once laptops can reach it; again after listening anew.
+      tellStatus("Listening on port " + std::to_string(state.port));
+      sd_notify(0, "READY=1");
+    }
     shownPort_ = state.port;
     if (state.failed && !state.notListening.empty() && state.notListening != shownProblem_) {
       say("Not listening: " + state.notListening);
+      tellStatus("Not listening: " + state.notListening);
     }
     shownProblem_ = state.failed ? state.notListening : "";
     // A code is of use only once laptops can reach the device.
@@ -100,6 +113,7 @@ class Terminal {
     const bool refresh = figures && text != shownText_ && now - shownAt_ >= kSendingRefresh;
     if (!changed && !refresh) return;
     say("Status: " + text);
+    tellStatus(text);
     shownKey_ = key;
     shownText_ = text;
     shownAt_ = now;
@@ -113,9 +127,11 @@ class Terminal {
     }
   }
 
-  // The input ended: every question from now on is answered no.
+  // The input ended (or there was none, as for a service): nobody can
+  // answer here, which laptops are told when they ask.
   void ended() {
     inputEnded_ = true;
+    hub_.setOwnerCanAnswer(false);
     if (hub_.state().deleteAsk) hub_.answerDelete(false);
   }
 
@@ -255,6 +271,12 @@ int runHeadless(const Options& options) {
     if (hub->state().failed) hub->start(name);
   });
   main.post([hub, name] { hub->start(name); });
+  // A service manager that watches the program hears from its main loop
+  // twice per period: a loop that hangs is restarted.
+  std::uint64_t watchdog = 0;
+  if (sd_watchdog_enabled(0, &watchdog) > 0 && watchdog >= 2000) {
+    main.every(std::chrono::milliseconds(watchdog / 2000), [] { sd_notify(0, "WATCHDOG=1"); });
+  }
 
   std::thread signals([&main, &stopSignals] {
     int signal = 0;
@@ -263,6 +285,7 @@ int runHeadless(const Options& options) {
     main.stop();
   });
   main.run();
+  sd_notify(0, "STOPPING=1");
   if (status != 0) {
     // Ended by the main thread, not a signal: wake the signal thread.
     pthread_kill(signals.native_handle(), SIGTERM);

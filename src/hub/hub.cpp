@@ -158,6 +158,10 @@ void Hub::startBlocking(const std::string& name) {
         const std::shared_ptr<Hub> hub = weak.lock();
         if (!hub) return std::nullopt;
         return hub->trash(question, stillAsVerified, stillWanted);
+      },
+      [weak] {
+        const std::shared_ptr<Hub> hub = weak.lock();
+        return hub && hub->ownerCanAnswer_.load();
       });
   Api::Callbacks callbacks;
   callbacks.info = [info] { return info; };

@@ -165,6 +165,10 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   void dismissLateDeleted();
   // answerDelete is the owner's answer to the delete question shown.
   void answerDelete(bool yes);
+  // setOwnerCanAnswer says whether anyone can answer a delete question here
+  // (false once a terminal front end's input has ended); laptops that ask
+  // while nobody can are told so at once. Any thread.
+  void setOwnerCanAnswer(bool can) { ownerCanAnswer_ = can; }
   // safeOn names the paired laptops that hold `asset` safely.
   std::vector<std::string> safeOn(const Asset& asset) const;
   // safeCount: (assets held safely by some laptop, all assets).
@@ -224,6 +228,7 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   static constexpr std::chrono::milliseconds kPeerCheck{200};
 
   std::mutex askMutex_;
+  std::atomic<bool> ownerCanAnswer_{true};
   std::shared_ptr<SheetAnswer> pendingAnswer_;  // guarded by askMutex_
   bool stopped_ = false;                        // guarded by askMutex_: no more questions
 

@@ -13,6 +13,13 @@
 namespace lumenvale {
 namespace {
 
+// A question nobody can answer would only be answered no when its time
+// runs out: the laptop is told why at once instead.
+HttpError noOneToAsk() {
+  return HttpError(503, "no_one_to_ask",
+                   "No one can answer on the device: open the app or run it in a terminal. Nothing was deleted.");
+}
+
 HttpError itemError() {
   return HttpError(400, "bad_request", "Each item needs an id, a rid and a 64-character sha256.");
 }
@@ -31,7 +38,8 @@ std::optional<std::string> text(const nlohmann::json& item, const char* key, std
 
 }  // namespace
 
-DeleteHandler::DeleteHandler(const Library& library, Trash trash) : library_(library), trash_(std::move(trash)) {}
+DeleteHandler::DeleteHandler(const Library& library, Trash trash, AnyoneToAsk anyoneToAsk)
+    : library_(library), trash_(std::move(trash)), anyoneToAsk_(std::move(anyoneToAsk)) {}
 
 std::vector<DeleteHandler::Item> DeleteHandler::parse(const nlohmann::json& body) {
   const auto items = body.is_object() ? body.find("items") : body.end();
@@ -111,6 +119,7 @@ std::optional<std::string> DeleteHandler::hashOf(const std::string& id, const st
 
 void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
   const std::vector<Item> items = parse(body);
+  if (anyoneToAsk_ && !anyoneToAsk_()) throw noOneToAsk();
   {
     std::lock_guard hold(mutex_);
     if (busy_) throw HttpError(409, "busy", "Another delete is waiting for an answer on the phone.");
@@ -169,6 +178,7 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
     // question is withdrawn.
     const auto stillWanted = [&sink] { return !sink.peerGone(); };
     const std::optional<Outcome> outcome = trash_ ? trash_(question, stillAsVerified, stillWanted) : std::nullopt;
+    if (!outcome && anyoneToAsk_ && !anyoneToAsk_()) throw noOneToAsk();
     if (!outcome) throw HttpError(409, "cancelled", "The delete was cancelled on the phone. Nothing was deleted.");
     deleted = outcome->deleted;
     kept.insert(kept.end(), outcome->kept.begin(), outcome->kept.end());

@@ -80,8 +80,13 @@ class DeleteHandler : public Deleter {
 
   static constexpr std::size_t kMaxItems = 500;
 
-  // The library must outlive the handler.
-  DeleteHandler(const Library& library, Trash trash);
+  // AnyoneToAsk says whether someone can answer on the device now: false
+  // for a device run as a service, with no screen and no terminal.
+  using AnyoneToAsk = std::function<bool()>;
+
+  // The library must outlive the handler. Without `anyoneToAsk`, someone
+  // always can.
+  DeleteHandler(const Library& library, Trash trash, AnyoneToAsk anyoneToAsk = nullptr);
 
   // parse reads the "items" of a delete request, or throws HttpError 400.
   static std::vector<Item> parse(const nlohmann::json& body);
@@ -104,6 +109,7 @@ class DeleteHandler : public Deleter {
  private:
   const Library& library_;
   Trash trash_;
+  AnyoneToAsk anyoneToAsk_;
   std::mutex mutex_;
   bool busy_ = false;  // guarded by mutex_
 };

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -385,6 +386,52 @@ TEST_F(DeviceTest, AnAddressThatCannotBeServedEndsTheProgram) {
       EXPECT_NE(ran.output.find("lumenvale: cannot serve laptops: " + c.says), std::string::npos) << ran.output;
     }
   }
+}
+
+// Run by systemd as a Type=notify service, the device says when it is
+// ready (listening), what it is doing, that its main loop is alive, and when
+// it stops; the service manager is a datagram socket here.
+TEST_F(DeviceTest, TellsItsServiceManagerWhenItIsReadyAndAlive) {
+  const std::string socketPath = data_.path() + "/notify";
+  const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(manager, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(manager, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  std::vector<std::string> told;
+  const auto hear = [&](const std::string& part, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+      for (const std::string& message : told) {
+        if (message.find(part) != std::string::npos) return true;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd ready{manager, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+      char buffer[4096];
+      const ssize_t got = ::recv(manager, buffer, sizeof buffer, 0);
+      if (got > 0) told.emplace_back(buffer, static_cast<std::size_t>(got));
+    }
+  };
+  {
+    const ScopedVariable notify("NOTIFY_SOCKET", socketPath);
+    const ScopedVariable watchdog("WATCHDOG_USEC", "400000");
+    ASSERT_NO_FATAL_FAILURE(start());
+  }
+  EXPECT_TRUE(hear("STATUS=Listening on port " + std::to_string(port_), 10s));
+  EXPECT_TRUE(hear("READY=1", 10s));
+  // The Status line, as the terminal shows it.
+  const std::optional<std::string> shown = program_->lineStartingWith("Status: ");
+  ASSERT_TRUE(shown);
+  EXPECT_TRUE(hear("STATUS=" + *shown, 10s)) << ::testing::PrintToString(told);
+  const auto pings = [&] { return std::count(told.begin(), told.end(), "WATCHDOG=1"); };
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (pings() < 3 && std::chrono::steady_clock::now() < deadline) hear("never said", 200ms);
+  EXPECT_GE(pings(), 3);
+  EXPECT_EQ(program_->stop(SIGTERM), 0);
+  EXPECT_TRUE(hear("STOPPING=1", 5s));
+  ::close(manager);
 }
 
 TEST_F(DeviceTest, StrangersAreCutQuicklyAndLaptopsKeepTheirTime) {

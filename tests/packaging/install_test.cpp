@@ -1,7 +1,9 @@
-// `cmake --install` into a scratch root: the programs, and what a desktop or
-// a phone shell needs to list the app (its entry, its metadata and its icon
-// at every size), each accepted by the validators those shells' tools use.
+// `cmake --install` into a scratch root: the programs, what a desktop or a
+// phone shell needs to list the app (its entry, its metadata and its icon
+// at every size) and the user service, each accepted by the validator its
+// readers use.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -74,6 +76,19 @@ TEST(Install, PutsTheAppWhereLaunchersFindIt) {
   const std::string meta = AtomicFile::read(metainfo).value_or("");
   EXPECT_NE(meta.find("<launchable type=\"desktop-id\">" + std::string(kAppId) + ".desktop</launchable>"), std::string::npos);
   EXPECT_NE(meta.find("<binary>lumenvale-laptop</binary>"), std::string::npos);
+
+  // The user service starts the program this install put in place, and
+  // systemd reads it without a complaint.
+  const std::string unit = share + "/systemd/user/lumenvale.service";
+  const std::string service = AtomicFile::read(unit).value_or("");
+  EXPECT_NE(service.find("ExecStart=" + root.path() + "/bin/lumenvale --headless\n"), std::string::npos) << service;
+  EXPECT_NE(service.find("Type=notify\n"), std::string::npos);
+  testing::TemporaryFolder runtime("install-runtime");
+  ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  const testing::CommandResult unitChecked = testing::runCommand({"/usr/bin/systemd-analyze", "verify", "--user", unit}, 60s);
+  ::unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(unitChecked.status, 0) << unitChecked.output;
+  EXPECT_EQ(unitChecked.output, "");
 }
 
 }  // namespace

@@ -163,7 +163,8 @@ class DeleteHandlerTest : public ::testing::Test {
             }
           }
           return outcome;
-        }) {
+        },
+        [this] { return anyoneToAsk_; }) {
     for (const char* local : {"P1", "P2", "P3"}) add(local);
   }
 
@@ -192,6 +193,7 @@ class DeleteHandlerTest : public ::testing::Test {
   MemoryPhotoStore store_;
   PhotoLibrary library_;
   bool answer_ = true;
+  bool anyoneToAsk_ = true;
   std::function<void()> duringAsk_;
   std::vector<std::vector<std::string>> asked_;
   std::vector<DeleteHandler::Question> questions_;
@@ -251,6 +253,23 @@ TEST_F(DeleteHandlerTest, ALaptopThatHungUpDeletesNothing) {
   EXPECT_EQ(status, 409);
   EXPECT_EQ(asked_.size(), 1u);
   EXPECT_TRUE(gone.sent.empty());
+}
+
+// With nobody to answer (a service without a terminal) the laptop hears why
+// at once, whether that was so before it asked or became so while it
+// waited; nothing is asked or deleted.
+TEST_F(DeleteHandlerTest, NobodyToAnswerIsSaidAtOnce) {
+  const json refusal = {{"error", "no_one_to_ask"},
+                        {"message", "No one can answer on the device: open the app or run it in a terminal. Nothing was deleted."}};
+  anyoneToAsk_ = false;
+  EXPECT_EQ(send(request({"P1"})), std::make_pair(503, refusal));
+  EXPECT_TRUE(asked_.empty());
+  anyoneToAsk_ = true;
+  answer_ = false;
+  duringAsk_ = [this] { anyoneToAsk_ = false; };
+  EXPECT_EQ(send(request({"P1"})), std::make_pair(503, refusal));
+  EXPECT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(library_.count(), std::optional<std::int64_t>(3));
 }
 
 TEST_F(DeleteHandlerTest, NothingQualifyingAsksNobody) {

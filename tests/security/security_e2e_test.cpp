@@ -289,12 +289,18 @@ TEST_F(SecurityTest, NothingIsDeletedWithoutAYes) {
   ASSERT_TRUE(response);
   EXPECT_EQ(response->status, 200) << response->body;
   EXPECT_FALSE(fs::exists(photos_.path() + "/IMG_0002.JPG"));
-  // With the owner's input gone, every question is answered no.
+  // With the owner's input gone nobody can answer, and the laptop is told
+  // so at once rather than left waiting for a no.
+  // (Whether the end of input reaches the device before the request or
+  // while its question is open, the answer is the same.)
   program_->closeInput();
   ASSERT_TRUE(client->request("POST", "/v1/delete", authorization(), request("IMG_0001.JPG", true)));
   response = client->response();
   ASSERT_TRUE(response);
-  EXPECT_EQ(response->status, 409);
+  EXPECT_EQ(response->status, 503);
+  EXPECT_EQ(json(*response)["error"], "no_one_to_ask") << response->body;
+  EXPECT_EQ(json(*response)["message"],
+            "No one can answer on the device: open the app or run it in a terminal. Nothing was deleted.");
   EXPECT_TRUE(fs::exists(kept));
 }
 
