@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -15,6 +17,7 @@
 
 #include "laptop/device_connection.h"
 #include "laptop/held_files.h"
+#include "laptop/listing.h"
 #include "laptop/laptop_config.h"
 #include "laptop/find/finder.h"
 #include "laptop/puller.h"
@@ -35,26 +38,13 @@ constexpr std::size_t kMaxItems = 500;
 constexpr std::string_view kPairLabel = "lumenvale-pair|";
 constexpr std::string_view kPairedLabel = "lumenvale-paired|";
 
-const char* const kUsage =
-    "usage: lumenvale-laptop find\n"
-    "       lumenvale-laptop pair HOST[:PORT] [--code CODE]\n"
-    "       lumenvale-laptop pull DEST [--parallel N]\n"
-    "       lumenvale-laptop safe DEST\n"
-    "       lumenvale-laptop free DEST [--dry-run]\n"
-    "\n"
-    "  find   lists the devices on this network\n"
-    "  pair   pairs with a device: compare the fingerprint, type the code it shows\n"
-    "  pull   copies the device's library into DEST/YYYY/MM/, checking every file\n"
-    "  safe   tells the device which photos DEST holds safely\n"
-    "  free   asks the device to delete what DEST holds safely; its owner says yes or no\n";
-
 int fail(const std::string& message) {
   std::fprintf(stderr, "lumenvale-laptop: %s\n", message.c_str());
   return 1;
 }
 
 int usage(const std::string& message) {
-  std::fprintf(stderr, "lumenvale-laptop: %s\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "lumenvale-laptop: %s\nRun `lumenvale-laptop --help` to see what it takes.\n", message.c_str());
   return 2;
 }
 
@@ -149,46 +139,90 @@ std::chrono::milliseconds retryFor() {
   return ms && *ms >= 0 ? std::chrono::milliseconds(*ms) : std::chrono::milliseconds(60000);
 }
 
-int pullInto(const std::string& dest, int parallel) {
+// How a command speaks: to a person (with --quiet only its outcome and its
+// problems, with --verbose every file), or to a script (--json: its outcome
+// as one JSON object on standard output, and nothing else there).
+struct Output {
+  bool quiet = false;
+  bool verbose = false;
+  bool json = false;
+  bool terminal = ::isatty(STDOUT_FILENO) == 1;
+
+  // line prints what a person follows along with: not with --quiet, nor
+  // for a script.
+  void line(const std::string& text) const {
+    if (quiet || json) return;
+    problem(text);
+  }
+  // problem prints what went wrong or was left out: on standard error for
+  // a script, so its standard output stays one JSON object.
+  void problem(const std::string& text) const {
+    std::FILE* to = json ? stderr : stdout;
+    std::fprintf(to, terminal && !json ? "\r\033[K%s\n" : "%s\n", Text::printable(text).c_str());
+    std::fflush(to);
+  }
+  // outcome prints the closing sentence for a person; a script gets `result`.
+  void outcome(const std::string& text, const nlohmann::json& result) const {
+    if (json) {
+      std::printf("%s\n", result.dump().c_str());
+    } else {
+      std::printf("%s\n", Text::printable(text).c_str());
+    }
+    std::fflush(stdout);
+  }
+  bool progress() const { return terminal && !quiet && !json; }
+};
+
+int pullInto(const std::string& dest, int parallel, const Output& out) {
   const PairedDevice device = pairedDevice();
   HeldFiles held(dest);
-  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   PullOptions options;
   options.parallel = parallel;
   options.retryFor = retryFor();
-  options.say = [terminal](const std::string& line) {
-    std::printf(terminal ? "\r\033[K%s\n" : "%s\n", Text::printable(line).c_str());
-    std::fflush(stdout);
+  options.say = [&out](const std::string& line) {
+    // Per-file lines; what went wrong or was moved aside is always said.
+    const bool problem = line.starts_with("not copied") || line.starts_with("kept ");
+    if (problem) {
+      out.problem(line);
+    } else if (out.verbose || !out.progress()) {
+      out.line(line);
+    }
   };
-  if (terminal) {
+  if (out.verbose && !out.json) options.say = [&out](const std::string& line) { out.problem(line); };
+  if (out.progress()) {
     options.progress = [](const std::string& line) {
       std::printf("\r\033[K%s", line.c_str());
       std::fflush(stdout);
     };
   }
   const PullReport report = pull(device, held, options);
-  if (terminal) std::printf("\n");
-  std::printf("Copied %s (%s, %s bytes received) in %.1f s; %s held already",
-              plural(report.copied, "file", "files").c_str(), Format::bytes(report.bytes).c_str(),
-              Format::count(report.bytes).c_str(), report.seconds,
-              (Format::count(report.held) + (report.held == 1 ? " was" : " were")).c_str());
+  if (out.progress()) std::printf("\r\033[K");
+  std::string text = "Copied " + plural(report.copied, "file", "files") + " (" + Format::bytes(report.bytes) + ", " +
+                     Format::count(report.bytes) + " bytes received) in " + Format::count(static_cast<std::int64_t>(report.seconds)) +
+                     "." + std::to_string(static_cast<int>(report.seconds * 10) % 10) + " s; " + Format::count(report.held) +
+                     (report.held == 1 ? " was" : " were") + " held already";
   if (report.recognised > 0) {
-    std::printf("; %s found in the folder already and kept in place",
-                (Format::count(report.recognised) + (report.recognised == 1 ? " was" : " were")).c_str());
+    text += "; " + Format::count(report.recognised) + (report.recognised == 1 ? " was" : " were") +
+            " found in the folder already and kept in place";
   }
-  if (report.fetchedAgain > 0) {
-    std::printf("; %s changed or gone here and fetched again",
-                (Format::count(report.fetchedAgain) + (report.fetchedAgain == 1 ? " had" : " had")).c_str());
-  }
-  if (report.keptAside > 0) {
-    std::printf("; %s kept aside, not overwritten", plural(report.keptAside, "file was", "files were").c_str());
-  }
-  if (report.failed > 0) std::printf("; %s could not be copied", Format::count(report.failed).c_str());
-  std::printf(".\n");
+  if (report.fetchedAgain > 0) text += "; " + Format::count(report.fetchedAgain) + " had changed or gone here and fetched again";
+  if (report.keptAside > 0) text += "; " + plural(report.keptAside, "file was", "files were") + " kept aside, not overwritten";
+  if (report.failed > 0) text += "; " + Format::count(report.failed) + " could not be copied";
+  text += ".";
   if (!report.stopped.empty()) {
-    std::printf("Stopped: %s\nWhat was copied is kept; %s left to copy: run pull again to go on.\n",
-                Text::printable(report.stopped).c_str(), plural(report.left, "file is", "files are").c_str());
+    text += "\nStopped: " + report.stopped + "\nWhat was copied is kept; " + plural(report.left, "file is", "files are") +
+            " left to copy: run pull again to go on.";
   }
+  out.outcome(text, {{"copied", report.copied},
+                     {"held", report.held},
+                     {"recognised", report.recognised},
+                     {"fetchedAgain", report.fetchedAgain},
+                     {"keptAside", report.keptAside},
+                     {"failed", report.failed},
+                     {"left", report.left},
+                     {"bytes", report.bytes},
+                     {"seconds", report.seconds},
+                     {"stopped", report.stopped.empty() ? nlohmann::json() : nlohmann::json(report.stopped)}});
   return report.failed > 0 || !report.stopped.empty() ? 1 : 0;
 }
 
@@ -211,14 +245,18 @@ HeldFiles copyOf(const std::string& dest, const PairedDevice& device) {
   return held;
 }
 
-// claimable checks the copy against DEST as it is now and groups what may
-// be claimed by asset: id -> (key -> file), keeping only assets whose every
-// file is held, checked and still holds those bytes. `look` says how hard
-// to look; what is left out is said with why.
-std::map<std::string, std::map<std::string, HeldFile>> claimable(HeldFiles& held, HeldFiles::Look look,
-                                                                 const std::function<void(const std::string&)>& say,
-                                                                 const std::function<void(std::size_t, std::size_t)>& checking) {
+// What may be claimed of a copy: by asset, id -> (key -> file), and what was
+// left out, (where, why).
+struct Claim {
   std::map<std::string, std::map<std::string, HeldFile>> assets;
+  std::vector<std::pair<std::string, std::string>> leftOut;
+};
+
+// claimable checks the copy against DEST as it is now, keeping only assets
+// whose every file is held, checked and still holds those bytes. `look`
+// says how hard to look; `checking` is told how far it got.
+Claim claimable(HeldFiles& held, HeldFiles::Look look, const std::function<void(std::size_t, std::size_t)>& checking) {
+  Claim claim;
   std::set<std::string> leftOut;
   std::int64_t incomplete = 0;
   std::size_t done = 0;
@@ -232,28 +270,35 @@ std::map<std::string, std::map<std::string, HeldFile>> claimable(HeldFiles& held
     }
     const CopyState state = held.check(key, look);
     if (state != CopyState::kIntact) {
-      say("left out: " + file.path + ": " +
-          (state == CopyState::kMissing ? "it is no longer in " + held.dest()
-                                        : std::string("its bytes changed here since it was checked")) +
-          " (pull again to fetch it)");
+      claim.leftOut.emplace_back(file.path, (state == CopyState::kMissing ? "it is no longer in " + held.dest()
+                                                                           : std::string("its bytes changed here since it was checked")) +
+                                                " (pull again to fetch it)");
       leftOut.insert(asset);
       continue;
     }
-    assets[asset][key] = file;
+    claim.assets[asset][key] = file;
   }
-  for (const std::string& asset : leftOut) assets.erase(asset);
-  if (incomplete > 0) say("left out: " + plural(incomplete, "photo or video is", "photos and videos are") + " not copied whole yet (pull first)");
-  return assets;
+  for (const std::string& asset : leftOut) claim.assets.erase(asset);
+  if (incomplete > 0) {
+    claim.leftOut.emplace_back(plural(incomplete, "photo or video", "photos and videos"), "not copied whole yet (pull first)");
+  }
+  return claim;
 }
 
-int safe(const std::string& dest) {
+nlohmann::json leftOutJson(const Claim& claim) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& [what, why] : claim.leftOut) list.push_back({{"path", what}, {"why", why}});
+  return list;
+}
+
+int safe(const std::string& dest, const Output& out) {
   const PairedDevice device = pairedDevice();
   HeldFiles held = copyOf(dest, device);
-  const auto say = [](const std::string& line) { std::printf("%s\n", Text::printable(line).c_str()); };
-  const auto assets = claimable(held, HeldFiles::Look::kStamp, say, {});
+  const Claim claim = claimable(held, HeldFiles::Look::kStamp, {});
+  for (const auto& [what, why] : claim.leftOut) out.problem("left out: " + what + ": " + why);
   held.save();  // the stamps renewed by the check
   std::vector<nlohmann::json> items;
-  for (const auto& [asset, files] : assets) items.push_back({{"id", asset}, {"modified", files.begin()->second.modified}});
+  for (const auto& [asset, files] : claim.assets) items.push_back({{"id", asset}, {"modified", files.begin()->second.modified}});
   DeviceConnection connection(device.host, device.port, device.fingerprint, device.token);
   const std::string operation = Bytes::hex(Bytes::random(16));
   std::size_t at = 0;
@@ -266,8 +311,9 @@ int safe(const std::string& dest) {
     if (answer.status != 200) return fail(errorText(answer));
     at = end;
   } while (at < items.size());
-  std::printf("%s now knows that this laptop holds %s safely.\n", Text::printable(device.name).c_str(),
-              plural(static_cast<std::int64_t>(items.size()), "photo or video", "photos and videos").c_str());
+  out.outcome(device.name + " now knows that this laptop holds " +
+                  plural(static_cast<std::int64_t>(items.size()), "photo or video", "photos and videos") + " safely.",
+              {{"safe", items.size()}, {"leftOut", leftOutJson(claim)}});
   return 0;
 }
 
@@ -280,24 +326,79 @@ std::string shownReason(const std::string& reason) {
   return word ? reason : "a reason this laptop does not know";
 }
 
-int freeSpace(const std::string& dest, bool dryRun) {
+// ageInDays reads an age as `free --older-than` takes it: whole days ("30",
+// "30d"), weeks ("2w") or years of 365 days ("1y"); nothing otherwise.
+std::optional<std::int64_t> ageInDays(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  const char unit = text.back();
+  const bool hasUnit = unit == 'd' || unit == 'w' || unit == 'y';
+  const std::string digits = hasUnit ? text.substr(0, text.size() - 1) : text;
+  if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const std::int64_t n = std::stoll(digits);
+  return unit == 'w' ? n * 7 : unit == 'y' ? n * 365 : n;
+}
+
+// What stays on the device whatever the laptop holds: the photos taken in
+// the last `olderThanDays`, and the newest `keepRecent`.
+struct Keep {
+  std::optional<std::int64_t> olderThanDays;
+  std::optional<std::int64_t> keepRecent;
+};
+
+// kept removes from `claim` what `keep` says stays on the device, judged by
+// when each was taken as the device lists it now; the number removed.
+std::int64_t applyKeep(const PairedDevice& device, const Keep& keep, Claim& claim) {
+  if (!keep.olderThanDays && !keep.keepRecent) return 0;
+  std::vector<std::pair<Format::TimePoint, std::string>> taken;  // newest first, below
+  std::set<std::string> undated;
+  for (const ListedAsset& asset : listAssets(device)) {
+    const std::optional<Format::TimePoint> when = Format::parseIso8601(asset.created);
+    if (when) {
+      taken.emplace_back(*when, asset.id);
+    } else {
+      undated.insert(asset.id);
+    }
+  }
+  std::sort(taken.begin(), taken.end(), [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second > b.second); });
+  std::set<std::string> stays = undated;  // a photo of unknown age is never judged old
+  std::set<std::string> listed = undated;
+  const auto cutoff = std::chrono::system_clock::now() - std::chrono::hours(24) * keep.olderThanDays.value_or(0);
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    listed.insert(taken[i].second);
+    if (keep.keepRecent && static_cast<std::int64_t>(i) < *keep.keepRecent) stays.insert(taken[i].second);
+    if (keep.olderThanDays && taken[i].first > cutoff) stays.insert(taken[i].second);
+  }
+  std::int64_t removed = 0;
+  for (auto at = claim.assets.begin(); at != claim.assets.end();) {
+    // One the device no longer lists is past judging: it is gone already.
+    if (stays.count(at->first) != 0 || listed.count(at->first) == 0) {
+      at = claim.assets.erase(at);
+      ++removed;
+    } else {
+      ++at;
+    }
+  }
+  return removed;
+}
+
+int freeSpace(const std::string& dest, bool dryRun, const Keep& keep, const Output& out) {
   const PairedDevice device = pairedDevice();
   HeldFiles held = copyOf(dest, device);
   // Every file is read again right before it is named: only bytes that are
   // in DEST now may free their original.
-  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-  const auto say = [terminal](const std::string& line) {
-    std::printf(terminal ? "\r\033[K%s\n" : "%s\n", Text::printable(line).c_str());
-  };
-  const auto checking = [terminal](std::size_t done, std::size_t total) {
-    if (terminal && (done % 16 == 0 || done + 1 == total)) {
+  const auto checking = [&out](std::size_t done, std::size_t total) {
+    if (out.progress() && (done % 16 == 0 || done + 1 == total)) {
       std::printf("\r\033[KChecking the copies: %zu of %zu", done + 1, total);
       std::fflush(stdout);
     }
   };
-  const auto assets = claimable(held, HeldFiles::Look::kHash, say, checking);
-  if (terminal) std::printf("\r\033[K");
+  Claim claim = claimable(held, HeldFiles::Look::kHash, checking);
+  if (out.progress()) std::printf("\r\033[K");
   held.save();
+  for (const auto& [what, why] : claim.leftOut) out.problem("left out: " + what + ": " + why);
+  const std::int64_t staying = applyKeep(device, keep, claim);
+  if (staying > 0) out.line(plural(staying, "photo or video stays", "photos and videos stay") + " on the device, as asked.");
+  const auto& assets = claim.assets;
   // Requests of at most 500 files, each asset whole in one of them.
   std::vector<std::vector<std::string>> batches;
   std::size_t filesInBatch = 0;
@@ -311,18 +412,38 @@ int freeSpace(const std::string& dest, bool dryRun) {
     filesInBatch += files.size();
     for (const auto& [key, file] : files) bytes += file.size;
   }
-  const std::string what = assets.size() == 1 ? "1 photo or video" : Format::count(static_cast<std::int64_t>(assets.size())) + " photos and videos";
+  const std::string what = plural(static_cast<std::int64_t>(assets.size()), "photo or video", "photos and videos");
+  nlohmann::json result = {{"dryRun", dryRun}, {"asked", assets.size()}, {"bytes", bytes},
+                           {"staying", staying}, {"leftOut", leftOutJson(claim)}};
   if (assets.empty()) {
-    std::printf("Nothing to free: %s holds no checked copy that the device still has.\n", Text::printable(dest).c_str());
+    result["deleted"] = nlohmann::json::array();
+    result["kept"] = nlohmann::json::array();
+    out.outcome("Nothing to free: " + dest + " holds no checked copy that the device still has" +
+                    (staying > 0 ? " and should let go of." : "."),
+                result);
     return 0;
   }
   if (dryRun) {
-    std::printf("Would ask %s to delete %s (%s), in %zu request%s.\n", Text::printable(device.name).c_str(), what.c_str(),
-                Format::bytes(bytes).c_str(), batches.size(), batches.size() == 1 ? "" : "s");
+    nlohmann::json paths = nlohmann::json::array();
+    for (const auto& [asset, files] : assets) {
+      for (const auto& [key, file] : files) {
+        paths.push_back(file.path);
+        if (out.verbose) out.line("would free: " + file.path);
+      }
+    }
+    result["wouldDelete"] = paths;
+    out.outcome("Would ask " + device.name + " to delete " + what + " (" + Format::bytes(bytes) + "), in " +
+                    plural(static_cast<std::int64_t>(batches.size()), "request", "requests") + ".",
+                result);
     return 0;
   }
   DeviceConnection connection(device.host, device.port, device.fingerprint, device.token);
   std::int64_t deleted = 0;
+  nlohmann::json deletedJson = nlohmann::json::array();
+  nlohmann::json keptJson = nlohmann::json::array();
+  const auto where = [&assets](const std::string& asset) {
+    return assets.count(asset) ? assets.at(asset).begin()->second.path : asset;
+  };
   for (const std::vector<std::string>& batch : batches) {
     nlohmann::json items = nlohmann::json::array();
     for (const std::string& asset : batch) {
@@ -330,22 +451,25 @@ int freeSpace(const std::string& dest, bool dryRun) {
         items.push_back({{"id", asset}, {"rid", key.substr(key.rfind('/') + 1)}, {"sha256", file.sha256}});
       }
     }
-    std::printf("Asking %s to delete %s; its owner answers on the device...\n", Text::printable(device.name).c_str(),
-                plural(static_cast<std::int64_t>(batch.size()), "photo or video", "photos and videos").c_str());
-    std::fflush(stdout);
+    out.line("Asking " + device.name + " to delete " +
+             plural(static_cast<std::int64_t>(batch.size()), "photo or video", "photos and videos") +
+             "; its owner answers on the device...");
     const Response answer = connection.post("/v1/delete", {{"items", items}});
     if (answer.status != 200) {
       held.save();
       return fail(errorText(answer));
     }
-    const nlohmann::json result = answer.json();
-    for (const auto& id : result.value("deleted", nlohmann::json::array())) {
+    const nlohmann::json response = answer.json();
+    for (const auto& id : response.value("deleted", nlohmann::json::array())) {
+      if (!id.is_string()) continue;
       const std::string asset = id.get<std::string>();
       held.freed().insert(asset);
       ++deleted;
-      std::printf("deleted on the device: %s\n", Text::printable(assets.count(asset) ? assets.at(asset).begin()->second.path : asset).c_str());
+      deletedJson.push_back(where(asset));
+      out.line("deleted on the device: " + where(asset));
     }
-    for (const auto& kept : result.value("kept", nlohmann::json::array())) {
+    for (const auto& kept : response.value("kept", nlohmann::json::array())) {
+      if (!kept.is_object()) continue;
       const std::string asset = kept.value("id", "");
       const std::string reason = kept.value("reason", "");
       const std::string why = reason == "not_found"       ? "no longer on the device"
@@ -355,50 +479,94 @@ int freeSpace(const std::string& dest, bool dryRun) {
                               : reason == "no_trash"      ? "the device has no Trash on the disk that holds it"
                               : reason == "not_deleted"   ? "the device could not move it to the Trash"
                                                           : "the device kept it (" + shownReason(reason) + ")";
-      std::printf("kept: %s: %s\n", Text::printable(assets.count(asset) ? assets.at(asset).begin()->second.path : asset).c_str(), why.c_str());
+      keptJson.push_back({{"path", where(asset)}, {"reason", shownReason(reason)}});
+      out.problem("kept: " + where(asset) + ": " + why);
       if (reason == "not_found") held.freed().insert(asset);
     }
     held.save();
   }
-  std::printf("%s deleted %s.\n", Text::printable(device.name).c_str(),
-              plural(deleted, "photo or video", "photos and videos").c_str());
+  result["deleted"] = deletedJson;
+  result["kept"] = keptJson;
+  out.outcome(device.name + " deleted " + plural(deleted, "photo or video", "photos and videos") + ".", result);
   return 0;
 }
 
 }  // namespace
 
 int run(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) return usage("say what to do.");
-  const std::string& command = arguments[0];
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::printf("%s", kUsage);
-    return 0;
+  CLI::App app("Copies the photos of a Lumenvale device to this laptop, checking every file, and frees space on the\n"
+               "device once they are safe here.",
+               "lumenvale-laptop");
+  app.set_version_flag("--version", std::string("lumenvale-laptop ") + LUMENVALE_VERSION);
+  app.require_subcommand(1);
+  // Options of the program may come after the command too.
+  app.fallthrough();
+  Output out;
+  app.add_flag("-q,--quiet", out.quiet, "print only the outcome and what went wrong");
+  app.add_flag("-v,--verbose", out.verbose, "print every file as it is copied or checked");
+
+  CLI::App* findCommand = app.add_subcommand("find", "list the Lumenvale devices on this network");
+  findCommand->add_flag("--json", out.json, "one JSON object per device, for scripts");
+
+  CLI::App* pairCommand = app.add_subcommand("pair", "pair with a device: compare its fingerprint, type the code it shows");
+  std::string target;
+  std::string code;
+  pairCommand->add_option("HOST[:PORT]", target, "the device's address, as `find` or the device shows it")->required();
+  pairCommand->add_option("--code", code, "the code the device shows (asked for when not given)");
+
+  CLI::App* pullCommand = app.add_subcommand("pull", "copy the device's library into DEST/YYYY/MM/, checking every file");
+  std::string dest;
+  int parallel = 4;
+  pullCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
+  pullCommand->add_option("--parallel", parallel, "files copied at once (1 to 16)")->check(CLI::Range(1, 16))->default_val(4);
+  pullCommand->add_flag("--json", out.json, "the outcome as one JSON object, for scripts");
+
+  CLI::App* safeCommand = app.add_subcommand("safe", "tell the device which photos DEST holds safely");
+  safeCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
+  safeCommand->add_flag("--json", out.json, "the outcome as one JSON object, for scripts");
+
+  CLI::App* freeCommand = app.add_subcommand("free", "ask the device to delete what DEST holds safely; its owner says yes or no");
+  bool dryRun = false;
+  std::string olderThan;
+  std::int64_t keepRecent = -1;
+  freeCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
+  freeCommand->add_flag("--dry-run", dryRun, "say what would be asked, and ask nothing");
+  freeCommand->add_option("--older-than", olderThan, "free only photos taken longer ago than AGE: days (30 or 30d), weeks (2w), years (1y)");
+  freeCommand->add_option("--keep-recent", keepRecent, "keep the newest N photos and videos on the device")->check(CLI::NonNegativeNumber);
+  freeCommand->add_flag("--json", out.json, "the outcome as one JSON object, for scripts");
+
+  // A word where the command goes that names none is the likeliest slip.
+  if (!arguments.empty() && !arguments[0].starts_with("-") && app.get_subcommands([&](CLI::App* command) {
+        return command->get_name() == arguments[0];
+      }).empty()) {
+    return usage("\"" + arguments[0] + "\" is not a command: say find, pair, pull, safe or free.");
+  }
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  try {
+    app.parse(reversed);
+    if (out.quiet && out.verbose) throw CLI::ValidationError("--quiet and --verbose", "say one or the other, not both");
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return app.exit(error);  // --help, --version
+    std::fprintf(stderr, "lumenvale-laptop: %s\nRun `lumenvale-laptop --help` to see what it takes.\n", error.what());
+    return 2;
+  }
+  std::optional<std::int64_t> olderThanDays;
+  if (!olderThan.empty()) {
+    olderThanDays = ageInDays(olderThan);
+    if (!olderThanDays) return usage("--older-than takes an age such as 30d, 2w or 1y, not \"" + olderThan + "\".");
   }
   try {
-    if (command == "find" && arguments.size() == 1) return find();
-    if (command == "pair" && (arguments.size() == 2 || (arguments.size() == 4 && arguments[2] == "--code"))) {
-      return pair(arguments[1], arguments.size() == 4 ? std::optional(arguments[3]) : std::nullopt);
-    }
-    if (command == "pull" && (arguments.size() == 2 || (arguments.size() == 4 && arguments[2] == "--parallel"))) {
-      int parallel = 4;
-      if (arguments.size() == 4) {
-        const std::string& n = arguments[3];
-        if (n.empty() || n.size() > 2 || n.find_first_not_of("0123456789") != std::string::npos || std::stoi(n) < 1 ||
-            std::stoi(n) > 16) {
-          return usage("--parallel takes 1 to 16.");
-        }
-        parallel = std::stoi(n);
-      }
-      return pullInto(arguments[1], parallel);
-    }
-    if (command == "safe" && arguments.size() == 2) return safe(arguments[1]);
-    if (command == "free" && (arguments.size() == 2 || (arguments.size() == 3 && arguments[2] == "--dry-run"))) {
-      return freeSpace(arguments[1], arguments.size() == 3);
+    if (findCommand->parsed()) return find();
+    if (pairCommand->parsed()) return pair(target, code.empty() ? std::nullopt : std::optional(code));
+    if (pullCommand->parsed()) return pullInto(dest, parallel, out);
+    if (safeCommand->parsed()) return safe(dest, out);
+    if (freeCommand->parsed()) {
+      return freeSpace(dest, dryRun, {olderThanDays, keepRecent >= 0 ? std::optional(keepRecent) : std::nullopt}, out);
     }
   } catch (const std::exception& failure) {
     return fail(failure.what());
   }
-  return usage("\"" + command + "\" is not a command this takes, or its arguments are wrong.");
+  return usage("say what to do.");
 }
 
 }  // namespace lumenvale::laptop

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "laptop/device_connection.h"
+#include "laptop/listing.h"
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
@@ -604,28 +605,12 @@ PullReport pull(const PairedDevice& device, HeldFiles& held, const PullOptions& 
   };
   std::vector<Listed> listing;
   std::set<std::string> listedKeys;
-  {
-    DeviceConnection lister(device.host, device.port, device.fingerprint, device.token);
-    std::string after;
-    std::set<std::string> assets;
-    do {
-      const Response answer = lister.get("/v1/assets?limit=500" + (after.empty() ? "" : "&after=" + Text::percentEncoded(after)));
-      if (answer.status != 200) throw std::runtime_error(errorText(answer));
-      const nlohmann::json page = answer.json();
-      if (!page.is_object() || !page["assets"].is_array()) throw std::runtime_error("The device sent a listing that does not read.");
-      for (const nlohmann::json& asset : page["assets"]) {
-        const std::string id = asset.value("id", "");
-        if (id.empty() || !assets.insert(id).second) continue;
-        for (const nlohmann::json& resource : asset.value("resources", nlohmann::json::array())) {
-          const std::string rid = resource.value("rid", "");
-          if (rid.empty()) continue;
-          const std::string key = HeldFiles::key(id, rid);
-          if (!listedKeys.insert(key).second) continue;
-          listing.push_back({key, id, rid, asset.value("created", ""), resource.value("name", rid), asset.value("modified", "")});
-        }
-      }
-      after = page["next"].is_string() ? page["next"].get<std::string>() : "";
-    } while (!after.empty());
+  for (const ListedAsset& asset : listAssets(device)) {
+    for (const ListedResource& resource : asset.resources) {
+      const std::string key = HeldFiles::key(asset.id, resource.rid);
+      listedKeys.insert(key);
+      listing.push_back({key, asset.id, resource.rid, asset.created, resource.name, asset.modified});
+    }
   }
 
   std::int64_t heldBytes = 0;

@@ -12,6 +12,7 @@
 #include <map>
 #include <random>
 #include <regex>
+#include <sstream>
 
 #include "e2e/device_fixture.h"
 #include "support/command.h"
@@ -99,6 +100,18 @@ class LaptopClientTest : public DeviceTest {
   std::size_t marks() const {
     const nlohmann::json marks = nlohmann::json::parse(AtomicFile::read(data_.path() + "/safe.json").value_or("{}"), nullptr, false);
     return marks.is_object() && !marks.empty() ? marks.begin()->size() : 0;
+  }
+
+  // lastJson reads the last line of a command's output as JSON: what a
+  // script reads on standard output (the output here holds both streams).
+  static nlohmann::json lastJson(const std::string& output) {
+    std::istringstream lines(output);
+    std::string line;
+    std::string last;
+    while (std::getline(lines, line)) {
+      if (!line.empty()) last = line;
+    }
+    return nlohmann::json::parse(last, nullptr, false);
   }
 
   // path is where DEST holds the copy of photo `name`.
@@ -483,6 +496,101 @@ TEST_F(LaptopClientTest, ADeviceGoneMidPullEndsTheRunWithOneLine) {
   EXPECT_EQ(count(output, "not copied"), 0u) << output;
   EXPECT_TRUE(std::regex_search(output, std::regex(R"(\d+ files? (is|are) left to copy)"))) << output;
   EXPECT_GT(sizeOf(dest_.path() + "/.lumenvale/partial", ".part", true), 0);
+}
+
+// The command line names what is wrong with it, and ends with status 2
+// before anything is read or sent; --help and --version answer on every
+// command.
+TEST(LaptopCommandLine, NamesWhatIsWrong) {
+  struct Case {
+    std::vector<std::string> words;
+    int status;
+    std::string said;
+  };
+  const std::vector<Case> cases = {
+      {{}, 2, "A subcommand is required"},
+      {{"fetch", "/tmp/x"}, 2, "\"fetch\" is not a command: say find, pair, pull, safe or free."},
+      {{"pull"}, 2, "DEST is required"},
+      {{"pull", "/tmp/x", "--parallel", "0"}, 2, "--parallel: Value 0 not in range 1 to 16"},
+      {{"pull", "/tmp/x", "--parallel=17"}, 2, "--parallel: Value 17 not in range 1 to 16"},
+      {{"pull", "/tmp/x", "--fast"}, 2, "--fast"},
+      {{"free", "/tmp/x", "--older-than", "3q"}, 2, "--older-than takes an age such as 30d, 2w or 1y, not \"3q\"."},
+      {{"free", "/tmp/x", "--keep-recent", "-1"}, 2, "--keep-recent"},
+      {{"pull", "/tmp/x", "--quiet", "--verbose"}, 2, "--quiet and --verbose"},
+      {{"pair", "phone.local:99999", "--code", "AAAA-AAAA"}, 2, "\"99999\" is not a port."},
+      {{"--version"}, 0, "lumenvale-laptop 0.1.0"},
+      {{"free", "--version"}, 0, "lumenvale-laptop 0.1.0"},
+      {{"free", "--help"}, 0, "--older-than"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {LUMENVALE_LAPTOP_BINARY};
+    arguments.insert(arguments.end(), c.words.begin(), c.words.end());
+    SCOPED_TRACE(::testing::PrintToString(c.words));
+    const testing::CommandResult ran = testing::runCommand(arguments, 20s);
+    EXPECT_EQ(ran.status, c.status) << ran.output;
+    EXPECT_NE(ran.output.find(c.said), std::string::npos) << ran.output;
+  }
+}
+
+// `free --older-than` and `--keep-recent` keep the photos taken lately, or
+// the newest ones, on the device; a script reads each outcome as JSON.
+TEST_F(LaptopClientTest, FreeKeepsTheRecentPhotosAndScriptsReadTheOutcome) {
+  const auto now = fs::file_time_type::clock::now();
+  const std::vector<std::pair<std::string, int>> photos = {
+      {"IMG_3001.JPG", 400}, {"IMG_3002.JPG", 90}, {"IMG_3003.JPG", 40}, {"IMG_3004.JPG", 10}, {"IMG_3005.JPG", 1}};
+  for (const auto& [name, days] : photos) {
+    ASSERT_NO_FATAL_FAILURE(write(name, 5000 + static_cast<std::size_t>(days)));
+    fs::last_write_time(photos_.path() + "/" + name, now - std::chrono::hours(24 * days));
+  }
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "5 photos and videos");
+  const testing::CommandResult paired = laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_});
+  ASSERT_EQ(paired.status, 0) << paired.output;
+  const testing::CommandResult pulled = laptop({"pull", dest_.path(), "--json"});
+  ASSERT_EQ(pulled.status, 0) << pulled.output;
+  const nlohmann::json summary = lastJson(pulled.output);
+  ASSERT_TRUE(summary.is_object()) << pulled.output;
+  EXPECT_EQ(summary["copied"], 5);
+  EXPECT_EQ(summary["stopped"], nullptr);
+  ASSERT_EQ(laptop({"safe", dest_.path(), "--quiet"}).output, "E2E Phone now knows that this laptop holds 5 photos and videos safely.\n");
+
+  struct Case {
+    std::vector<std::string> options;
+    std::size_t wouldGo;
+  };
+  const std::vector<Case> cases = {
+      {{}, 5},
+      {{"--older-than", "30d"}, 3},
+      {{"--older-than", "8w"}, 2},
+      {{"--older-than", "1y"}, 1},
+      {{"--keep-recent", "2"}, 3},
+      {{"--keep-recent", "2", "--older-than", "60"}, 2},
+      {{"--keep-recent", "9"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    std::vector<std::string> words = {"free", dest_.path(), "--dry-run", "--json"};
+    words.insert(words.end(), c.options.begin(), c.options.end());
+    const testing::CommandResult dry = laptop(words);
+    ASSERT_EQ(dry.status, 0) << dry.output;
+    const nlohmann::json outcome = lastJson(dry.output);
+    ASSERT_TRUE(outcome.is_object()) << dry.output;
+    EXPECT_EQ(outcome["asked"], c.wouldGo);
+    EXPECT_EQ(outcome["staying"], 5 - c.wouldGo);
+  }
+  // The oldest goes, with the owner's yes; the rest stay.
+  ASSERT_EQ(testing::runCommand({LUMENVALE_BINARY, "--data", data_.path(), "settings", "set", "allowDelete", "true"}, 20s).status, 0);
+  testing::Program freeing({LUMENVALE_LAPTOP_BINARY, "free", dest_.path(), "--older-than", "1y", "--json"});
+  ASSERT_TRUE(program_->prompted("[y/N] ", 30s));
+  program_->writeLine("y");
+  const std::optional<std::string> line = freeing.nextLine(30s);
+  ASSERT_TRUE(line);
+  const nlohmann::json freed = nlohmann::json::parse(*line, nullptr, false);
+  ASSERT_TRUE(freed.is_object()) << *line;
+  ASSERT_EQ(freed["deleted"].size(), 1u) << *line;
+  EXPECT_TRUE(freed["deleted"][0].get<std::string>().ends_with("IMG_3001.JPG")) << *line;
+  EXPECT_EQ(freeing.stop(0, 10s), 0);
+  EXPECT_EQ(assets().size(), 4u);
 }
 
 }  // namespace
