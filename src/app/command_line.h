@@ -1,5 +1,5 @@
-// Reads the program's command line into Options, or says what is wrong with
-// it. Pure; used once by main().
+// Reads the program's command line into Options (with CLI11), or says what
+// is wrong with it. Pure; used once by main().
 #pragma once
 
 #include <optional>
@@ -25,10 +25,9 @@ struct Options {
 struct CommandLine {
   std::optional<Options> options;
   std::string error;  // set when options is nothing
+  std::string help;   // what --help prints: the program's, or the command's asked about
 
   static CommandLine parse(const std::vector<std::string>& arguments);
 };
-
-extern const char* const kUsage;
 
 }  // namespace lumenvale

@@ -58,12 +58,12 @@ int main(int argc, char** argv) {
   const lumenvale::CommandLine line =
       lumenvale::CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
   if (!line.options) {
-    std::fprintf(stderr, "lumenvale: %s\n%s", line.error.c_str(), lumenvale::kUsage);
+    std::fprintf(stderr, "lumenvale: %s\nRun `lumenvale --help` to see what it takes.\n", line.error.c_str());
     return 2;
   }
   switch (line.options->mode) {
     case lumenvale::Options::Mode::help:
-      std::printf("%s", lumenvale::kUsage);
+      std::printf("%s", line.help.c_str());
       return 0;
     case lumenvale::Options::Mode::version:
       std::printf("lumenvale %s\n", lumenvale::kVersion);
