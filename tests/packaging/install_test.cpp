@@ -91,5 +91,55 @@ TEST(Install, PutsTheAppWhereLaunchersFindIt) {
   EXPECT_EQ(unitChecked.output, "");
 }
 
+// The manual pages render without a warning, and the completions offer
+// what each command takes.
+TEST(Install, ManualPagesAndCompletions) {
+  testing::TemporaryFolder root("install-manual");
+  const testing::CommandResult installed =
+      testing::runCommand({LUMENVALE_CMAKE, "--install", LUMENVALE_BUILD_DIR, "--prefix", root.path()}, 120s);
+  ASSERT_EQ(installed.status, 0) << installed.output;
+  for (const std::string program : {"lumenvale", "lumenvale-laptop"}) {
+    SCOPED_TRACE(program);
+    const std::string page = root.path() + "/share/man/man1/" + program + ".1";
+    const testing::CommandResult rendered =
+        testing::runCommand({"/usr/bin/env", "LC_ALL=C.UTF-8", "MANWIDTH=80", "/usr/bin/man", "--warnings", "-l", page}, 30s);
+    EXPECT_EQ(rendered.status, 0) << rendered.output;
+    EXPECT_NE(rendered.output.find("SYNOPSIS"), std::string::npos);
+    EXPECT_EQ(rendered.output.find("warning"), std::string::npos) << rendered.output;
+    const testing::CommandResult zsh = testing::runCommand({"/usr/bin/zsh", "-n", root.path() + "/share/zsh/site-functions/_" + program}, 30s);
+    EXPECT_EQ(zsh.status, 0) << zsh.output;
+  }
+
+  struct Case {
+    std::string program;
+    std::string function;
+    std::vector<std::string> words;  // the last is the word being completed
+    std::string offered;             // COMPREPLY, one per line
+  };
+  const std::vector<Case> cases = {
+      {"lumenvale-laptop", "_lumenvale_laptop", {"fr"}, "free\n"},
+      {"lumenvale-laptop", "_lumenvale_laptop", {"p"}, "pair\npull\n"},
+      {"lumenvale-laptop", "_lumenvale_laptop", {"free", "/tmp", "--"}, "--dry-run\n--older-than\n--keep-recent\n--json\n--quiet\n--verbose\n--help\n--version\n"},
+      {"lumenvale-laptop", "_lumenvale_laptop", {"pull", "/tmp", "--parallel", ""}, "1\n2\n4\n8\n16\n"},
+      {"lumenvale-laptop", "_lumenvale_laptop", {"-q", "safe", "--j"}, "--json\n"},
+      {"lumenvale", "_lumenvale", {"--he"}, "--headless\n--help\n"},
+      {"lumenvale", "_lumenvale", {"settings", ""}, "get\nset\n"},
+      {"lumenvale", "_lumenvale", {"settings", "set", "t"}, "theme\n"},
+      {"lumenvale", "_lumenvale", {"--data", "/tmp", "settings", "set", "theme", ""}, "system\nlight\ndark\n"},
+      {"lumenvale", "_lumenvale", {"settings", "set", "allowDelete", "t"}, "true\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program + " " + ::testing::PrintToString(c.words));
+    std::string words = c.program;
+    for (const std::string& word : c.words) words += " '" + word + "'";
+    const std::string script = "source '" + root.path() + "/share/bash-completion/completions/" + c.program + "'; COMP_WORDS=(" + words +
+                               "); COMP_CWORD=" + std::to_string(c.words.size()) + "; " + c.function +
+                               "; printf '%s\\n' \"${COMPREPLY[@]}\"";
+    const testing::CommandResult completed = testing::runCommand({"/bin/bash", "--norc", "-c", script}, 30s);
+    EXPECT_EQ(completed.status, 0) << completed.output;
+    EXPECT_EQ(completed.output, c.offered);
+  }
+}
+
 }  // namespace
 }  // namespace lumenvale
