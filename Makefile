@@ -6,7 +6,7 @@ TSAN_BUILD ?= build-tsan
 ARGS       ?=
 JOBS       ?= $(shell nproc)
 
-.PHONY: all bootstrap build run test test-asan bench clean
+.PHONY: all bootstrap build run test test-asan bench clean package
 
 all: build
 
@@ -16,6 +16,12 @@ bootstrap:
 build: bootstrap
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
+
+# A Debian package of everything `cmake --install` puts in place, for /usr,
+# in $(BUILD)/; lintian must find no error and no warning in it.
+package: build
+	@cd $(BUILD) && cpack
+	@lintian --fail-on error,warning $(BUILD)/lumenvale_*_amd64.deb
 
 run: build
 	@$(BUILD)/src/app/lumenvale $(ARGS)

@@ -100,7 +100,7 @@ TEST(Install, ManualPagesAndCompletions) {
   ASSERT_EQ(installed.status, 0) << installed.output;
   for (const std::string program : {"lumenvale", "lumenvale-laptop"}) {
     SCOPED_TRACE(program);
-    const std::string page = root.path() + "/share/man/man1/" + program + ".1";
+    const std::string page = root.path() + "/share/man/man1/" + program + ".1.gz";
     const testing::CommandResult rendered =
         testing::runCommand({"/usr/bin/env", "LC_ALL=C.UTF-8", "MANWIDTH=80", "/usr/bin/man", "--warnings", "-l", page}, 30s);
     EXPECT_EQ(rendered.status, 0) << rendered.output;
