@@ -21,6 +21,7 @@
 #include "laptop/laptop_config.h"
 #include "laptop/find/finder.h"
 #include "laptop/puller.h"
+#include "laptop/reach.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
 #include "util/format.h"
@@ -48,22 +49,70 @@ int usage(const std::string& message) {
   return 2;
 }
 
+// How a command speaks: to a person (with --quiet only its outcome and its
+// problems, with --verbose every file), or to a script (--json: its outcome
+// as one JSON object on standard output, and nothing else there).
+struct Output {
+  bool quiet = false;
+  bool verbose = false;
+  bool json = false;
+  bool terminal = ::isatty(STDOUT_FILENO) == 1;
+
+  // line prints what a person follows along with: not with --quiet, nor
+  // for a script.
+  void line(const std::string& text) const {
+    if (quiet || json) return;
+    problem(text);
+  }
+  // problem prints what went wrong or was left out: on standard error for
+  // a script, so its standard output stays one JSON object.
+  void problem(const std::string& text) const {
+    std::FILE* to = json ? stderr : stdout;
+    std::fprintf(to, terminal && !json ? "\r\033[K%s\n" : "%s\n", Text::printable(text).c_str());
+    std::fflush(to);
+  }
+  // outcome prints the closing sentence for a person; a script gets `result`.
+  void outcome(const std::string& text, const nlohmann::json& result) const {
+    if (json) {
+      std::printf("%s\n", result.dump().c_str());
+    } else {
+      std::printf("%s\n", Text::printable(text).c_str());
+    }
+    std::fflush(stdout);
+  }
+  bool progress() const { return terminal && !quiet && !json; }
+};
+
+// pairedDevice is the device this laptop paired with, where it answers now.
 PairedDevice pairedDevice() {
-  const std::optional<PairedDevice> device = LaptopConfig(LaptopConfig::defaultFolder()).device();
+  const std::string folder = LaptopConfig::defaultFolder();
+  const std::optional<PairedDevice> device = LaptopConfig(folder).device();
   if (!device) throw std::runtime_error("This laptop is not paired yet: run `lumenvale-laptop pair HOST` first.");
-  return *device;
+  return reachDevice(*device, networkReach(folder));
 }
 
-int find() {
+int find(const Output& out) {
   const std::vector<FoundDevice> devices = findDevices(std::chrono::seconds(3));
-  if (devices.empty()) {
-    std::printf("No device found. Is Lumenvale running on the same network?\n");
-    return 0;
-  }
   for (const FoundDevice& device : devices) {
-    std::printf("%s\t%s:%u\tfingerprint %s...\n", device.name.c_str(), device.address.c_str(),
-                static_cast<unsigned>(device.port), device.fingerprintPrefix.c_str());
+    if (out.json) {
+      std::printf("%s\n", nlohmann::json({{"name", device.name},
+                                          {"host", device.host},
+                                          {"addresses", device.addresses},
+                                          {"port", device.port},
+                                          {"deviceId", device.deviceId},
+                                          {"fingerprintPrefix", device.fingerprintPrefix}})
+                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                                .c_str());
+      continue;
+    }
+    std::string addresses;
+    for (const std::string& address : device.addresses) addresses += (addresses.empty() ? "" : ", ") + address;
+    // What the network says reaches the terminal escaped.
+    std::printf("%s\t%s\tport %u\tfingerprint %s...\n", Text::printable(device.name).c_str(),
+                Text::printable(addresses).c_str(), static_cast<unsigned>(device.port),
+                Text::printable(device.fingerprintPrefix).c_str());
   }
+  if (devices.empty() && !out.json) std::printf("No device found. Is Lumenvale running on the same network?\n");
   return 0;
 }
 
@@ -138,40 +187,6 @@ std::chrono::milliseconds retryFor() {
   const std::optional<std::int64_t> ms = wanted ? Text::parseInteger(wanted) : std::nullopt;
   return ms && *ms >= 0 ? std::chrono::milliseconds(*ms) : std::chrono::milliseconds(60000);
 }
-
-// How a command speaks: to a person (with --quiet only its outcome and its
-// problems, with --verbose every file), or to a script (--json: its outcome
-// as one JSON object on standard output, and nothing else there).
-struct Output {
-  bool quiet = false;
-  bool verbose = false;
-  bool json = false;
-  bool terminal = ::isatty(STDOUT_FILENO) == 1;
-
-  // line prints what a person follows along with: not with --quiet, nor
-  // for a script.
-  void line(const std::string& text) const {
-    if (quiet || json) return;
-    problem(text);
-  }
-  // problem prints what went wrong or was left out: on standard error for
-  // a script, so its standard output stays one JSON object.
-  void problem(const std::string& text) const {
-    std::FILE* to = json ? stderr : stdout;
-    std::fprintf(to, terminal && !json ? "\r\033[K%s\n" : "%s\n", Text::printable(text).c_str());
-    std::fflush(to);
-  }
-  // outcome prints the closing sentence for a person; a script gets `result`.
-  void outcome(const std::string& text, const nlohmann::json& result) const {
-    if (json) {
-      std::printf("%s\n", result.dump().c_str());
-    } else {
-      std::printf("%s\n", Text::printable(text).c_str());
-    }
-    std::fflush(stdout);
-  }
-  bool progress() const { return terminal && !quiet && !json; }
-};
 
 int pullInto(const std::string& dest, int parallel, const Output& out) {
   const PairedDevice device = pairedDevice();
@@ -556,7 +571,7 @@ int run(const std::vector<std::string>& arguments) {
     if (!olderThanDays) return usage("--older-than takes an age such as 30d, 2w or 1y, not \"" + olderThan + "\".");
   }
   try {
-    if (findCommand->parsed()) return find();
+    if (findCommand->parsed()) return find(out);
     if (pairCommand->parsed()) return pair(target, code.empty() ? std::nullopt : std::optional(code));
     if (pullCommand->parsed()) return pullInto(dest, parallel, out);
     if (safeCommand->parsed()) return safe(dest, out);

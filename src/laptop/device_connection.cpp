@@ -98,6 +98,16 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* argume
   return piece.size();
 }
 
+// urlHost writes a host for a URL: an IPv6 address in brackets, its zone
+// ("fe80::1%wlan0", which a link-local address needs) as %25.
+std::string urlHost(const std::string& host) {
+  if (host.find(':') == std::string::npos) return host;
+  std::string address = host;
+  const std::size_t zone = address.find('%');
+  if (zone != std::string::npos) address.replace(zone, 1, "%25");
+  return "[" + address + "]";
+}
+
 }  // namespace
 
 std::optional<std::string> Response::header(const std::string& name) const {
@@ -110,7 +120,7 @@ nlohmann::json Response::json() const { return nlohmann::json::parse(body, nullp
 
 DeviceConnection::DeviceConnection(std::string host, std::uint16_t port, std::optional<std::string> pinned,
                                    std::string token)
-    : base_("https://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port)),
+    : base_("https://" + urlHost(host) + ":" + std::to_string(port)),
       token_(std::move(token)),
       pin_(std::make_unique<Pin>(Pin{std::move(pinned), {}})) {
   initialiseCurl();
@@ -151,7 +161,7 @@ Response DeviceConnection::perform(const std::string& path, const std::string* p
   curl_easy_setopt(curl_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
   curl_easy_setopt(curl_, CURLOPT_SSL_CTX_FUNCTION, prepareTls);
   curl_easy_setopt(curl_, CURLOPT_SSL_CTX_DATA, pin_.get());
-  curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, 15L);
+  curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
   // A device that stops sending for a minute is gone; a delete waiting for
   // its owner answers within two minutes.
   curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -4,6 +4,7 @@
 // the token) is sent. Used by one thread at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -63,6 +64,9 @@ class DeviceConnection {
   // body on as it arrives. Returns the status and headers.
   Response stream(const std::string& path, std::int64_t from, const Head& head, const Body& body);
 
+  // setConnectTimeout bounds each connection attempt (15 s unless set).
+  void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
+
   // seenFingerprint is the fingerprint of the certificate of the last
   // connection made.
   const std::string& seenFingerprint() const;
@@ -78,6 +82,7 @@ class DeviceConnection {
   const std::string token_;
   std::unique_ptr<Pin> pin_;
   CURL* curl_ = nullptr;
+  std::chrono::milliseconds connectTimeout_{15000};
 };
 
 // errorText says an API refusal in the user's words: the device's own

@@ -47,8 +47,6 @@ struct Sighting {
   auto operator<=>(const Sighting&) const = default;
 };
 
-bool isIpv6(const FoundDevice& device) { return device.address.find(':') != std::string::npos; }
-
 // txtValue returns the value of `key` in a TXT record, empty when the key is
 // missing or has no value. Values may hold NUL bytes, so the size Avahi
 // reports is used rather than the terminator.
@@ -241,23 +239,37 @@ std::vector<FoundDevice> findDevices(std::chrono::milliseconds wait) {
 }
 
 std::vector<FoundDevice> collateDevices(std::vector<FoundDevice> resolved) {
-  std::set<std::pair<std::string, std::string>> withIpv4;
-  for (const FoundDevice& device : resolved) {
-    if (!isIpv6(device)) withIpv4.emplace(device.name, device.host);
+  // The order addresses are tried in: IPv4, IPv6, then link-local IPv6,
+  // which needs its interface and often fails from a laptop's other ones.
+  const auto rank = [](const std::string& address) {
+    if (address.find(':') == std::string::npos) return 0;
+    return address.starts_with("fe80:") ? 2 : 1;
+  };
+  std::map<std::tuple<std::string, std::string, std::uint16_t>, FoundDevice> devices;
+  for (FoundDevice& sighting : resolved) {
+    const std::string who = sighting.deviceId.empty() ? sighting.name + "\n" + sighting.host : sighting.deviceId;
+    FoundDevice& device = devices[{sighting.deviceId.empty() ? "" : "id", who, sighting.port}];
+    if (device.name.empty()) {
+      std::vector<std::string> none;
+      device = sighting;
+      device.addresses = none;
+    }
+    if (std::find(device.addresses.begin(), device.addresses.end(), sighting.address) == device.addresses.end()) {
+      device.addresses.push_back(sighting.address);
+    }
   }
-  std::erase_if(resolved, [&withIpv4](const FoundDevice& device) {
-    return isIpv6(device) && withIpv4.contains({device.name, device.host});
+  std::vector<FoundDevice> listed;
+  for (auto& [key, device] : devices) {
+    std::sort(device.addresses.begin(), device.addresses.end(), [&rank](const std::string& a, const std::string& b) {
+      return std::make_pair(rank(a), a) < std::make_pair(rank(b), b);
+    });
+    device.address = device.addresses.front();
+    listed.push_back(std::move(device));
+  }
+  std::sort(listed.begin(), listed.end(), [](const FoundDevice& a, const FoundDevice& b) {
+    return std::tie(a.name, a.address, a.port) < std::tie(b.name, b.address, b.port);
   });
-  const auto order = [](const FoundDevice& device) {
-    return std::tie(device.name, device.address, device.port, device.host, device.deviceId, device.fingerprintPrefix);
-  };
-  std::sort(resolved.begin(), resolved.end(),
-            [&order](const FoundDevice& a, const FoundDevice& b) { return order(a) < order(b); });
-  const auto sameEndpoint = [](const FoundDevice& a, const FoundDevice& b) {
-    return a.name == b.name && a.address == b.address && a.port == b.port;
-  };
-  resolved.erase(std::unique(resolved.begin(), resolved.end(), sameEndpoint), resolved.end());
-  return resolved;
+  return listed;
 }
 
 }  // namespace lumenvale::laptop

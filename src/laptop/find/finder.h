@@ -11,34 +11,36 @@
 
 namespace lumenvale::laptop {
 
-// A device as its announcement resolved: where to connect and what it says
+// A device as its announcements resolved: where to connect and what it says
 // about itself.
 struct FoundDevice {
   std::string name;               // the DNS-SD service name (the device's name)
   std::string host;               // host name as resolved, e.g. "phone.local"
-  std::string address;            // numeric, IPv4 when the device has one
+  std::string address;            // numeric, the one to try first (IPv4 when the device has one)
   std::uint16_t port = 0;
   std::string deviceId;           // TXT "id", empty when missing
   std::string fingerprintPrefix;  // TXT "fp", empty when missing
+  // Every address it was seen at, `address` first: IPv4, then IPv6, then
+  // IPv6 link-local; empty in a single resolution, before collating.
+  std::vector<std::string> addresses = {};
   bool operator==(const FoundDevice&) const = default;
 };
 
 // findDevices browses for `_lumenvale._tcp` on every interface for `wait`,
-// resolving each service found, and returns the devices sorted by name then
-// address. A device seen on several interfaces or protocols with the same
-// name, address and port is listed once, and a device seen with an IPv4
-// address is not listed again with an IPv6 one. An IPv6 link-local address
-// carries its interface ("fe80::1%wlan0"), without which it cannot be
-// reached. A service that resolves only after `wait` is not listed.
+// resolving each service found, and returns each device once (see
+// collateDevices), sorted by name. An IPv6 link-local address carries its
+// interface ("fe80::1%wlan0"), without which it cannot be reached. A
+// service that resolves only after `wait` is not listed.
 //
 // Throws std::runtime_error, with a message meant for the user, when the
 // Avahi daemon cannot be reached or is lost during the search.
 std::vector<FoundDevice> findDevices(std::chrono::milliseconds wait);
 
 // collateDevices turns every resolution a search gathered into the list
-// findDevices returns: IPv6 addresses dropped for a device (same name and
-// host) that has an IPv4 one, repeats of a name, address and port dropped,
-// the rest sorted by name then address.
+// findDevices returns: one entry per device and port, whatever the
+// interfaces and protocols it was seen on (a device is known by its TXT id,
+// or by its name and host when it gives none), with all its addresses;
+// sorted by name, then address.
 std::vector<FoundDevice> collateDevices(std::vector<FoundDevice> resolved);
 
 }  // namespace lumenvale::laptop

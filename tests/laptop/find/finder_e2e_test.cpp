@@ -2,6 +2,9 @@
 // through avahi-daemon, and findDevices browses and resolves it. Each case has
 // its own D-Bus system bus and avahi-daemon (or uses those already running),
 // on the loopback interface only.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,7 +22,9 @@
 #include <vector>
 
 #include "laptop/find/finder.h"
+#include "laptop/laptop_config.h"
 #include "support/avahi_daemon.h"
+#include "support/command.h"
 #include "support/program.h"
 
 namespace lumenvale::laptop {
@@ -77,6 +82,11 @@ std::vector<FoundDevice> searchUntil(const std::function<bool(const std::vector<
 // One running device with its own data and photo folders.
 struct Device {
   Device(const std::string& label, const std::string& name) : name(name), data(label), library(label + "-photos") {
+      start();
+  }
+
+  // start runs the binary, again after a stop with the same folders.
+  void start() {
     program = std::make_unique<Program>(std::vector<std::string>{LUMENVALE_BINARY, "--headless", "--data", data.path(),
                                                                  "--name", name, "--listen", "127.0.0.1", "--library",
                                                                  library.path()});
@@ -147,8 +157,14 @@ TEST_F(FinderTest, ResolvesEveryDeviceOnceInNameOrder) {
     // The host is whatever avahi-daemon calls this machine; everything else
     // comes from the device itself.
     EXPECT_TRUE(ours[at].host.ends_with(".local")) << ours[at].host;
+    // What else the machine's own Avahi announces it at (its other
+    // interfaces) depends on the machine; 127.0.0.1 is always among them.
     FoundDevice got = ours[at];
     got.host.clear();
+    EXPECT_NE(std::find(got.addresses.begin(), got.addresses.end(), "127.0.0.1"), got.addresses.end())
+        << "found:\n" << describe(found);
+    got.address = want.address;
+    got.addresses.clear();
     EXPECT_EQ(got, want) << "found:\n" << describe(found);
   }
 }
@@ -173,6 +189,54 @@ TEST_F(FinderTest, ForgetsADeviceThatStopped) {
   EXPECT_EQ(countNamed(after, leaving.name), 0u) << "a stopped device is still listed:\n" << describe(after);
   // The search itself still works: the other device is there.
   EXPECT_EQ(countNamed(after, staying.name), 1u) << "found:\n" << describe(after);
+}
+
+// A paired device that restarts on another port is found again under its
+// id: the laptop's pull goes through and keeps the new address.
+TEST_F(FinderTest, APairedDeviceThatMovedIsFoundAgain) {
+  ASSERT_TRUE(avahi_.start()) << avahi_.failure();
+  const FoundDevice first = startDevice("moves");
+  if (HasFailure()) return;
+  Device& device = *devices_.back();
+  TemporaryFolder config("finder-laptop-config");
+  TemporaryFolder dest("finder-laptop-dest");
+  ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+  const std::string code = device.program->printed("Pairing code: ").value_or("");
+  const testing::CommandResult paired = testing::runCommand(
+      {LUMENVALE_LAPTOP_BINARY, "pair", "127.0.0.1:" + std::to_string(first.port), "--code", code}, 30s);
+  ASSERT_EQ(paired.status, 0) << paired.output;
+
+  // Restarted while another program holds its port: it takes the next.
+  ASSERT_EQ(device.program->stop(), 0);
+  const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(first.port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int one = 1;
+  ::setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  device.start();
+  const std::optional<std::string> port = device.program->lineStartingWith("Listening on port ");
+  ASSERT_TRUE(port);
+  ASSERT_NE(*port, std::to_string(first.port));
+  // Announced at its new port before the laptop looks.
+  searchUntil(
+      [&](const std::vector<FoundDevice>& devices) {
+        return std::any_of(devices.begin(), devices.end(), [&](const FoundDevice& d) {
+          return d.deviceId == first.deviceId && std::to_string(d.port) == *port;
+        });
+      },
+      20s);
+
+  const testing::CommandResult pulled = testing::runCommand({LUMENVALE_LAPTOP_BINARY, "pull", dest.path()}, 60s);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::close(holder);
+  EXPECT_EQ(pulled.status, 0) << pulled.output;
+  const std::optional<PairedDevice> kept = LaptopConfig(config.path() + "/lumenvale-laptop").device();
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(std::to_string(kept->port), *port);
 }
 
 }  // namespace

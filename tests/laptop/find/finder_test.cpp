@@ -28,13 +28,21 @@ namespace {
 using namespace std::chrono_literals;
 using testing::Program;
 
-FoundDevice device(std::string name, std::string address, std::uint16_t port = 41820,
-                   std::string host = "phone.local") {
-  return FoundDevice{std::move(name), std::move(host), std::move(address), port, "id-" + std::to_string(port),
-                     "0123456789abcdef"};
+// sighting is one resolution of a device's announcement.
+FoundDevice sighting(std::string name, std::string address, std::uint16_t port = 41820, std::string id = "id-anna",
+                     std::string host = "phone.local") {
+  return FoundDevice{std::move(name), std::move(host), std::move(address), port, std::move(id), "0123456789abcdef"};
 }
 
-TEST(CollateDevicesTest, MergesSightingsIntoOneOrderedList) {
+// listed is a device as the search lists it: at all its addresses.
+FoundDevice listed(std::string name, std::vector<std::string> addresses, std::uint16_t port = 41820,
+                   std::string id = "id-anna", std::string host = "phone.local") {
+  FoundDevice device = sighting(std::move(name), addresses.front(), port, std::move(id), std::move(host));
+  device.addresses = std::move(addresses);
+  return device;
+}
+
+TEST(CollateDevicesTest, ListsEachDeviceOnceWithAllItsAddresses) {
   struct Case {
     const char* name;
     std::vector<FoundDevice> resolved;
@@ -43,23 +51,31 @@ TEST(CollateDevicesTest, MergesSightingsIntoOneOrderedList) {
   const std::vector<Case> cases = {
       {"nothing resolved", {}, {}},
       {"one device seen on two interfaces",
-       {device("Anna", "192.168.1.20"), device("Anna", "192.168.1.20")},
-       {device("Anna", "192.168.1.20")}},
-      {"IPv4 wins over IPv6 whichever resolved first",
-       {device("Anna", "fe80::1%wlan0"), device("Anna", "192.168.1.20"), device("Anna", "2001:db8::1")},
-       {device("Anna", "192.168.1.20")}},
+       {sighting("Anna", "192.168.1.20"), sighting("Anna", "192.168.1.20")},
+       {listed("Anna", {"192.168.1.20"})}},
+      {"one device at every address it announces, IPv4 first, link-local last",
+       {sighting("Anna", "fe80::1%wlan0"), sighting("Anna", "192.168.1.20"), sighting("Anna", "2001:db8::1"),
+        sighting("Anna", "127.0.0.1")},
+       {listed("Anna", {"127.0.0.1", "192.168.1.20", "2001:db8::1", "fe80::1%wlan0"})}},
       {"a device with IPv6 only keeps it",
-       {device("Anna", "fe80::1%wlan0"), device("Anna", "fe80::1%wlan0")},
-       {device("Anna", "fe80::1%wlan0")}},
-      {"IPv4 of one host does not hide IPv6 of another with the same name",
-       {device("Anna", "192.168.1.20", 41820, "phone.local"), device("Anna", "fe80::2%eth0", 41820, "phone-2.local")},
-       {device("Anna", "192.168.1.20", 41820, "phone.local"), device("Anna", "fe80::2%eth0", 41820, "phone-2.local")}},
+       {sighting("Anna", "fe80::1%wlan0"), sighting("Anna", "fe80::1%wlan0")},
+       {listed("Anna", {"fe80::1%wlan0"})}},
+      {"two devices of the same name are two",
+       {sighting("Anna", "192.168.1.20", 41820, "id-1"), sighting("Anna", "192.168.1.21", 41820, "id-2")},
+       {listed("Anna", {"192.168.1.20"}, 41820, "id-1"), listed("Anna", {"192.168.1.21"}, 41820, "id-2")}},
+      {"without an id, a device is its name and host",
+       {sighting("Anna", "192.168.1.20", 41820, "", "phone.local"), sighting("Anna", "fe80::2%eth0", 41820, "", "phone.local"),
+        sighting("Anna", "192.168.1.30", 41820, "", "tablet.local")},
+       {listed("Anna", {"192.168.1.20", "fe80::2%eth0"}, 41820, "", "phone.local"),
+        listed("Anna", {"192.168.1.30"}, 41820, "", "tablet.local")}},
       {"sorted by name, then address",
-       {device("Zoe", "10.0.0.1"), device("Anna", "10.0.0.9"), device("Anna", "10.0.0.3")},
-       {device("Anna", "10.0.0.3"), device("Anna", "10.0.0.9"), device("Zoe", "10.0.0.1")}},
-      {"same name and address on another port is another listing",
-       {device("Anna", "10.0.0.3", 41821), device("Anna", "10.0.0.3", 41820)},
-       {device("Anna", "10.0.0.3", 41820), device("Anna", "10.0.0.3", 41821)}},
+       {sighting("Zoe", "10.0.0.1", 41820, "id-z"), sighting("Anna", "10.0.0.9", 41820, "id-9"),
+        sighting("Anna", "10.0.0.3", 41820, "id-3")},
+       {listed("Anna", {"10.0.0.3"}, 41820, "id-3"), listed("Anna", {"10.0.0.9"}, 41820, "id-9"),
+        listed("Zoe", {"10.0.0.1"}, 41820, "id-z")}},
+      {"the same device on another port is another listing",
+       {sighting("Anna", "10.0.0.3", 41821), sighting("Anna", "10.0.0.3", 41820)},
+       {listed("Anna", {"10.0.0.3"}, 41820), listed("Anna", {"10.0.0.3"}, 41821)}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
