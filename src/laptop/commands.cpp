@@ -83,12 +83,14 @@ struct Output {
   bool progress() const { return terminal && !quiet && !json; }
 };
 
-// pairedDevice is the device this laptop paired with, where it answers now.
-PairedDevice pairedDevice() {
+// pairedDevice is the device a command on `dest` is for (the one `wanted`
+// names, or the one DEST holds a copy of, or the only one), where it
+// answers now.
+PairedDevice pairedDevice(const std::string& dest, const std::string& wanted) {
   const std::string folder = LaptopConfig::defaultFolder();
-  const std::optional<PairedDevice> device = LaptopConfig(folder).device();
-  if (!device) throw std::runtime_error("This laptop is not paired yet: run `lumenvale-laptop pair HOST` first.");
-  return reachDevice(*device, networkReach(folder));
+  std::error_code error;
+  const std::string copyOf = std::filesystem::exists(dest + "/.lumenvale/held.json", error) ? HeldFiles(dest).deviceId() : "";
+  return reachDevice(LaptopConfig(folder).pick(wanted, copyOf), networkReach(folder));
 }
 
 int find(const Output& out) {
@@ -171,8 +173,17 @@ int pair(const std::string& target, std::optional<std::string> code) {
   if (token.empty() || !Bytes::equal(answer.value("proof", ""), expected)) {
     return fail("The device could not prove it showed that code. Not paired.");
   }
-  config.save({host, port, fingerprint, token, answer.value("deviceId", ""), answer.value("name", name)});
-  std::printf("Paired with %s.\n", answer.value("name", name).c_str());
+  const PairedDevice now{host, port, fingerprint, token, answer.value("deviceId", ""), answer.value("name", name)};
+  const std::optional<PairedDevice> replaced = config.save(now);
+  if (replaced) {
+    std::printf("Paired with %s again: this replaces the pairing of %s%s.\n", Text::printable(now.name).c_str(),
+                Text::printable(replaced->name).c_str(),
+                replaced->host == host && replaced->port == port
+                    ? ""
+                    : (" at " + Text::printable(replaced->host) + ":" + std::to_string(replaced->port)).c_str());
+  } else {
+    std::printf("Paired with %s.\n", Text::printable(now.name).c_str());
+  }
   return 0;
 }
 
@@ -188,8 +199,8 @@ std::chrono::milliseconds retryFor() {
   return ms && *ms >= 0 ? std::chrono::milliseconds(*ms) : std::chrono::milliseconds(60000);
 }
 
-int pullInto(const std::string& dest, int parallel, const Output& out) {
-  const PairedDevice device = pairedDevice();
+int pullInto(const std::string& dest, const std::string& wanted, int parallel, const Output& out) {
+  const PairedDevice device = pairedDevice(dest, wanted);
   HeldFiles held(dest);
   PullOptions options;
   options.parallel = parallel;
@@ -306,8 +317,8 @@ nlohmann::json leftOutJson(const Claim& claim) {
   return list;
 }
 
-int safe(const std::string& dest, const Output& out) {
-  const PairedDevice device = pairedDevice();
+int safe(const std::string& dest, const std::string& wanted, const Output& out) {
+  const PairedDevice device = pairedDevice(dest, wanted);
   HeldFiles held = copyOf(dest, device);
   const Claim claim = claimable(held, HeldFiles::Look::kStamp, {});
   for (const auto& [what, why] : claim.leftOut) out.problem("left out: " + what + ": " + why);
@@ -396,8 +407,8 @@ std::int64_t applyKeep(const PairedDevice& device, const Keep& keep, Claim& clai
   return removed;
 }
 
-int freeSpace(const std::string& dest, bool dryRun, const Keep& keep, const Output& out) {
-  const PairedDevice device = pairedDevice();
+int freeSpace(const std::string& dest, const std::string& wanted, bool dryRun, const Keep& keep, const Output& out) {
+  const PairedDevice device = pairedDevice(dest, wanted);
   HeldFiles held = copyOf(dest, device);
   // Every file is read again right before it is named: only bytes that are
   // in DEST now may free their original.
@@ -506,6 +517,36 @@ int freeSpace(const std::string& dest, bool dryRun, const Keep& keep, const Outp
   return 0;
 }
 
+int devices(const Output& out) {
+  const std::vector<PairedDevice> paired = LaptopConfig(LaptopConfig::defaultFolder()).devices();
+  for (const PairedDevice& device : paired) {
+    if (out.json) {
+      std::printf("%s\n", nlohmann::json({{"name", device.name},
+                                          {"host", device.host},
+                                          {"port", device.port},
+                                          {"deviceId", device.deviceId},
+                                          {"fingerprint", device.fingerprint}})
+                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                                .c_str());
+      continue;
+    }
+    std::printf("%s\t%s:%u\tid %s\tfingerprint %s...\n", Text::printable(device.name).c_str(),
+                Text::printable(device.host).c_str(), static_cast<unsigned>(device.port),
+                Text::printable(device.deviceId).c_str(), device.fingerprint.substr(0, 16).c_str());
+  }
+  if (paired.empty() && !out.json) std::printf("This laptop is not paired with any device.\n");
+  return 0;
+}
+
+int forget(const std::string& wanted) {
+  LaptopConfig config(LaptopConfig::defaultFolder());
+  const PairedDevice device = config.pick(wanted, "");
+  config.forget(device.deviceId);
+  std::printf("Forgot %s. It still lists this laptop until it is forgotten there too (its Laptops tab).\n",
+              Text::printable(device.name).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& arguments) {
@@ -529,15 +570,24 @@ int run(const std::vector<std::string>& arguments) {
   pairCommand->add_option("HOST[:PORT]", target, "the device's address, as `find` or the device shows it")->required();
   pairCommand->add_option("--code", code, "the code the device shows (asked for when not given)");
 
+  CLI::App* devicesCommand = app.add_subcommand("devices", "list the devices this laptop is paired with");
+  devicesCommand->add_flag("--json", out.json, "one JSON object per device, for scripts");
+
+  std::string wanted;
+  CLI::App* forgetCommand = app.add_subcommand("forget", "forget a paired device on this laptop");
+  forgetCommand->add_option("DEVICE", wanted, "its name, or the start of its id")->required();
+
   CLI::App* pullCommand = app.add_subcommand("pull", "copy the device's library into DEST/YYYY/MM/, checking every file");
   std::string dest;
   int parallel = 4;
   pullCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
+  pullCommand->add_option("--device", wanted, "the paired device, by its name or the start of its id (when there are several)");
   pullCommand->add_option("--parallel", parallel, "files copied at once (1 to 16)")->check(CLI::Range(1, 16))->default_val(4);
   pullCommand->add_flag("--json", out.json, "the outcome as one JSON object, for scripts");
 
   CLI::App* safeCommand = app.add_subcommand("safe", "tell the device which photos DEST holds safely");
   safeCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
+  safeCommand->add_option("--device", wanted, "the paired device, by its name or the start of its id (when there are several)");
   safeCommand->add_flag("--json", out.json, "the outcome as one JSON object, for scripts");
 
   CLI::App* freeCommand = app.add_subcommand("free", "ask the device to delete what DEST holds safely; its owner says yes or no");
@@ -545,6 +595,7 @@ int run(const std::vector<std::string>& arguments) {
   std::string olderThan;
   std::int64_t keepRecent = -1;
   freeCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
+  freeCommand->add_option("--device", wanted, "the paired device, by its name or the start of its id (when there are several)");
   freeCommand->add_flag("--dry-run", dryRun, "say what would be asked, and ask nothing");
   freeCommand->add_option("--older-than", olderThan, "free only photos taken longer ago than AGE: days (30 or 30d), weeks (2w), years (1y)");
   freeCommand->add_option("--keep-recent", keepRecent, "keep the newest N photos and videos on the device")->check(CLI::NonNegativeNumber);
@@ -554,7 +605,7 @@ int run(const std::vector<std::string>& arguments) {
   if (!arguments.empty() && !arguments[0].starts_with("-") && app.get_subcommands([&](CLI::App* command) {
         return command->get_name() == arguments[0];
       }).empty()) {
-    return usage("\"" + arguments[0] + "\" is not a command: say find, pair, pull, safe or free.");
+    return usage("\"" + arguments[0] + "\" is not a command: say find, pair, devices, forget, pull, safe or free.");
   }
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -573,10 +624,12 @@ int run(const std::vector<std::string>& arguments) {
   try {
     if (findCommand->parsed()) return find(out);
     if (pairCommand->parsed()) return pair(target, code.empty() ? std::nullopt : std::optional(code));
-    if (pullCommand->parsed()) return pullInto(dest, parallel, out);
-    if (safeCommand->parsed()) return safe(dest, out);
+    if (devicesCommand->parsed()) return devices(out);
+    if (forgetCommand->parsed()) return forget(wanted);
+    if (pullCommand->parsed()) return pullInto(dest, wanted, parallel, out);
+    if (safeCommand->parsed()) return safe(dest, wanted, out);
     if (freeCommand->parsed()) {
-      return freeSpace(dest, dryRun, {olderThanDays, keepRecent >= 0 ? std::optional(keepRecent) : std::nullopt}, out);
+      return freeSpace(dest, wanted, dryRun, {olderThanDays, keepRecent >= 0 ? std::optional(keepRecent) : std::nullopt}, out);
     }
   } catch (const std::exception& failure) {
     return fail(failure.what());

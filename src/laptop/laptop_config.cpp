@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -42,8 +44,10 @@ std::string LaptopConfig::laptopName() {
   return name;
 }
 
-std::optional<PairedDevice> LaptopConfig::device() const {
-  const nlohmann::json stored = nlohmann::json::parse(AtomicFile::read(folder_ + "/device.json").value_or(""), nullptr, false);
+namespace {
+
+// deviceFrom reads one device as save() writes it, or nothing.
+std::optional<PairedDevice> deviceFrom(const nlohmann::json& stored) {
   if (!stored.is_object()) return std::nullopt;
   try {
     PairedDevice device;
@@ -64,10 +68,97 @@ std::optional<PairedDevice> LaptopConfig::device() const {
   }
 }
 
-void LaptopConfig::save(const PairedDevice& device) {
-  const nlohmann::json stored = {{"host", device.host},   {"port", device.port},         {"fingerprint", device.fingerprint},
-                                 {"token", device.token}, {"deviceId", device.deviceId}, {"name", device.name}};
-  write("device.json", stored.dump(2) + "\n");
+nlohmann::json deviceJson(const PairedDevice& device) {
+  return {{"host", device.host},   {"port", device.port},         {"fingerprint", device.fingerprint},
+          {"token", device.token}, {"deviceId", device.deviceId}, {"name", device.name}};
+}
+
+bool same(const PairedDevice& a, const PairedDevice& b) {
+  if (!a.deviceId.empty() || !b.deviceId.empty()) return a.deviceId == b.deviceId;
+  return a.host == b.host && a.port == b.port;
+}
+
+std::string named(const std::vector<PairedDevice>& devices) {
+  std::string list;
+  for (const PairedDevice& device : devices) {
+    list += (list.empty() ? "" : ", ") + device.name + " (" + device.deviceId.substr(0, 8) + ")";
+  }
+  return list;
+}
+
+}  // namespace
+
+std::vector<PairedDevice> LaptopConfig::devices() const {
+  std::vector<PairedDevice> devices;
+  const std::optional<std::string> text = AtomicFile::read(folder_ + "/devices.json");
+  if (!text) {
+    const nlohmann::json old = nlohmann::json::parse(AtomicFile::read(folder_ + "/device.json").value_or(""), nullptr, false);
+    if (std::optional<PairedDevice> device = deviceFrom(old)) devices.push_back(std::move(*device));
+    return devices;
+  }
+  const nlohmann::json stored = nlohmann::json::parse(*text, nullptr, false);
+  if (!stored.is_object() || !stored.contains("devices") || !stored["devices"].is_array()) return devices;
+  for (const nlohmann::json& entry : stored["devices"]) {
+    if (std::optional<PairedDevice> device = deviceFrom(entry)) devices.push_back(std::move(*device));
+  }
+  return devices;
+}
+
+std::optional<PairedDevice> LaptopConfig::save(const PairedDevice& device) {
+  std::vector<PairedDevice> devices = this->devices();
+  std::optional<PairedDevice> replaced;
+  for (PairedDevice& kept : devices) {
+    if (!same(kept, device)) continue;
+    replaced = kept;
+    kept = device;
+  }
+  if (!replaced) devices.push_back(device);
+  nlohmann::json list = nlohmann::json::array();
+  for (const PairedDevice& kept : devices) list.push_back(deviceJson(kept));
+  write("devices.json", nlohmann::json({{"devices", list}}).dump(2) + "\n");
+  std::error_code ignored;
+  std::filesystem::remove(folder_ + "/device.json", ignored);
+  return replaced;
+}
+
+bool LaptopConfig::forget(const std::string& deviceId) {
+  std::vector<PairedDevice> devices = this->devices();
+  const auto gone = std::remove_if(devices.begin(), devices.end(), [&](const PairedDevice& d) { return d.deviceId == deviceId; });
+  if (gone == devices.end()) return false;
+  devices.erase(gone, devices.end());
+  nlohmann::json list = nlohmann::json::array();
+  for (const PairedDevice& kept : devices) list.push_back(deviceJson(kept));
+  write("devices.json", nlohmann::json({{"devices", list}}).dump(2) + "\n");
+  std::error_code ignored;
+  std::filesystem::remove(folder_ + "/device.json", ignored);
+  return true;
+}
+
+PairedDevice LaptopConfig::pick(const std::string& wanted, const std::string& copyOf) const {
+  const std::vector<PairedDevice> devices = this->devices();
+  if (devices.empty()) throw std::runtime_error("This laptop is not paired yet: run `lumenvale-laptop pair HOST` first.");
+  if (!wanted.empty()) {
+    std::vector<PairedDevice> matching;
+    for (const PairedDevice& device : devices) {
+      if (device.name == wanted) return device;
+      if (wanted.size() >= 4 && device.deviceId.starts_with(wanted)) matching.push_back(device);
+    }
+    if (matching.size() == 1) return matching.front();
+    if (matching.empty()) {
+      throw std::runtime_error("No paired device is called \"" + wanted + "\": this laptop is paired with " + named(devices) + ".");
+    }
+    throw std::runtime_error("\"" + wanted + "\" starts the id of several devices: " + named(matching) + ". Say more of it.");
+  }
+  if (!copyOf.empty()) {
+    for (const PairedDevice& device : devices) {
+      if (device.deviceId == copyOf) return device;
+    }
+    throw std::runtime_error("That folder holds a copy of a device this laptop is not paired with (any more): " + copyOf.substr(0, 8) +
+                             ". Pair with it again, or choose another folder. Nothing was sent.");
+  }
+  if (devices.size() == 1) return devices.front();
+  throw std::runtime_error("This laptop is paired with " + std::to_string(devices.size()) + " devices: say which with --device NAME (" +
+                           named(devices) + ").");
 }
 
 }  // namespace lumenvale::laptop

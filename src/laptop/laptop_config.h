@@ -1,12 +1,15 @@
-// What the laptop keeps about itself and the device it paired with, in
+// What the laptop keeps about itself and the devices it paired with, in
 // $XDG_CONFIG_HOME/lumenvale-laptop/ (folder 0700, files 0600): its own id
-// and name, sent when pairing, and the device's address, pinned certificate
-// fingerprint and the bearer token.
+// and name, sent when pairing, and for each device (a phone and a tablet,
+// say) its address, pinned certificate fingerprint and bearer token, in
+// devices.json. A device.json of old, from when a laptop paired with one
+// device only, is read as that one until the next save replaces it.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumenvale::laptop {
 
@@ -33,11 +36,22 @@ class LaptopConfig {
   // laptopName is the machine's host name.
   static std::string laptopName();
 
-  // device is the device paired with, or nothing.
-  std::optional<PairedDevice> device() const;
-  // save keeps `device` as the one paired with; throws std::runtime_error
-  // when it cannot be written.
-  void save(const PairedDevice& device);
+  // devices are the devices paired with, in the order they were first
+  // paired; a record save() could not have written is left out.
+  std::vector<PairedDevice> devices() const;
+  // save keeps `device`, in place of the one with the same id (the same
+  // address when it has none): what it replaced, or nothing for a device
+  // new to this laptop. Throws std::runtime_error when it cannot be written.
+  std::optional<PairedDevice> save(const PairedDevice& device);
+  // forget drops the device with `deviceId`; false when there was none.
+  // Throws std::runtime_error when it cannot be written.
+  bool forget(const std::string& deviceId);
+
+  // pick chooses the device a command is for: the one `wanted` names (its
+  // name, or the start of its id) when given; otherwise the one whose copy
+  // `copyOf` is (a copy folder's device id, when it has one); otherwise the
+  // only one. Throws std::runtime_error saying what to do when none fits.
+  PairedDevice pick(const std::string& wanted, const std::string& copyOf) const;
 
  private:
   void write(const std::string& name, const std::string& text);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -60,13 +61,66 @@ TEST(LaptopConfig, ReadsADeviceOnlyWithAPortSaveCouldHaveWritten) {
     SCOPED_TRACE(name);
     testing::TemporaryFolder folder("laptop-device");
     ASSERT_TRUE(AtomicFile::write(folder.path() + "/device.json", text));
-    const std::optional<PairedDevice> read = LaptopConfig(folder.path()).device();
-    ASSERT_EQ(read.has_value(), port.has_value());
+    const std::vector<PairedDevice> read = LaptopConfig(folder.path()).devices();
+    ASSERT_EQ(read.size(), port ? 1u : 0u);
     if (!port) continue;
     PairedDevice expected = device;
     expected.port = *port;
-    EXPECT_EQ(*read, expected);
+    EXPECT_EQ(read.front(), expected);
   }
+}
+
+// A phone and a tablet: each kept apart, paired again in place, forgotten
+// alone, and the one a command means picked by name, by the start of its
+// id, by the copy folder's record, or as the only one.
+TEST(LaptopConfig, KeepsSeveralDevicesAndPicksTheOneMeant) {
+  testing::TemporaryFolder folder("laptop-devices");
+  const PairedDevice phone{"192.168.1.20", 41820, std::string(64, 'a'), "token-1", "aaaa1111", "Phone"};
+  const PairedDevice tablet{"192.168.1.30", 41820, std::string(64, 'b'), "token-2", "bbbb2222", "Tablet"};
+  // What a laptop that paired with one device before kept is read, and
+  // goes once the devices are saved.
+  ASSERT_TRUE(AtomicFile::write(folder.path() + "/device.json",
+                                json({{"host", phone.host}, {"port", phone.port}, {"fingerprint", phone.fingerprint},
+                                      {"token", phone.token}, {"deviceId", phone.deviceId}, {"name", phone.name}})
+                                    .dump()));
+  LaptopConfig config(folder.path());
+  EXPECT_EQ(config.devices(), std::vector<PairedDevice>{phone});
+  EXPECT_EQ(config.pick("", ""), phone);
+  EXPECT_EQ(config.save(tablet), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(folder.path() + "/device.json"));
+  PairedDevice moved = phone;
+  moved.host = "192.168.1.21";
+  moved.token = "token-3";
+  EXPECT_EQ(config.save(moved), phone);
+  EXPECT_EQ(config.devices(), (std::vector<PairedDevice>{moved, tablet}));
+
+  const std::vector<std::tuple<std::string, std::string, std::string, std::string>> picks = {
+      // wanted, the copy's device, picked, or what the refusal says
+      {"Tablet", "", "Tablet", ""},
+      {"bbbb", "", "Tablet", ""},
+      {"aaaa1111", "bbbb2222", "Phone", ""},
+      {"", "bbbb2222", "Tablet", ""},
+      {"", "", "", "paired with 2 devices: say which with --device NAME (Phone (aaaa1111), Tablet (bbbb2222))"},
+      {"Laptop", "", "", "No paired device is called \"Laptop\""},
+      {"aa", "", "", "No paired device is called \"aa\""},
+      {"", "cccc3333", "", "a device this laptop is not paired with (any more): cccc3333"},
+  };
+  for (const auto& [wanted, copyOf, picked, said] : picks) {
+    SCOPED_TRACE(wanted + " / " + copyOf);
+    if (!picked.empty()) {
+      EXPECT_EQ(config.pick(wanted, copyOf).name, picked);
+      continue;
+    }
+    try {
+      config.pick(wanted, copyOf);
+      ADD_FAILURE() << "picked a device";
+    } catch (const std::runtime_error& refusal) {
+      EXPECT_NE(std::string(refusal.what()).find(said), std::string::npos) << refusal.what();
+    }
+  }
+  EXPECT_TRUE(config.forget("aaaa1111"));
+  EXPECT_FALSE(config.forget("aaaa1111"));
+  EXPECT_EQ(LaptopConfig(folder.path()).devices(), std::vector<PairedDevice>{tablet});
 }
 
 }  // namespace

@@ -86,13 +86,20 @@ class LaptopClientTest : public DeviceTest {
     ASSERT_EQ(pulled.status, 0) << pulled.output;
   }
 
+  // pairedDevice is what the laptop keeps of the (first) device it paired with.
+  nlohmann::json pairedDevice() const {
+    const nlohmann::json kept =
+        nlohmann::json::parse(AtomicFile::read(config_.path() + "/lumenvale-laptop/devices.json").value_or("{}"), nullptr, false);
+    return kept.is_object() && kept.contains("devices") && !kept["devices"].empty() ? kept["devices"][0] : nlohmann::json::object();
+  }
+
   // assets is the device's listing as the paired laptop reads it.
   nlohmann::json assets() {
-    const nlohmann::json device = nlohmann::json::parse(AtomicFile::read(config_.path() + "/lumenvale-laptop/device.json").value());
+    const nlohmann::json device = pairedDevice();
     auto client = connect();
     if (!client) return nlohmann::json::array();
     const HttpResponse listed =
-        ask(*client, "GET", "/v1/assets?limit=500", "Authorization: Bearer " + device["token"].get<std::string>() + "\r\n");
+        ask(*client, "GET", "/v1/assets?limit=500", "Authorization: Bearer " + device.value("token", "") + "\r\n");
     return json(listed).value("assets", nlohmann::json::array());
   }
 
@@ -217,11 +224,11 @@ TEST_F(LaptopClientTest, PullsResumesReportsSafeAndFrees) {
 
   // On the device: everything in the Trash, nothing left to list.
   EXPECT_EQ(sizeOf(trashHome_.path() + "/Trash/files", "", false), total_);
-  const nlohmann::json device = nlohmann::json::parse(AtomicFile::read(config_.path() + "/lumenvale-laptop/device.json").value());
+  const nlohmann::json device = pairedDevice();
   auto client = connect();
   ASSERT_TRUE(client);
   const HttpResponse listed =
-      ask(*client, "GET", "/v1/assets", "Authorization: Bearer " + device["token"].get<std::string>() + "\r\n");
+      ask(*client, "GET", "/v1/assets", "Authorization: Bearer " + device.value("token", "") + "\r\n");
   EXPECT_EQ(json(listed)["assets"].size(), 0u) << listed.body;
   // The laptop keeps every copy.
   EXPECT_EQ(copied(), sources_);
@@ -232,10 +239,10 @@ TEST_F(LaptopClientTest, OnlyThePairedCertificateIsTrusted) {
   ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_}).status, 0);
   // As if another machine answered at the device's address.
-  const std::string file = config_.path() + "/lumenvale-laptop/device.json";
-  nlohmann::json device = nlohmann::json::parse(AtomicFile::read(file).value());
-  device["fingerprint"] = std::string(64, '0');
-  ASSERT_TRUE(AtomicFile::write(file, device.dump()));
+  const std::string file = config_.path() + "/lumenvale-laptop/devices.json";
+  nlohmann::json devices = nlohmann::json::parse(AtomicFile::read(file).value());
+  devices["devices"][0]["fingerprint"] = std::string(64, '0');
+  ASSERT_TRUE(AtomicFile::write(file, devices.dump()));
   const testing::CommandResult refused = laptop({"pull", dest_.path()});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.output.find("shows another certificate"), std::string::npos) << refused.output;
@@ -349,7 +356,7 @@ TEST_F(LaptopClientTest, AFolderThatIsNotTheCopyIsRefused) {
   const std::vector<std::pair<std::string, std::string>> folders = {
       {empty.path() + "/not-there", "is not a folder here. Is its disk plugged in?"},
       {empty.path(), "holds no copy from E2E Phone"},
-      {foreign.path(), "holds a copy of another device"},
+      {foreign.path(), "holds a copy of a device this laptop is not paired with"},
   };
   for (const auto& [folder, said] : folders) {
     for (const std::string command : {"safe", "free"}) {
@@ -509,7 +516,7 @@ TEST(LaptopCommandLine, NamesWhatIsWrong) {
   };
   const std::vector<Case> cases = {
       {{}, 2, "A subcommand is required"},
-      {{"fetch", "/tmp/x"}, 2, "\"fetch\" is not a command: say find, pair, pull, safe or free."},
+      {{"fetch", "/tmp/x"}, 2, "\"fetch\" is not a command: say find, pair, devices, forget, pull, safe or free."},
       {{"pull"}, 2, "DEST is required"},
       {{"pull", "/tmp/x", "--parallel", "0"}, 2, "--parallel: Value 0 not in range 1 to 16"},
       {{"pull", "/tmp/x", "--parallel=17"}, 2, "--parallel: Value 17 not in range 1 to 16"},
@@ -591,6 +598,62 @@ TEST_F(LaptopClientTest, FreeKeepsTheRecentPhotosAndScriptsReadTheOutcome) {
   EXPECT_TRUE(freed["deleted"][0].get<std::string>().ends_with("IMG_3001.JPG")) << *line;
   EXPECT_EQ(freeing.stop(0, 10s), 0);
   EXPECT_EQ(assets().size(), 4u);
+}
+
+// A laptop paired with two devices keeps each apart: each copy folder is
+// for its own device, a command on a new folder asks which, pairing again
+// says what it replaces, and a forgotten device is no longer reached.
+TEST_F(LaptopClientTest, TwoDevicesPairedAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(write("IMG_4001.JPG", 3000));
+  ASSERT_NO_FATAL_FAILURE(start());
+  TemporaryFolder tabletData("e2e-tablet");
+  TemporaryFolder tabletPhotos("e2e-tablet-photos");
+  ASSERT_TRUE(AtomicFile::write(tabletPhotos.path() + "/IMG_5001.JPG", std::string(4000, 't'), 0644));
+  ASSERT_TRUE(AtomicFile::write(tabletPhotos.path() + "/IMG_5002.JPG", std::string(4001, 'u'), 0644));
+  Program tablet({LUMENVALE_BINARY, "--headless", "--data", tabletData.path(), "--name", "E2E Tablet", "--listen",
+                  "127.0.0.1", "--library", tabletPhotos.path()});
+  const std::optional<std::string> tabletPort = tablet.lineStartingWith("Listening on port ");
+  const std::optional<std::string> tabletCode = tablet.lineStartingWith("Pairing code: ");
+  ASSERT_TRUE(tabletPort && tabletCode);
+  ASSERT_EQ(laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_}).status, 0);
+  code_ = program_->lineStartingWith("Pairing code: ").value_or("");
+  const testing::CommandResult second = laptop({"pair", "127.0.0.1:" + *tabletPort, "--code", *tabletCode});
+  ASSERT_EQ(second.status, 0) << second.output;
+  EXPECT_NE(second.output.find("Paired with E2E Tablet."), std::string::npos) << second.output;
+
+  const testing::CommandResult listed = laptop({"devices"});
+  EXPECT_NE(listed.output.find("E2E Phone\t127.0.0.1:" + std::to_string(port_)), std::string::npos) << listed.output;
+  EXPECT_NE(listed.output.find("E2E Tablet\t127.0.0.1:" + *tabletPort), std::string::npos) << listed.output;
+
+  // A new folder: which device?
+  TemporaryFolder tabletDest("e2e-tablet-dest");
+  const testing::CommandResult which = laptop({"pull", tabletDest.path()});
+  EXPECT_EQ(which.status, 1);
+  EXPECT_NE(which.output.find("paired with 2 devices: say which with --device NAME"), std::string::npos) << which.output;
+  ASSERT_EQ(laptop({"pull", dest_.path(), "--device", "E2E Phone"}).status, 0);
+  ASSERT_EQ(laptop({"pull", tabletDest.path(), "--device", "E2E Tablet"}).status, 0);
+  // Each folder is then for its own device, with no need to say.
+  EXPECT_NE(laptop({"safe", dest_.path()}).output.find("E2E Phone now knows that this laptop holds 1 photo or video safely."),
+            std::string::npos);
+  EXPECT_NE(laptop({"safe", tabletDest.path()}).output.find("E2E Tablet now knows that this laptop holds 2 photos and videos safely."),
+            std::string::npos);
+  const testing::CommandResult crossed = laptop({"safe", tabletDest.path(), "--device", "E2E Phone"});
+  EXPECT_EQ(crossed.status, 1);
+  EXPECT_NE(crossed.output.find("holds a copy of another device"), std::string::npos) << crossed.output;
+
+  // Paired again: it says what it replaces.
+  const std::optional<std::string> again = tablet.lineStartingWith("Pairing code: ");
+  ASSERT_TRUE(again);
+  const testing::CommandResult repaired = laptop({"pair", "127.0.0.1:" + *tabletPort, "--code", *again});
+  EXPECT_NE(repaired.output.find("Paired with E2E Tablet again: this replaces the pairing of E2E Tablet."), std::string::npos)
+      << repaired.output;
+  EXPECT_EQ(laptop({"devices", "--json"}).output.find("E2E Tablet"), laptop({"devices", "--json"}).output.rfind("E2E Tablet"));
+
+  ASSERT_EQ(laptop({"forget", "E2E Tablet"}).status, 0);
+  const testing::CommandResult forgotten = laptop({"pull", tabletDest.path()});
+  EXPECT_EQ(forgotten.status, 1);
+  EXPECT_NE(forgotten.output.find("a device this laptop is not paired with (any more)"), std::string::npos) << forgotten.output;
+  EXPECT_EQ(laptop({"pull", dest_.path()}).status, 0);
 }
 
 }  // namespace

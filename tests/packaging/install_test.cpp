@@ -119,7 +119,8 @@ TEST(Install, ManualPagesAndCompletions) {
   const std::vector<Case> cases = {
       {"lumenvale-laptop", "_lumenvale_laptop", {"fr"}, "free\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"p"}, "pair\npull\n"},
-      {"lumenvale-laptop", "_lumenvale_laptop", {"free", "/tmp", "--"}, "--dry-run\n--older-than\n--keep-recent\n--json\n--quiet\n--verbose\n--help\n--version\n"},
+      {"lumenvale-laptop", "_lumenvale_laptop", {"d"}, "devices\n"},
+      {"lumenvale-laptop", "_lumenvale_laptop", {"free", "/tmp", "--"}, "--device\n--dry-run\n--older-than\n--keep-recent\n--json\n--quiet\n--verbose\n--help\n--version\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"pull", "/tmp", "--parallel", ""}, "1\n2\n4\n8\n16\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"-q", "safe", "--j"}, "--json\n"},
       {"lumenvale", "_lumenvale", {"--he"}, "--headless\n--help\n"},

@@ -234,9 +234,9 @@ TEST_F(FinderTest, APairedDeviceThatMovedIsFoundAgain) {
   ::unsetenv("XDG_CONFIG_HOME");
   ::close(holder);
   EXPECT_EQ(pulled.status, 0) << pulled.output;
-  const std::optional<PairedDevice> kept = LaptopConfig(config.path() + "/lumenvale-laptop").device();
-  ASSERT_TRUE(kept);
-  EXPECT_EQ(std::to_string(kept->port), *port);
+  const std::vector<PairedDevice> kept = LaptopConfig(config.path() + "/lumenvale-laptop").devices();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(std::to_string(kept.front().port), *port);
 }
 
 }  // namespace
