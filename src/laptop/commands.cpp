@@ -14,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "laptop/device_connection.h"
 #include "laptop/held_files.h"
@@ -83,14 +84,17 @@ struct Output {
   bool progress() const { return terminal && !quiet && !json; }
 };
 
-// pairedDevice is the device a command on `dest` is for (the one `wanted`
-// names, or the one DEST holds a copy of, or the only one), where it
-// answers now.
-PairedDevice pairedDevice(const std::string& dest, const std::string& wanted) {
-  const std::string folder = LaptopConfig::defaultFolder();
+// chosenDevice is the device a command on `dest` is for: the one `wanted`
+// names, or the one DEST holds a copy of, or the only one.
+PairedDevice chosenDevice(const std::string& dest, const std::string& wanted) {
   std::error_code error;
   const std::string copyOf = std::filesystem::exists(dest + "/.lumenvale/held.json", error) ? HeldFiles(dest).deviceId() : "";
-  return reachDevice(LaptopConfig(folder).pick(wanted, copyOf), networkReach(folder));
+  return LaptopConfig(LaptopConfig::defaultFolder()).pick(wanted, copyOf);
+}
+
+// pairedDevice is that device where it answers now.
+PairedDevice pairedDevice(const std::string& dest, const std::string& wanted) {
+  return reachDevice(chosenDevice(dest, wanted), networkReach(LaptopConfig::defaultFolder()));
 }
 
 int find(const Output& out) {
@@ -517,6 +521,72 @@ int freeSpace(const std::string& dest, const std::string& wanted, bool dryRun, c
   return 0;
 }
 
+// listingDigest sums up the device's library as listed now (every asset
+// and its version): the same digest, nothing to copy.
+std::string listingDigest(const PairedDevice& device) {
+  Crypto::Sha256 digest;
+  for (const ListedAsset& asset : listAssets(device)) {
+    digest.update(asset.id + "|" + asset.modified + "|");
+    for (const ListedResource& resource : asset.resources) digest.update(resource.rid + ",");
+    digest.update("\n");
+  }
+  return Bytes::hex(digest.finish());
+}
+
+// watch keeps DEST a copy of the device without anyone running anything:
+// whenever the device can be reached and its library changed since the
+// last good copy, it pulls and then tells the device what is safe. It
+// goes on through the device going away and coming back (at another
+// address or port too), sleep and network changes; `free` is never run
+// here. Its lines are for the journal: what changed, once.
+int watch(const std::string& dest, const std::string& wanted, std::chrono::seconds every, bool once, const Output& given) {
+  Output out = given;
+  out.quiet = !given.verbose;  // a line per outcome, not per file
+  out.terminal = false;
+  std::string copied;  // the digest of the library last copied whole
+  std::optional<std::string> away;  // why the device could not be reached, once said
+  for (;;) {
+    int status = 0;
+    try {
+      const PairedDevice chosen = chosenDevice(dest, wanted);
+      std::optional<PairedDevice> device;
+      try {
+        device = reachDevice(chosen, networkReach(LaptopConfig::defaultFolder()));
+      } catch (const std::exception& failure) {
+        // Away (a laptop out of the house, a device asleep): nothing wrong
+        // with the copy; looked at again later.
+        if (away != failure.what()) {
+          std::printf("%s Trying again %s.\n", Text::printable(failure.what()).c_str(),
+                      once ? "at the next look" : ("every " + std::to_string(every.count()) + " s").c_str());
+        }
+        away = failure.what();
+      }
+      if (device) {
+        if (away) {
+          std::printf("%s answers again at %s:%u.\n", Text::printable(device->name).c_str(),
+                      Text::printable(device->host).c_str(), static_cast<unsigned>(device->port));
+        }
+        away.reset();
+        const std::string now = listingDigest(*device);
+        if (now != copied) {
+          status = pullInto(dest, wanted, 4, out);
+          if (status == 0) status = safe(dest, wanted, out);
+          if (status == 0) copied = now;
+        }
+      }
+    } catch (const std::exception& failure) {
+      // What a look cannot get past by waiting: no such device paired, a
+      // copy folder that cannot be read.
+      status = 1;
+      if (away != failure.what()) std::printf("%s\n", Text::printable(failure.what()).c_str());
+      away = failure.what();
+    }
+    std::fflush(stdout);
+    if (once) return status;
+    std::this_thread::sleep_for(every);
+  }
+}
+
 int devices(const Output& out) {
   const std::vector<PairedDevice> paired = LaptopConfig(LaptopConfig::defaultFolder()).devices();
   for (const PairedDevice& device : paired) {
@@ -577,8 +647,17 @@ int run(const std::vector<std::string>& arguments) {
   CLI::App* forgetCommand = app.add_subcommand("forget", "forget a paired device on this laptop");
   forgetCommand->add_option("DEVICE", wanted, "its name, or the start of its id")->required();
 
-  CLI::App* pullCommand = app.add_subcommand("pull", "copy the device's library into DEST/YYYY/MM/, checking every file");
   std::string dest;
+  CLI::App* watchCommand =
+      app.add_subcommand("watch", "keep DEST a copy of the device: pull and report safe whenever it is reachable and changed");
+  std::int64_t every = 300;
+  bool once = false;
+  watchCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
+  watchCommand->add_option("--device", wanted, "the paired device, by its name or the start of its id (when there are several)");
+  watchCommand->add_option("--every", every, "seconds between looks at the device (default 300)")->check(CLI::Range(1, 86400));
+  watchCommand->add_flag("--once", once, "look once, copy what changed, and end (for a timer)");
+
+  CLI::App* pullCommand = app.add_subcommand("pull", "copy the device's library into DEST/YYYY/MM/, checking every file");
   int parallel = 4;
   pullCommand->add_option("DEST", dest, "the folder that holds this laptop's copy")->required();
   pullCommand->add_option("--device", wanted, "the paired device, by its name or the start of its id (when there are several)");
@@ -605,7 +684,7 @@ int run(const std::vector<std::string>& arguments) {
   if (!arguments.empty() && !arguments[0].starts_with("-") && app.get_subcommands([&](CLI::App* command) {
         return command->get_name() == arguments[0];
       }).empty()) {
-    return usage("\"" + arguments[0] + "\" is not a command: say find, pair, devices, forget, pull, safe or free.");
+    return usage("\"" + arguments[0] + "\" is not a command: say find, pair, devices, forget, watch, pull, safe or free.");
   }
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -626,6 +705,7 @@ int run(const std::vector<std::string>& arguments) {
     if (pairCommand->parsed()) return pair(target, code.empty() ? std::nullopt : std::optional(code));
     if (devicesCommand->parsed()) return devices(out);
     if (forgetCommand->parsed()) return forget(wanted);
+    if (watchCommand->parsed()) return watch(dest, wanted, std::chrono::seconds(every), once, out);
     if (pullCommand->parsed()) return pullInto(dest, wanted, parallel, out);
     if (safeCommand->parsed()) return safe(dest, wanted, out);
     if (freeCommand->parsed()) {

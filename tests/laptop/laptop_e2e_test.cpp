@@ -13,6 +13,7 @@
 #include <random>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "e2e/device_fixture.h"
 #include "support/command.h"
@@ -654,6 +655,41 @@ TEST_F(LaptopClientTest, TwoDevicesPairedAtOnce) {
   EXPECT_EQ(forgotten.status, 1);
   EXPECT_NE(forgotten.output.find("a device this laptop is not paired with (any more)"), std::string::npos) << forgotten.output;
   EXPECT_EQ(laptop({"pull", dest_.path()}).status, 0);
+}
+
+// `watch` keeps a copy without anyone running anything: it pulls and
+// reports safe when it starts, again when a photo is added, says once that
+// the device went away, and goes on when it is back.
+TEST_F(LaptopClientTest, WatchCopiesWhateverChangesWhileTheDeviceComesAndGoes) {
+  ASSERT_NO_FATAL_FAILURE(write("IMG_6001.JPG", 3000));
+  ASSERT_NO_FATAL_FAILURE(write("IMG_6002.JPG", 3001));
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "2 photos and videos");
+  ASSERT_EQ(laptop({"pair", "127.0.0.1:" + std::to_string(port_), "--code", code_}).status, 0);
+
+  Program watching({LUMENVALE_LAPTOP_BINARY, "watch", dest_.path(), "--every", "1"});
+  EXPECT_TRUE(watching.lineStartingWith("Copied 2 files", 30s));
+  EXPECT_TRUE(watching.lineStartingWith("E2E Phone now knows that this laptop holds 2 photos and videos safely.", 30s));
+
+  ASSERT_NO_FATAL_FAILURE(write("IMG_6003.JPG", 3002));
+  EXPECT_TRUE(watching.lineStartingWith("Copied 1 file ", 30s));
+  EXPECT_TRUE(watching.lineStartingWith("E2E Phone now knows that this laptop holds 3 photos and videos safely.", 30s));
+
+  // Away for a few looks: said once.
+  ASSERT_EQ(program_->stop(), 0);
+  const std::optional<std::string> gone = watching.lineStartingWith("E2E Phone does not answer at 127.0.0.1:", 30s);
+  ASSERT_TRUE(gone);
+  EXPECT_NE(gone->find("Trying again every 1 s."), std::string::npos) << *gone;
+  ASSERT_NO_FATAL_FAILURE(write("IMG_6004.JPG", 3003));
+  std::this_thread::sleep_for(3s);
+  ASSERT_NO_FATAL_FAILURE(start());
+  EXPECT_TRUE(watching.lineStartingWith("E2E Phone answers again at 127.0.0.1:" + std::to_string(port_) + ".", 30s));
+  EXPECT_TRUE(watching.lineStartingWith("Copied 1 file ", 30s));
+  EXPECT_EQ(std::count_if(watching.lines().begin(), watching.lines().end(),
+                          [](const std::string& line) { return line.find("does not answer") != std::string::npos; }),
+            1);
+  EXPECT_EQ(watching.stop(SIGTERM), 128 + SIGTERM);
+  EXPECT_EQ(copied(), sources_);
 }
 
 }  // namespace

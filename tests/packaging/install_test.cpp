@@ -83,12 +83,28 @@ TEST(Install, PutsTheAppWhereLaunchersFindIt) {
   const std::string service = AtomicFile::read(unit).value_or("");
   EXPECT_NE(service.find("ExecStart=" + root.path() + "/bin/lumenvale --headless\n"), std::string::npos) << service;
   EXPECT_NE(service.find("Type=notify\n"), std::string::npos);
+  // The laptop's: a watching service, and a timer for a look an hour, each
+  // an instance per copy folder.
+  const std::string watcher = AtomicFile::read(share + "/systemd/user/lumenvale-laptop-watch@.service").value_or("");
+  EXPECT_NE(watcher.find("ExecStart=" + root.path() + "/bin/lumenvale-laptop watch %f\n"), std::string::npos) << watcher;
+  const std::string puller = AtomicFile::read(share + "/systemd/user/lumenvale-laptop-pull@.service").value_or("");
+  EXPECT_NE(puller.find("ExecStart=" + root.path() + "/bin/lumenvale-laptop watch --once %f\n"), std::string::npos) << puller;
   testing::TemporaryFolder runtime("install-runtime");
+  testing::TemporaryFolder noConfig("install-config");
   ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-  const testing::CommandResult unitChecked = testing::runCommand({"/usr/bin/systemd-analyze", "verify", "--user", unit}, 60s);
+  ::setenv("XDG_CONFIG_HOME", noConfig.path().c_str(), 1);
+  ::setenv("XDG_DATA_HOME", share.c_str(), 1);  // where systemd finds the templates
+  for (const std::string checked : {unit, std::string("lumenvale-laptop-watch@home-anna-Photos.service"),
+                                    std::string("lumenvale-laptop-pull@home-anna-Photos.timer"),
+                                    std::string("lumenvale-laptop-pull@home-anna-Photos.service")}) {
+    SCOPED_TRACE(checked);
+    const testing::CommandResult unitChecked = testing::runCommand({"/usr/bin/systemd-analyze", "verify", "--user", checked}, 60s);
+    EXPECT_EQ(unitChecked.status, 0) << unitChecked.output;
+    EXPECT_EQ(unitChecked.output, "");
+  }
   ::unsetenv("XDG_RUNTIME_DIR");
-  EXPECT_EQ(unitChecked.status, 0) << unitChecked.output;
-  EXPECT_EQ(unitChecked.output, "");
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("XDG_DATA_HOME");
 }
 
 // The manual pages render without a warning, and the completions offer
@@ -120,6 +136,7 @@ TEST(Install, ManualPagesAndCompletions) {
       {"lumenvale-laptop", "_lumenvale_laptop", {"fr"}, "free\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"p"}, "pair\npull\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"d"}, "devices\n"},
+      {"lumenvale-laptop", "_lumenvale_laptop", {"watch", "/tmp", "--o"}, "--once\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"free", "/tmp", "--"}, "--device\n--dry-run\n--older-than\n--keep-recent\n--json\n--quiet\n--verbose\n--help\n--version\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"pull", "/tmp", "--parallel", ""}, "1\n2\n4\n8\n16\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"-q", "safe", "--j"}, "--json\n"},
