@@ -29,6 +29,6 @@ _lumenvale() {
       ;;
     --name | --listen) COMPREPLY=(); return ;;
   esac
-  COMPREPLY=($(compgen -W "--headless --library --data --name --listen --screenshots -h --help --version settings" -- "$cur"))
+  COMPREPLY=($(compgen -W "--headless --quiet --verbose --library --data --name --listen --screenshots -h --help --version settings" -- "$cur"))
 }
 complete -F _lumenvale lumenvale

@@ -20,6 +20,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
   app.add_flag("-h,--help", help, "print this help and exit");
   app.add_flag("--version", version, "print the version and exit");
   app.add_flag("--headless", options.headless, "run in the terminal, without the app window");
+  bool quiet = false;
+  bool verbose = false;
+  app.add_flag("-q,--quiet", quiet, "in the terminal, say only what the owner must see or answer");
+  app.add_flag("-v,--verbose", verbose, "in the terminal, say the figures of a copy as they change");
   app.add_option("--library", options.libraries, "a photo folder to serve (may be given more than once)")
       ->type_name("DIR")
       ->allow_extra_args(false);
@@ -68,6 +72,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
   for (const std::string& folder : options.libraries) {
     if (folder.empty()) return CommandLine{std::nullopt, "--library needs a folder.", line.help};
   }
+  if (quiet && verbose) return CommandLine{std::nullopt, "--quiet and --verbose: say one or the other, not both.", line.help};
+  options.verbosity = quiet ? -1 : verbose ? 1 : 0;
   if (!data.empty()) options.data = data;
   if (!name.empty()) options.name = name;
   // Refused here, before an identity is made or a folder indexed, the way

@@ -13,6 +13,10 @@ struct Options {
 
   Mode mode = Mode::run;
   bool headless = false;
+  // How much the terminal front end says: -1 (--quiet) only what the owner
+  // must see or answer, 0 the usual, 1 (--verbose) the figures of a copy
+  // as they change.
+  int verbosity = 0;
   std::vector<std::string> libraries;  // --library, in order given
   std::optional<std::string> data;     // --data
   std::optional<std::string> name;     // --name

@@ -27,7 +27,8 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// While sending, the figures are printed again at most this often.
+// While sending, the figures are printed again at most this often (each
+// second with --verbose).
 constexpr auto kSendingRefresh = std::chrono::seconds(5);
 // A start-up that failed is tried again this often.
 constexpr auto kRetry = std::chrono::seconds(30);
@@ -54,7 +55,7 @@ void prompt(const std::string& text) {
 // once, and puts delete questions to the owner. Main thread only.
 class Terminal {
  public:
-  explicit Terminal(Hub& hub) : hub_(hub) {}
+  Terminal(Hub& hub, int verbosity) : hub_(hub), verbosity_(verbosity) {}
 
   void show(const HubState& state) {
     if (!state.fingerprint.empty() && !fingerprintShown_) {
@@ -110,9 +111,10 @@ class Terminal {
     }
     const auto now = Steady::now();
     const bool changed = key != shownKey_;
-    const bool refresh = figures && text != shownText_ && now - shownAt_ >= kSendingRefresh;
+    const auto every = verbosity_ > 0 ? std::chrono::seconds(1) : kSendingRefresh;
+    const bool refresh = figures && text != shownText_ && now - shownAt_ >= every;
     if (!changed && !refresh) return;
-    say("Status: " + text);
+    if (verbosity_ >= 0) say("Status: " + text);
     tellStatus(text);
     shownKey_ = key;
     shownText_ = text;
@@ -203,6 +205,7 @@ class Terminal {
   }
 
   Hub& hub_;
+  const int verbosity_;
   bool fingerprintShown_ = false;
   std::uint16_t shownPort_ = 0;
   std::string shownProblem_;
@@ -242,14 +245,18 @@ int runHeadless(const Options& options) {
   RunLoop main;
   std::unique_ptr<DeviceSide> device;
   try {
-    device = std::make_unique<DeviceSide>(options, main, say, true);
+    // --quiet keeps the library's problems and drops its counts.
+    const auto told = [quiet = options.verbosity < 0](const std::string& line) {
+      if (!(quiet && line.starts_with("Library: "))) say(line);
+    };
+    device = std::make_unique<DeviceSide>(options, main, told, true);
   } catch (const DeviceSide::Failure& failure) {
     std::fprintf(stderr, "lumenvale: %s\n", failure.description.c_str());
     return 1;
   }
   Hub* hub = &device->hub();
 
-  Terminal terminal(*hub);
+  Terminal terminal(*hub, options.verbosity);
   int status = 0;
   hub->observe([&terminal, &main, &status](const HubState& state) {
     terminal.show(state);

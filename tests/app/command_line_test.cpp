@@ -59,6 +59,7 @@ TEST(CommandLine, ReadsEveryFormAndNamesEachMistake) {
       {{"settings", "get"}, std::nullopt, "KEY is required"},
       {{"settings", "set", "theme"}, std::nullopt, "VALUE is required"},
       {{"photos"}, std::nullopt, "photos"},
+      {{"--headless", "-q", "--verbose"}, std::nullopt, "--quiet and --verbose"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));
@@ -78,6 +79,9 @@ TEST(CommandLine, ReadsEveryFormAndNamesEachMistake) {
   EXPECT_EQ(full.options->data, "/d");
   EXPECT_EQ(full.options->name, "Phone");
   EXPECT_EQ(full.options->listen, "::1");
+  EXPECT_EQ(full.options->verbosity, 0);
+  EXPECT_EQ(CommandLine::parse({"--headless", "--quiet"}).options->verbosity, -1);
+  EXPECT_EQ(CommandLine::parse({"--headless", "-v"}).options->verbosity, 1);
   const CommandLine set = CommandLine::parse({"settings", "set", "theme", "dark"});
   ASSERT_TRUE(set.options);
   EXPECT_EQ(set.options->settingKey, "theme");

@@ -388,50 +388,101 @@ TEST_F(DeviceTest, AnAddressThatCannotBeServedEndsTheProgram) {
   }
 }
 
-// Run by systemd as a Type=notify service, the device says when it is
-// ready (listening), what it is doing, that its main loop is alive, and when
-// it stops; the service manager is a datagram socket here.
-TEST_F(DeviceTest, TellsItsServiceManagerWhenItIsReadyAndAlive) {
-  const std::string socketPath = data_.path() + "/notify";
-  const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(manager, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-  ASSERT_EQ(::bind(manager, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  std::vector<std::string> told;
-  const auto hear = [&](const std::string& part, std::chrono::milliseconds wait) {
+// A service manager as systemd is to a Type=notify service: a datagram
+// socket the device's messages arrive at.
+class ServiceManager {
+ public:
+  explicit ServiceManager(const std::string& path) : path_(path), fd_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~ServiceManager() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ServiceManager(const ServiceManager&) = delete;
+  ServiceManager& operator=(const ServiceManager&) = delete;
+
+  bool bound() const { return bound_; }
+  const std::string& path() const { return path_; }
+  const std::vector<std::string>& told() const { return told_; }
+
+  // hear waits until a message holding `part` has arrived.
+  bool hear(const std::string& part, std::chrono::milliseconds wait) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
-      for (const std::string& message : told) {
+      for (const std::string& message : told_) {
         if (message.find(part) != std::string::npos) return true;
       }
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd ready{manager, POLLIN, 0};
+      pollfd ready{fd_, POLLIN, 0};
       if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
       char buffer[4096];
-      const ssize_t got = ::recv(manager, buffer, sizeof buffer, 0);
-      if (got > 0) told.emplace_back(buffer, static_cast<std::size_t>(got));
+      const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+      if (got > 0) told_.emplace_back(buffer, static_cast<std::size_t>(got));
     }
-  };
+  }
+
+ private:
+  std::string path_;
+  int fd_;
+  bool bound_ = false;
+  std::vector<std::string> told_;
+};
+
+// Run by systemd as a Type=notify service, the device says when it is
+// ready (listening), what it is doing, that its main loop is alive, and when
+// it stops.
+TEST_F(DeviceTest, TellsItsServiceManagerWhenItIsReadyAndAlive) {
+  ServiceManager manager(data_.path() + "/notify");
+  ASSERT_TRUE(manager.bound());
   {
-    const ScopedVariable notify("NOTIFY_SOCKET", socketPath);
+    const ScopedVariable notify("NOTIFY_SOCKET", manager.path());
     const ScopedVariable watchdog("WATCHDOG_USEC", "400000");
     ASSERT_NO_FATAL_FAILURE(start());
   }
-  EXPECT_TRUE(hear("STATUS=Listening on port " + std::to_string(port_), 10s));
-  EXPECT_TRUE(hear("READY=1", 10s));
+  EXPECT_TRUE(manager.hear("STATUS=Listening on port " + std::to_string(port_), 10s));
+  EXPECT_TRUE(manager.hear("READY=1", 10s));
   // The Status line, as the terminal shows it.
   const std::optional<std::string> shown = program_->lineStartingWith("Status: ");
   ASSERT_TRUE(shown);
-  EXPECT_TRUE(hear("STATUS=" + *shown, 10s)) << ::testing::PrintToString(told);
-  const auto pings = [&] { return std::count(told.begin(), told.end(), "WATCHDOG=1"); };
+  EXPECT_TRUE(manager.hear("STATUS=" + *shown, 10s)) << ::testing::PrintToString(manager.told());
+  const auto pings = [&] { return std::count(manager.told().begin(), manager.told().end(), "WATCHDOG=1"); };
   const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (pings() < 3 && std::chrono::steady_clock::now() < deadline) hear("never said", 200ms);
+  while (pings() < 3 && std::chrono::steady_clock::now() < deadline) manager.hear("never said", 200ms);
   EXPECT_GE(pings(), 3);
   EXPECT_EQ(program_->stop(SIGTERM), 0);
-  EXPECT_TRUE(hear("STOPPING=1", 5s));
-  ::close(manager);
+  EXPECT_TRUE(manager.hear("STOPPING=1", 5s));
+}
+
+// --quiet: the terminal shows what the owner must see or answer (the
+// fingerprint, the port, the code), not the Status lines nor the library's
+// count; a service manager still hears the status.
+TEST_F(DeviceTest, QuietSaysOnlyWhatTheOwnerMustSee) {
+  ASSERT_TRUE(AtomicFile::write(photos_.path() + "/IMG_0001.JPG", "a photo", 0644));
+  ServiceManager manager(data_.path() + "/notify");
+  ASSERT_TRUE(manager.bound());
+  {
+    const ScopedVariable notify("NOTIFY_SOCKET", manager.path());
+    ASSERT_NO_FATAL_FAILURE(start({"--quiet"}));
+  }
+  auto client = connect();
+  ASSERT_TRUE(client);
+  const std::string token = pairLaptop(*client, "laptop-1");
+  // Indexed, and the status worked out, by now.
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (json(ask(*client, "GET", "/v1/assets", "Authorization: Bearer " + token + "\r\n"))["assets"].empty()) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "never indexed";
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_TRUE(manager.hear("STATUS=connected to", 10s)) << ::testing::PrintToString(manager.told());
+  EXPECT_EQ(program_->stop(SIGTERM), 0);
+  while (program_->nextLine(1s)) {
+  }
+  for (const std::string& line : program_->lines()) {
+    EXPECT_FALSE(line.starts_with("Status: ") || line.starts_with("Library: ")) << line;
+  }
 }
 
 TEST_F(DeviceTest, StrangersAreCutQuicklyAndLaptopsKeepTheirTime) {

@@ -141,6 +141,7 @@ TEST(Install, ManualPagesAndCompletions) {
       {"lumenvale-laptop", "_lumenvale_laptop", {"pull", "/tmp", "--parallel", ""}, "1\n2\n4\n8\n16\n"},
       {"lumenvale-laptop", "_lumenvale_laptop", {"-q", "safe", "--j"}, "--json\n"},
       {"lumenvale", "_lumenvale", {"--he"}, "--headless\n--help\n"},
+      {"lumenvale", "_lumenvale", {"--v"}, "--verbose\n--version\n"},
       {"lumenvale", "_lumenvale", {"settings", ""}, "get\nset\n"},
       {"lumenvale", "_lumenvale", {"settings", "set", "t"}, "theme\n"},
       {"lumenvale", "_lumenvale", {"--data", "/tmp", "settings", "set", "theme", ""}, "system\nlight\ndark\n"},
