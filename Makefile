@@ -5,6 +5,13 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 ARGS       ?=
 JOBS       ?= $(shell nproc)
+# Every build directory compiles through ccache (installed by the
+# bootstrap, so looked up only once a recipe runs), with paths taken
+# relative to the checkout: a fresh clone, as CI makes, finds what an
+# earlier one compiled.
+LAUNCHER    = $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR  := $(CURDIR)
+export CCACHE_NOHASHDIR := true
 
 .PHONY: all bootstrap build run test test-asan bench clean package
 
@@ -14,7 +21,7 @@ bootstrap:
 	@scripts/bootstrap
 
 build: bootstrap
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(LAUNCHER) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 # A Debian package of everything `cmake --install` puts in place, for /usr,
@@ -32,7 +39,7 @@ test: build
 # Every test once more under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the real binary of the end-to-end tests included.
 test-asan: bootstrap
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
 	  -DLUMENVALE_SANITIZE=ON -DLUMENVALE_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -44,7 +51,7 @@ test-asan: bootstrap
 # binary they start is built with it too.
 .PHONY: test-tsan stress
 test-tsan: bootstrap
-	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
 	  -DLUMENVALE_TSAN=ON -DLUMENVALE_BENCH=OFF >/dev/null
 	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target lumenvale_threaded_tests
 	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
@@ -66,7 +73,7 @@ FUZZ_SECONDS ?= 60
 .PHONY: fuzz
 fuzz:
 	@scripts/bootstrap fuzz
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
 	  -DLUMENVALE_FUZZ=ON -DBUILD_TESTING=OFF -DLUMENVALE_BENCH=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)

@@ -517,7 +517,7 @@ TEST(LaptopCommandLine, NamesWhatIsWrong) {
   };
   const std::vector<Case> cases = {
       {{}, 2, "A subcommand is required"},
-      {{"fetch", "/tmp/x"}, 2, "\"fetch\" is not a command: say find, pair, devices, forget, pull, safe or free."},
+      {{"fetch", "/tmp/x"}, 2, "\"fetch\" is not a command: say find, pair, devices, forget, watch, pull, safe or free."},
       {{"pull"}, 2, "DEST is required"},
       {{"pull", "/tmp/x", "--parallel", "0"}, 2, "--parallel: Value 0 not in range 1 to 16"},
       {{"pull", "/tmp/x", "--parallel=17"}, 2, "--parallel: Value 17 not in range 1 to 16"},
