@@ -570,7 +570,8 @@ int watch(const std::string& dest, const std::string& wanted, std::chrono::secon
         const std::string now = listingDigest(*device);
         if (now != copied) {
           status = pullInto(dest, wanted, 4, out);
-          if (status == 0) status = safe(dest, wanted, out);
+          // An empty library leaves nothing to report.
+          if (status == 0 && !HeldFiles(dest).files().empty()) status = safe(dest, wanted, out);
           if (status == 0) copied = now;
         }
       }

@@ -192,7 +192,7 @@ TEST_F(FinderTest, ForgetsADeviceThatStopped) {
 }
 
 // A paired device that restarts on another port is found again under its
-// id: the laptop's pull goes through and keeps the new address.
+// id: the laptop's watch goes through and keeps the new address.
 TEST_F(FinderTest, APairedDeviceThatMovedIsFoundAgain) {
   ASSERT_TRUE(avahi_.start()) << avahi_.failure();
   const FoundDevice first = startDevice("moves");
@@ -230,10 +230,13 @@ TEST_F(FinderTest, APairedDeviceThatMovedIsFoundAgain) {
       },
       20s);
 
-  const testing::CommandResult pulled = testing::runCommand({LUMENVALE_LAPTOP_BINARY, "pull", dest.path()}, 60s);
+  // Found by `watch`, as the service that keeps the copy runs it.
+  const testing::CommandResult pulled = testing::runCommand({LUMENVALE_LAPTOP_BINARY, "watch", "--once", dest.path()}, 60s);
   ::unsetenv("XDG_CONFIG_HOME");
   ::close(holder);
   EXPECT_EQ(pulled.status, 0) << pulled.output;
+  EXPECT_NE(pulled.output.find("Copied 0 files"), std::string::npos) << pulled.output;
+  EXPECT_EQ(pulled.output.find("does not answer"), std::string::npos) << pulled.output;
   const std::vector<PairedDevice> kept = LaptopConfig(config.path() + "/lumenvale-laptop").devices();
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(std::to_string(kept.front().port), *port);
