@@ -29,6 +29,7 @@ extern "C" {
 
 #include "library/rows.h"
 #include "platform/folder/mime_types.h"
+#include "platform/folder/opened_file.h"
 #include "platform/folder/picture_limits.h"
 #include "util/text.h"
 
@@ -356,18 +357,12 @@ struct StreamOptions {
 // picture is finished.
 VipsPtr posterFrame(const std::string& path, std::int64_t target, PhotoStore::ContentMode mode,
                     std::optional<PictureLimits::DecodeGate::Pass>& pass) {
-  // FFmpeg opens files by name. Opened here first, without following a
-  // link or waiting on a FIFO and checked to be a regular file, the file is
-  // then handed over by its descriptor's name, which opens that very file.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return nullptr;
-  struct stat facts {};
-  const bool regular = ::fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode);
-  const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
+  // FFmpeg opens files by name.
   AVFormatContext* opened = nullptr;
-  const bool read = regular && avformat_open_input(&opened, byDescriptor.c_str(), nullptr, nullptr) >= 0;
-  ::close(fd);
-  if (!read) return nullptr;
+  {
+    const OpenedFile file(path);
+    if (!file.regular() || avformat_open_input(&opened, file.name().c_str(), nullptr, nullptr) < 0) return nullptr;
+  }
   std::unique_ptr<AVFormatContext, CloseInput> format(opened);
   // Reading the streams' facts may decode a frame of each, so the decode is
   // costed from the largest frame the container declares, before that.

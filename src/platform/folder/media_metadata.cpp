@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/folder/opened_file.h"
 #include "platform/folder/mime_types.h"
 
 extern "C" {
@@ -252,9 +253,13 @@ std::int64_t MediaMetadata::fileNanoseconds(const timespec& time) {
 
 std::optional<MediaMetadata> MediaMetadata::readPhoto(const std::string& path) {
   prepareLibraries();
-  if (isHeif(path)) return readHeif(path);
+  // A link or a FIFO put in a photo's place after the walk saw a file is
+  // never read: it could point out of the library or stall the indexer.
+  const OpenedFile file(path);
+  if (!file.regular()) return std::nullopt;
+  if (isHeif(path)) return readHeif(file.name());
   try {
-    auto image = Exiv2::ImageFactory::open(path);
+    auto image = Exiv2::ImageFactory::open(file.name());
     if (!image.get() || !image->good()) return std::nullopt;
     image->readMetadata();
     const Exiv2::ExifData& exif = image->exifData();
@@ -288,9 +293,11 @@ std::optional<MediaMetadata> MediaMetadata::readPhoto(const std::string& path) {
 
 std::optional<MediaMetadata> MediaMetadata::readVideo(const std::string& path) {
   prepareLibraries();
+  const OpenedFile file(path);
+  if (!file.regular()) return std::nullopt;
   AVFormatContext* opened = nullptr;
   // On failure avformat_open_input frees the context itself.
-  if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return std::nullopt;
+  if (avformat_open_input(&opened, file.name().c_str(), nullptr, nullptr) < 0) return std::nullopt;
   std::unique_ptr<AVFormatContext, CloseInput> context(opened);
 
   int index = av_find_best_stream(context.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);

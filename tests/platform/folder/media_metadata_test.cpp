@@ -1,12 +1,17 @@
 #include "platform/folder/media_metadata.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <future>
 #include <limits>
 
 #include "library_fixture.h"
+#include "support/program.h"
 
 namespace lumenvale {
 namespace {
@@ -142,6 +147,38 @@ TEST(MediaMetadataTest, FileTimesClampToWhatATimePointHolds) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(MediaMetadata::fileNanoseconds(c.time), c.expected);
+  }
+}
+
+// A FIFO or a link put in a photo's place is not read: opening a FIFO by
+// name would wait for a writer that never comes, and a link may lead out
+// of the library.
+TEST(MediaMetadataTest, NeverWaitsOnAFifoNorFollowsALink) {
+  const auto& folder = testing::libraryFixture();
+  testing::TemporaryFolder hostile("metadata-hostile");
+  const std::string fifo = hostile.path() + "/IMG_0001.JPG";
+  const std::string fifoVideo = hostile.path() + "/IMG_0002.MOV";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(fifoVideo.c_str(), 0600), 0);
+  const std::string link = hostile.path() + "/IMG_0003.JPG";
+  std::filesystem::create_symlink(folder / "2023/IMG_0001.JPG", link);
+  ASSERT_TRUE(MediaMetadata::readPhoto((folder / "2023/IMG_0001.JPG").string()));  // the target itself reads
+  struct Case {
+    std::string path;
+    bool video;
+  };
+  for (const Case& c : {Case{fifo, false}, Case{fifoVideo, true}, Case{link, false}}) {
+    SCOPED_TRACE(c.path);
+    auto read = std::async(std::launch::async, [&c] {
+      return c.video ? MediaMetadata::readVideo(c.path) : MediaMetadata::readPhoto(c.path);
+    });
+    if (read.wait_for(5s) != std::future_status::ready) {
+      ADD_FAILURE() << "still waiting on the FIFO";
+      // A writer lets the reader go, so the test can end.
+      const int writer = ::open(c.path.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+    }
+    EXPECT_FALSE(read.get().has_value());
   }
 }
 
