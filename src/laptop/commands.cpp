@@ -75,13 +75,17 @@ struct Output {
   // outcome prints the closing sentence for a person; a script gets `result`.
   void outcome(const std::string& text, const nlohmann::json& result) const {
     if (json) {
-      std::printf("%s\n", result.dump().c_str());
+      object(result);
     } else {
       std::printf("%s\n", Text::printable(text).c_str());
     }
     std::fflush(stdout);
   }
   bool progress() const { return terminal && !quiet && !json; }
+  // object prints one JSON object on its own line, for a script.
+  static void object(const nlohmann::json& value) {
+    std::printf("%s\n", value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  }
 };
 
 // chosenDevice is the device a command on `dest` is for: the one `wanted`
@@ -101,14 +105,12 @@ int find(const Output& out) {
   const std::vector<FoundDevice> devices = findDevices(std::chrono::seconds(3));
   for (const FoundDevice& device : devices) {
     if (out.json) {
-      std::printf("%s\n", nlohmann::json({{"name", device.name},
-                                          {"host", device.host},
-                                          {"addresses", device.addresses},
-                                          {"port", device.port},
-                                          {"deviceId", device.deviceId},
-                                          {"fingerprintPrefix", device.fingerprintPrefix}})
-                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                                .c_str());
+      Output::object({{"name", device.name},
+                      {"host", device.host},
+                      {"addresses", device.addresses},
+                      {"port", device.port},
+                      {"deviceId", device.deviceId},
+                      {"fingerprintPrefix", device.fingerprintPrefix}});
       continue;
     }
     std::string addresses;
@@ -592,13 +594,11 @@ int devices(const Output& out) {
   const std::vector<PairedDevice> paired = LaptopConfig(LaptopConfig::defaultFolder()).devices();
   for (const PairedDevice& device : paired) {
     if (out.json) {
-      std::printf("%s\n", nlohmann::json({{"name", device.name},
-                                          {"host", device.host},
-                                          {"port", device.port},
-                                          {"deviceId", device.deviceId},
-                                          {"fingerprint", device.fingerprint}})
-                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                                .c_str());
+      Output::object({{"name", device.name},
+                      {"host", device.host},
+                      {"port", device.port},
+                      {"deviceId", device.deviceId},
+                      {"fingerprint", device.fingerprint}});
       continue;
     }
     std::printf("%s\t%s:%u\tid %s\tfingerprint %s...\n", Text::printable(device.name).c_str(),

@@ -113,12 +113,17 @@ std::optional<PairedDevice> LaptopConfig::save(const PairedDevice& device) {
     kept = device;
   }
   if (!replaced) devices.push_back(device);
+  writeDevices(devices);
+  return replaced;
+}
+
+void LaptopConfig::writeDevices(const std::vector<PairedDevice>& devices) {
   nlohmann::json list = nlohmann::json::array();
   for (const PairedDevice& kept : devices) list.push_back(deviceJson(kept));
   write("devices.json", nlohmann::json({{"devices", list}}).dump(2) + "\n");
+  // The record of old, of one device, has been carried over.
   std::error_code ignored;
   std::filesystem::remove(folder_ + "/device.json", ignored);
-  return replaced;
 }
 
 bool LaptopConfig::forget(const std::string& deviceId) {
@@ -126,11 +131,7 @@ bool LaptopConfig::forget(const std::string& deviceId) {
   const auto gone = std::remove_if(devices.begin(), devices.end(), [&](const PairedDevice& d) { return d.deviceId == deviceId; });
   if (gone == devices.end()) return false;
   devices.erase(gone, devices.end());
-  nlohmann::json list = nlohmann::json::array();
-  for (const PairedDevice& kept : devices) list.push_back(deviceJson(kept));
-  write("devices.json", nlohmann::json({{"devices", list}}).dump(2) + "\n");
-  std::error_code ignored;
-  std::filesystem::remove(folder_ + "/device.json", ignored);
+  writeDevices(devices);
   return true;
 }
 

@@ -55,6 +55,7 @@ class LaptopConfig {
 
  private:
   void write(const std::string& name, const std::string& text);
+  void writeDevices(const std::vector<PairedDevice>& devices);
   const std::string folder_;
 };
 
