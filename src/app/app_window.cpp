@@ -12,6 +12,7 @@
 
 #include "app/headless.h"
 #include "app/version.h"
+#include "platform/device.h"
 #include "screens/qml_setup.h"
 #include "screens/texts.h"
 
@@ -55,6 +56,12 @@ AppWindow::AppWindow(const Options& options) {
   root_->setChooser([device](const QString& folder, bool more) {
     if (!device->choose(folder.toStdString(), more)) say("Cannot keep the chosen folders in the settings");
   });
+
+  AppRoot::Folders folders;
+  folders.served = [device] { return device->library().folders(); };
+  folders.remove = [device](const std::string& folder) { return device->remove(folder); };
+  folders.pictures = Device::picturesFolder();
+  root_->setFolders(std::move(folders));
 
   HomeModel::Sources home;
   home.count = [hub] { return hub->safeCount(); };

@@ -71,6 +71,18 @@
         <source>Choose again</source>
         <translation>Choose again</translation>
     </message>
+    <message id="folder.add">
+        <source>Add a folder</source>
+        <translation>Add a folder</translation>
+    </message>
+    <message id="folder.remove">
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message id="folder.last">
+        <source>This device serves at least one folder. To serve another instead, choose again.</source>
+        <translation>This device serves at least one folder. To serve another instead, choose again.</translation>
+    </message>
     <message id="need.network.title">
         <source>Your network</source>
         <translation>Your network</translation>

@@ -16,6 +16,9 @@ Rectangle {
     // chooseFolder asks for the folder chooser: another folder (`more`) or
     // the library's folder anew.
     signal chooseFolder(bool more)
+    // The folders the library serves, and the owner's wish to stop one.
+    property var folders: []
+    signal removeFolder(string folder)
 
     property string tab: "home"
     property int viewing: -1  // the position open in the viewer, or -1
@@ -61,7 +64,10 @@ Rectangle {
             hub: frame.hub
             access: frame.access
             version: frame.version
+            folders: frame.folders
             onOpenSettings: frame.chooseFolder(false)
+            onAddFolder: frame.chooseFolder(true)
+            onRemoveFolder: folder => frame.removeFolder(folder)
         }
     }
 
