@@ -190,6 +190,20 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   EXPECT_FALSE(asked.get());
 }
 
+TEST(HubBridge, ShowsTheFingerprintALaptopAsksToCompare) {
+  TestHub test;
+  HubBridge bridge(test.hub);
+  EXPECT_TRUE(bridge.fingerprint().isEmpty());  // no identity yet
+  bridge.start("Phone");
+  ASSERT_TRUE(serve([&] { return !bridge.fingerprint().isEmpty(); }));
+  const QStringList groups = bridge.fingerprint();
+  ASSERT_EQ(groups.size(), 16);
+  for (const QString& group : groups) EXPECT_EQ(group.size(), 4);
+  // The same digits the laptop prints after "Fingerprint: ".
+  EXPECT_EQ(groups.join("").toStdString(), test.hub->state().fingerprint);
+  EXPECT_EQ(test.hub->state().fingerprint.size(), 64u);
+}
+
 TEST(HubBridge, TheCodesTimeLeftIsRoundedUpAndStopsAtZero) {
   TestHub test;
   TimePoint now = systemNow();

@@ -419,6 +419,14 @@
         <source>Expires in %1</source>
         <translation>Expires in %1</translation>
     </message>
+    <message id="pair.fingerprint">
+        <source>This device&apos;s fingerprint</source>
+        <translation>This device&apos;s fingerprint</translation>
+    </message>
+    <message id="pair.fingerprint.body">
+        <source>When you pair, the laptop prints a fingerprint. Check that it is this one, group by group, before you type the code.</source>
+        <translation>When you pair, the laptop prints a fingerprint. Check that it is this one, group by group, before you type the code.</translation>
+    </message>
     <message id="laptops.none">
         <source>No laptop is paired yet.</source>
         <translation>No laptop is paired yet.</translation>
