@@ -45,7 +45,12 @@ AppWindow::AppWindow(const Options& options) {
   std::shared_ptr<Hub> hub = device_->sharedHub();
   DeviceSide* device = device_.get();
 
-  theme_.setSystemDark(systemIsDark());
+  // The palette's look at start-up is the first guess; the desktop's
+  // colour scheme, while it runs, has the last word.
+  const bool guess = systemIsDark();
+  theme_.setSystemDark(guess);
+  appearance_ = std::make_unique<DesktopAppearance>(QDBusConnection::sessionBus(), guess,
+                                                    [this](bool dark) { theme_.setSystemDark(dark); });
   thumbs_ = std::make_unique<Thumbs>(hub->library(), device->library().store());
   bridge_ = std::make_unique<HubBridge>(hub);
   root_ = std::make_unique<AppRoot>(
