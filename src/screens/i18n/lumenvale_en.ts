@@ -304,8 +304,8 @@
         <translation>How to connect</translation>
     </message>
     <message id="cable.platforms">
-        <source>macOS · Windows · Linux</source>
-        <translation>macOS · Windows · Linux</translation>
+        <source>Linux laptops</source>
+        <translation>Linux laptops</translation>
     </message>
     <message id="cable.step1">
         <source>Install Lumenvale on your laptop.</source>

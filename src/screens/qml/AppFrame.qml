@@ -30,10 +30,23 @@ Rectangle {
         id: content
         objectName: "content"
         anchors.fill: parent
-        sourceComponent: frame.tab === "photos" ? photosTab
+        sourceComponent: frame.tab === "photos" ? null
                        : frame.tab === "laptops" ? laptopsTab
                        : frame.tab === "settings" ? settingsTab
                        : homeTab
+    }
+    // The Photos tab is made the first time it is shown and then kept, out
+    // of sight while another tab shows, so that coming back finds the
+    // library where the owner left it instead of listing it anew from the
+    // top.
+    Loader {
+        objectName: "photosContent"
+        anchors.fill: parent
+        active: false
+        visible: frame.tab === "photos"
+        onVisibleChanged: if (visible) active = true
+        Component.onCompleted: if (visible) active = true
+        sourceComponent: photosTab
     }
     Component {
         id: homeTab
