@@ -58,13 +58,18 @@ AppWindow::AppWindow(const Options& options) {
       QString::fromStdString(device->name()));
   root_->setVersion(QString::fromLatin1(kVersion));
   root_->setCatalogRebuilt(device->library().recovery().has_value());
-  root_->setChooser([device](const QString& folder, bool more) {
+  root_->setChooser([this, device](const QString& folder, bool more) {
     if (!device->choose(folder.toStdString(), more)) say("Cannot keep the chosen folders in the settings");
+    photos_->foldersChanged();
   });
 
   AppRoot::Folders folders;
   folders.served = [device] { return device->library().folders(); };
-  folders.remove = [device](const std::string& folder) { return device->remove(folder); };
+  folders.remove = [this, device](const std::string& folder) {
+    const bool removed = device->remove(folder);
+    photos_->foldersChanged();
+    return removed;
+  };
   folders.pictures = Device::picturesFolder();
   root_->setFolders(std::move(folders));
 
