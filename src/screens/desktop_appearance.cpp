@@ -54,6 +54,10 @@ DesktopAppearance::DesktopAppearance(QDBusConnection bus, bool guess, std::funct
                                      QObject* parent)
     : QObject(parent), bus_(std::move(bus)), guess_(guess), told_(std::move(told)) {
   if (!bus_.isConnected()) return;
+  // QtDBus matches the slot's arguments by type name, and QDBusVariant has
+  // no name until it is registered: without this the connection is
+  // refused, silently, in a process that has not used one yet.
+  qRegisterMetaType<QDBusVariant>();
   // Listening first, so that a change between the read and its answer is
   // not missed; a late answer to the read then tells the same value again.
   bus_.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,

@@ -92,6 +92,13 @@ TEST(DesktopAppearance, TheSystemThemeFollowsTheDesktopWhileRunning) {
   PrivateBus bus;
   ASSERT_FALSE(bus.address.isEmpty());
   {
+    // An app that starts before the portal (which the bus starts on
+    // demand) hears it once it comes. Made first, in a process that has
+    // used no D-Bus variant yet, as the app's is.
+    QDBusConnection early = QDBusConnection::connectToBus(bus.address, "early");
+    bool earlyDark = false;
+    DesktopAppearance before(early, false, [&](bool dark) { earlyDark = dark; });
+
     QDBusConnection service = QDBusConnection::connectToBus(bus.address, "service");
     ASSERT_TRUE(service.isConnected());
     FakePortal portal;
@@ -109,35 +116,41 @@ TEST(DesktopAppearance, TheSystemThemeFollowsTheDesktopWhileRunning) {
       });
       ASSERT_TRUE(serve([&] { return told == 1; }));
       EXPECT_EQ(portal.reads, 1);
+      EXPECT_FALSE(earlyDark);
       EXPECT_TRUE(theme.dark());
       EXPECT_EQ(theme.colour("bg"), QColor("#0E100D"));
 
       portal.change("org.freedesktop.appearance", "color-scheme", 2);
       ASSERT_TRUE(serve([&] { return told == 2; }));
       EXPECT_FALSE(theme.dark());
+      portal.change("org.freedesktop.appearance", "color-scheme", 1);
+      ASSERT_TRUE(serve([&] { return told == 3 && earlyDark; }));
+      portal.change("org.freedesktop.appearance", "color-scheme", 2);
+      ASSERT_TRUE(serve([&] { return told == 4 && !earlyDark; }));
       EXPECT_EQ(theme.colour("bg"), QColor("#FFFFFF"));
 
       // Another setting is not the colour scheme; the change after it is.
       portal.change("org.freedesktop.appearance", "accent-color", 1);
       portal.change("org.gnome.desktop.interface", "color-scheme", 1);
       portal.change("org.freedesktop.appearance", "color-scheme", 1);
-      ASSERT_TRUE(serve([&] { return told >= 3; }));
-      EXPECT_EQ(told, 3);
+      ASSERT_TRUE(serve([&] { return told >= 5; }));
+      EXPECT_EQ(told, 5);
       EXPECT_TRUE(theme.dark());
 
       // No preference: the palette's guess at start-up (light) stands.
       portal.change("org.freedesktop.appearance", "color-scheme", 0);
-      ASSERT_TRUE(serve([&] { return told == 4; }));
+      ASSERT_TRUE(serve([&] { return told == 6; }));
       EXPECT_FALSE(theme.dark());
 
       // The owner's own choice still wins over the desktop.
       theme.setChoice("dark");
       portal.change("org.freedesktop.appearance", "color-scheme", 2);
-      ASSERT_TRUE(serve([&] { return told == 5; }));
+      ASSERT_TRUE(serve([&] { return told == 7; }));
       EXPECT_TRUE(theme.dark());
     }
     QDBusConnection::disconnectFromBus("client");
     QDBusConnection::disconnectFromBus("service");
+    QDBusConnection::disconnectFromBus("early");
   }
   // A bus without a portal: the guess stands, and nothing is told.
   {
