@@ -12,6 +12,7 @@
 
 #include "app/headless.h"
 #include "app/version.h"
+#include "platform/device.h"
 #include "screens/qml_setup.h"
 #include "screens/texts.h"
 
@@ -44,7 +45,12 @@ AppWindow::AppWindow(const Options& options) {
   std::shared_ptr<Hub> hub = device_->sharedHub();
   DeviceSide* device = device_.get();
 
-  theme_.setSystemDark(systemIsDark());
+  // The palette's look at start-up is the first guess; the desktop's
+  // colour scheme, while it runs, has the last word.
+  const bool guess = systemIsDark();
+  theme_.setSystemDark(guess);
+  appearance_ = std::make_unique<DesktopAppearance>(QDBusConnection::sessionBus(), guess,
+                                                    [this](bool dark) { theme_.setSystemDark(dark); });
   thumbs_ = std::make_unique<Thumbs>(hub->library(), device->library().store());
   bridge_ = std::make_unique<HubBridge>(hub);
   root_ = std::make_unique<AppRoot>(
@@ -52,9 +58,20 @@ AppWindow::AppWindow(const Options& options) {
       QString::fromStdString(device->name()));
   root_->setVersion(QString::fromLatin1(kVersion));
   root_->setCatalogRebuilt(device->library().recovery().has_value());
-  root_->setChooser([device](const QString& folder, bool more) {
+  root_->setChooser([this, device](const QString& folder, bool more) {
     if (!device->choose(folder.toStdString(), more)) say("Cannot keep the chosen folders in the settings");
+    photos_->foldersChanged();
   });
+
+  AppRoot::Folders folders;
+  folders.served = [device] { return device->library().folders(); };
+  folders.remove = [this, device](const std::string& folder) {
+    const bool removed = device->remove(folder);
+    photos_->foldersChanged();
+    return removed;
+  };
+  folders.pictures = Device::picturesFolder();
+  root_->setFolders(std::move(folders));
 
   HomeModel::Sources home;
   home.count = [hub] { return hub->safeCount(); };

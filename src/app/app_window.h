@@ -11,6 +11,7 @@
 #include "app/device_side.h"
 #include "screens/app_root.h"
 #include "screens/delete_sheet_model.h"
+#include "screens/desktop_appearance.h"
 #include "screens/home_model.h"
 #include "screens/hub_bridge.h"
 #include "screens/photos_model.h"
@@ -47,6 +48,7 @@ class AppWindow {
   ScreenSaverInhibitor screenSaver_;
   std::unique_ptr<DeviceSide> device_;
   Theme theme_;
+  std::unique_ptr<DesktopAppearance> appearance_;  // tells theme_
   std::unique_ptr<Thumbs> thumbs_;
   std::unique_ptr<HubBridge> bridge_;
   std::unique_ptr<AppRoot> root_;

@@ -140,4 +140,14 @@ bool DeviceSide::choose(const std::string& folder, bool more) {
   return kept;
 }
 
+bool DeviceSide::remove(const std::string& folder) {
+  std::vector<std::string> folders = library_->folders();
+  const auto found = std::find(folders.begin(), folders.end(), folder);
+  if (found == folders.end() || folders.size() == 1) return false;
+  folders.erase(found);
+  const bool kept = fixedFolders_ || settings_.set(kFoldersKey, folders);
+  library_->setFolders(std::move(folders));
+  return kept;
+}
+
 }  // namespace lumenvale

@@ -53,6 +53,11 @@ class DeviceSide {
   // choose serves `folder` (added to the others when `more`, else alone)
   // and keeps the choice for the next start; false when it cannot be kept.
   bool choose(const std::string& folder, bool more);
+  // remove stops serving `folder` and keeps that for the next start. The
+  // library never drops its last folder (with none it would look as if the
+  // owner had never chosen one): false then, when `folder` is not served,
+  // or when the choice cannot be kept.
+  bool remove(const std::string& folder);
 
  private:
   // Locked (flock) for the object's life; closed last, after the hub.

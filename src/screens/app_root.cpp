@@ -1,5 +1,8 @@
 #include "screens/app_root.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace lumenvale {
 
 AppRoot::AppRoot(HubBridge& hub, std::function<PhotoAccess()> currentAccess, QString name, QObject* parent)
@@ -48,6 +51,28 @@ void AppRoot::becameActive() {
 void AppRoot::folderChosen(const QUrl& folder, bool more) {
   if (!folder.isLocalFile() || folder.toLocalFile().isEmpty()) return;
   if (chooser_) chooser_(folder.toLocalFile(), more);
+  becameActive();
+}
+
+QStringList AppRoot::folders() const {
+  QStringList list;
+  if (folders_.served) {
+    for (const std::string& folder : folders_.served()) list.append(QString::fromStdString(folder));
+  }
+  return list;
+}
+
+QUrl AppRoot::chooserStart() const {
+  QStringList candidates = folders();
+  candidates.append(QString::fromStdString(folders_.pictures));
+  for (const QString& folder : candidates) {
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) return QUrl::fromLocalFile(folder);
+  }
+  return QUrl::fromLocalFile(QDir::homePath());
+}
+
+void AppRoot::removeFolder(const QString& folder) {
+  if (!folders_.remove || !folders_.remove(folder.toStdString())) return;
   becameActive();
 }
 

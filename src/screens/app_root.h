@@ -7,7 +7,10 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <QStringList>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "screens/app_flow.h"
 #include "screens/hub_bridge.h"
@@ -20,6 +23,8 @@ class AppRoot : public QObject {
   Q_PROPERTY(QString access READ access NOTIFY changed)
   Q_PROPERTY(bool granted READ granted NOTIFY changed)
   Q_PROPERTY(QString version READ version CONSTANT)
+  Q_PROPERTY(QStringList folders READ folders NOTIFY changed)
+  Q_PROPERTY(QUrl chooserStart READ chooserStart NOTIFY changed)
 
  public:
   // `currentAccess` reads the access as it is now; `name` is the device's
@@ -31,6 +36,15 @@ class AppRoot : public QObject {
   using Chooser = std::function<void(const QString& folder, bool more)>;
   void setChooser(Chooser chooser) { chooser_ = std::move(chooser); }
   void setVersion(QString version) { version_ = std::move(version); }
+  // Folders is what the chooser and the Settings tab need of the library:
+  // the folders served now, the way to stop serving one (false when that
+  // cannot be done), and the owner's pictures folder.
+  struct Folders {
+    std::function<std::vector<std::string>()> served;
+    std::function<bool(const std::string& folder)> remove;
+    std::string pictures;
+  };
+  void setFolders(Folders folders) { folders_ = std::move(folders); }
   // catalogRebuilt: the photo catalog was found damaged at this start and
   // built again (the Home tab says so).
   void setCatalogRebuilt(bool rebuilt) { catalogRebuilt_ = rebuilt; }
@@ -40,6 +54,12 @@ class AppRoot : public QObject {
   QString version() const { return version_; }
   QString access() const;
   bool granted() const { return lumenvale::granted(access_); }
+  // folders are the folders served now, in the order they were chosen.
+  QStringList folders() const;
+  // chooserStart is where the folder chooser opens: the first served folder
+  // that is there, else the pictures folder, else the home folder; never
+  // the process's working folder, which means nothing to the owner.
+  QUrl chooserStart() const;
 
   // appeared: the window is shown for the first time.
   Q_INVOKABLE void appeared();
@@ -51,6 +71,8 @@ class AppRoot : public QObject {
   // folderChosen: the owner picked a folder in the chooser; a URL that is
   // not a local folder is ignored.
   Q_INVOKABLE void folderChosen(const QUrl& folder, bool more);
+  // removeFolder stops serving `folder`; the last one is kept.
+  Q_INVOKABLE void removeFolder(const QString& folder);
 
  signals:
   void changed();
@@ -60,6 +82,7 @@ class AppRoot : public QObject {
   std::function<PhotoAccess()> currentAccess_;
   QString name_;
   Chooser chooser_;
+  Folders folders_;
   QString version_;
   PhotoAccess access_;
   bool setup_;

@@ -96,6 +96,14 @@ QVariantList HubBridge::addresses() const {
   return list;
 }
 
+QStringList HubBridge::fingerprint() const {
+  QStringList groups;
+  for (const std::string& group : LaptopsRules::fingerprintGroups(state_.fingerprint)) {
+    groups.append(QString::fromStdString(group));
+  }
+  return groups;
+}
+
 QVariantList HubBridge::laptops() const {
   QVariantList list;
   for (const Laptop& laptop : state_.laptops) {

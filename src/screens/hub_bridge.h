@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <QStringList>
 #include <QVariantList>
 #include <QVariantMap>
 #include <memory>
@@ -45,6 +46,7 @@ class HubBridge : public QObject {
   Q_PROPERTY(QVariantMap hero READ hero NOTIFY heroChanged)
   Q_PROPERTY(QVariantMap pairing READ pairing NOTIFY heroChanged)
   Q_PROPERTY(QVariantList laptopRows READ laptopRows NOTIFY heroChanged)
+  Q_PROPERTY(QStringList fingerprint READ fingerprint NOTIFY changed)
 
  public:
   // `clock` decides the card's case; the hub must outlive the bridge.
@@ -80,6 +82,10 @@ class HubBridge : public QObject {
   // laptopRows: one {id, name, live, day} per paired laptop, newest first;
   // `day` is the pairing day ("May 1, 2024") and `live` whether it is here.
   QVariantList laptopRows() const { return laptopRows_; }
+  // fingerprint: the device's certificate fingerprint in 16 groups of 4
+  // hex digits, for the owner to compare with what a pairing laptop prints;
+  // empty until the identity is loaded.
+  QStringList fingerprint() const;
 
   // The owner's way of writing counts ("1,204") and sizes ("734 MB").
   Q_INVOKABLE QString formatCount(qint64 count) const;

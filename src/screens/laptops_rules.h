@@ -1,9 +1,11 @@
 // What the Laptops tab shows, worked out apart from any toolkit: the time a
-// pairing code has left and whether a paired laptop is here now.
+// pairing code has left, whether a paired laptop is here now, and the
+// device's fingerprint as the owner compares it.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "hub/hub.h"
 
@@ -15,5 +17,10 @@ std::int64_t secondsLeft(TimePoint expiresAt, TimePoint now);
 
 // isLive: `laptop` made the hub's latest request, less than 30 seconds ago.
 bool isLive(const HubState& state, const Laptop& laptop, TimePoint now);
+
+// fingerprintGroups cuts a certificate fingerprint (64 hex digits, as the
+// laptop prints it) into 16 groups of 4, which a person can compare group
+// by group; nothing for any other text.
+std::vector<std::string> fingerprintGroups(const std::string& fingerprint);
 
 }  // namespace lumenvale::LaptopsRules

@@ -172,6 +172,10 @@ void PhotosModel::recount() {
   }).detach();
 }
 
+void PhotosModel::foldersChanged() {
+  if (started_) appeared();
+}
+
 void PhotosModel::marksChanged() {
   for (std::size_t i = 0; i < assets_.size(); ++i) safe_[i] = sources_.safeOn && !sources_.safeOn(assets_[i]).empty();
   recount();

@@ -75,6 +75,10 @@ class PhotosModel : public QAbstractListModel {
   Q_INVOKABLE QVariantMap asset(int position) const;
   // marksChanged: the safe marks changed; the flags and counts are made again.
   Q_INVOKABLE void marksChanged();
+  // foldersChanged: the owner changed the library's folders. The tab lives
+  // on between visits, so its listing starts again here; before the tab
+  // first appeared nothing loads.
+  void foldersChanged();
 
  signals:
   void changed();

@@ -1,6 +1,7 @@
 // The device side's photo folders: none chosen means not asked (and the
 // catalog is left alone), a chosen folder is served and kept for the next
-// start, "choose more" adds one, and --library folders are not written.
+// start, "choose more" adds one, one can be removed but never the last, and
+// --library folders are not written.
 #include "app/device_side.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,24 @@ TEST_F(DeviceSideTest, ChosenFoldersAreServedAndKept) {
     EXPECT_EQ(again.library().photoAccess(), LibraryAccess::denied);
   }
   ASSERT_EQ(::chmod(second_.path().c_str(), 0700), 0);
+}
+
+TEST_F(DeviceSideTest, AFolderCanBeRemovedButNotTheLastOne) {
+  {
+    DeviceSide device(options_, main_, [](const std::string&) {}, false);
+    ASSERT_TRUE(device.choose(first_.path(), false));
+    ASSERT_TRUE(device.choose(second_.path(), true));
+    EXPECT_TRUE(listed(device, 2));
+    EXPECT_FALSE(device.remove(data_.path()));  // not served
+    ASSERT_TRUE(device.remove(first_.path()));
+    EXPECT_EQ(device.library().folders(), (std::vector<std::string>{second_.path()}));
+    EXPECT_TRUE(listed(device, 1));
+    EXPECT_FALSE(device.remove(second_.path()));  // the last one stays
+    EXPECT_EQ(device.library().folders(), (std::vector<std::string>{second_.path()}));
+    EXPECT_EQ(device.library().photoAccess(), LibraryAccess::full);
+  }
+  DeviceSide again(options_, main_, [](const std::string&) {}, false);
+  EXPECT_EQ(again.library().folders(), (std::vector<std::string>{second_.path()}));
 }
 
 TEST_F(DeviceSideTest, FoldersFromTheCommandLineAreNotTheOwnersChoice) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QElapsedTimer>
@@ -189,6 +190,20 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   EXPECT_FALSE(asked.get());
 }
 
+TEST(HubBridge, ShowsTheFingerprintALaptopAsksToCompare) {
+  TestHub test;
+  HubBridge bridge(test.hub);
+  EXPECT_TRUE(bridge.fingerprint().isEmpty());  // no identity yet
+  bridge.start("Phone");
+  ASSERT_TRUE(serve([&] { return !bridge.fingerprint().isEmpty(); }));
+  const QStringList groups = bridge.fingerprint();
+  ASSERT_EQ(groups.size(), 16);
+  for (const QString& group : groups) EXPECT_EQ(group.size(), 4);
+  // The same digits the laptop prints after "Fingerprint: ".
+  EXPECT_EQ(groups.join("").toStdString(), test.hub->state().fingerprint);
+  EXPECT_EQ(test.hub->state().fingerprint.size(), 64u);
+}
+
 TEST(HubBridge, TheCodesTimeLeftIsRoundedUpAndStopsAtZero) {
   TestHub test;
   TimePoint now = systemNow();
@@ -271,6 +286,61 @@ TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
   EXPECT_EQ(root.screen(), "permissions");
   root.continueOn();
   EXPECT_EQ(root.screen(), "frame");
+}
+
+TEST(AppRoot, TheChooserOpensOnTheLibraryOrThePicturesAndFoldersCanGo) {
+  TestHub test;
+  HubBridge bridge(test.hub);
+  AppRoot root(bridge, [] { return PhotoAccess::full; }, "Phone");
+  testing::TemporaryFolder pictures{"root-pictures"};
+  testing::TemporaryFolder first{"root-first"};
+  testing::TemporaryFolder second{"root-second"};
+  std::vector<std::string> served;
+  std::vector<std::string> removed;
+  AppRoot::Folders folders;
+  folders.served = [&] { return served; };
+  folders.remove = [&](const std::string& folder) {
+    removed.push_back(folder);
+    if (served.size() < 2) return false;
+    std::erase(served, folder);
+    return true;
+  };
+  folders.pictures = pictures.path();
+  root.setFolders(folders);
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> served;
+    std::string pictures;
+    QString start;
+  };
+  const std::string gone = pictures.path() + "/gone";
+  const Case cases[] = {
+      {"nothing chosen: the pictures", {}, pictures.path(), QString::fromStdString(pictures.path())},
+      {"the first served folder", {first.path(), second.path()}, pictures.path(), QString::fromStdString(first.path())},
+      {"a served folder that went away", {gone, second.path()}, pictures.path(), QString::fromStdString(second.path())},
+      {"no pictures folder: home", {}, gone, QDir::homePath()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    served = c.served;
+    folders.pictures = c.pictures;
+    root.setFolders(folders);
+    EXPECT_EQ(root.chooserStart(), QUrl::fromLocalFile(c.start));
+    EXPECT_NE(root.chooserStart(), QUrl::fromLocalFile(QDir::currentPath()));
+  }
+
+  served = {first.path(), second.path()};
+  EXPECT_EQ(root.folders(), (QStringList{QString::fromStdString(first.path()), QString::fromStdString(second.path())}));
+  int changes = 0;
+  QObject::connect(&root, &AppRoot::changed, [&] { ++changes; });
+  root.removeFolder(QString::fromStdString(first.path()));
+  EXPECT_EQ(root.folders(), QStringList{QString::fromStdString(second.path())});
+  EXPECT_EQ(changes, 1);
+  root.removeFolder(QString::fromStdString(second.path()));  // refused: nothing changes
+  EXPECT_EQ(root.folders(), QStringList{QString::fromStdString(second.path())});
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(removed.size(), 2u);
 }
 
 }  // namespace

@@ -109,6 +109,25 @@ TEST(PhotosModel, LoadsOnePageAtAppearanceAndTheNextFromTheLastTile) {
   EXPECT_EQ(listing.calls.load(), 2);
 }
 
+TEST(PhotosModel, NewFoldersListTheLibraryAgainOnceTheTabHasAppeared) {
+  Listing listing(500);
+  Tested t(listing);
+  t.model.foldersChanged();  // the tab was never shown: nothing to list
+  EXPECT_EQ(listing.calls.load(), 0);
+  t.model.appeared();
+  ASSERT_TRUE(t.idle());
+  t.model.more();
+  ASSERT_TRUE(t.idle());
+  EXPECT_EQ(t.model.loaded(), 500);
+
+  listing.assets.resize(120);  // a folder was removed
+  t.model.foldersChanged();
+  ASSERT_TRUE(t.idle());
+  EXPECT_EQ(t.model.loaded(), 120);
+  EXPECT_EQ(listing.calls.load(), 3);
+  EXPECT_TRUE(t.model.done());
+}
+
 TEST(PhotosModel, MonthsThatSpanPagesStayOneSection) {
   // 40 a day: the first 300 end inside June 23, and June runs on to 1,200.
   Listing listing(700);

@@ -5,13 +5,13 @@
 #include "screens/screen_saver.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
-#include <cstdio>
 #include <set>
+
+#include "support/private_bus.h"
 
 namespace lumenvale {
 namespace {
@@ -43,23 +43,7 @@ bool serve(const std::function<bool()>& done) {
   return done();
 }
 
-// A session bus of the test's own, stopped at the end.
-class PrivateBus {
- public:
-  PrivateBus() {
-    std::FILE* started = ::popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r");
-    if (started == nullptr) return;
-    char line[512];
-    if (std::fgets(line, sizeof line, started) != nullptr) address = QString::fromUtf8(line).trimmed();
-    if (std::fgets(line, sizeof line, started) != nullptr) pid = std::atoi(line);
-    ::pclose(started);
-  }
-  ~PrivateBus() {
-    if (pid > 0) ::kill(pid, SIGTERM);
-  }
-  QString address;
-  int pid = 0;
-};
+using testing::PrivateBus;
 
 TEST(ScreenSaverInhibitor, HoldsWhileALaptopIsPresent) {
   static int argc = 1;

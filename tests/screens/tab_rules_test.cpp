@@ -82,6 +82,34 @@ TEST(PhotosState, OnlyVideosWithADurationGetABadge) {
   }
 }
 
+TEST(LaptopsRules, TheFingerprintIsShownInSixteenGroupsOfFour) {
+  const std::string fingerprint = "3f9a0c1b2d4e5f60718293a4b5c6d7e8f90a1b2c3d4e5f60718293a4b5c6d7e8";
+  const std::vector<std::string> groups = LaptopsRules::fingerprintGroups(fingerprint);
+  ASSERT_EQ(groups.size(), 16u);
+  EXPECT_EQ(groups.front(), "3f9a");
+  EXPECT_EQ(groups[1], "0c1b");
+  EXPECT_EQ(groups.back(), "d7e8");
+  std::string joined;
+  for (const std::string& group : groups) joined += group;
+  EXPECT_EQ(joined, fingerprint);  // nothing dropped, nothing reordered
+
+  struct Case {
+    const char* name;
+    std::string text;
+  };
+  const Case refused[] = {
+      {"not loaded yet", ""},
+      {"one digit short", fingerprint.substr(1)},
+      {"one digit over", fingerprint + "0"},
+      {"upper case", "3F9A" + fingerprint.substr(4)},
+      {"not hex", "3f9g" + fingerprint.substr(4)},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(LaptopsRules::fingerprintGroups(c.text).empty());
+  }
+}
+
 TEST(LaptopsRules, SecondsLeftRoundUpAndNeverGoBelowZero) {
   const TimePoint now = TimePoint{} + 1000s;
   EXPECT_EQ(LaptopsRules::secondsLeft(now + 200ms, now), 1);

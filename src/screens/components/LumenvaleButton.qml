@@ -24,7 +24,11 @@ T.Button {
                                : Theme.colours.onLime
 
     implicitWidth: wide && parent ? parent.width : contentItem.implicitWidth + (small ? 28 : 40)
-    implicitHeight: small ? 36 : large ? 56 : 48
+    // A small button is drawn 36 high but takes taps over 44, what a
+    // finger needs.
+    implicitHeight: small ? 44 : large ? 56 : 48
+    topInset: small ? 4 : 0
+    bottomInset: topInset
     opacity: enabled ? 1 : 0.4
 
     background: Rectangle {

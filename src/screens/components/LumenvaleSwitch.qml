@@ -10,7 +10,7 @@ Item {
     signal toggled(bool on)
 
     implicitWidth: 300
-    implicitHeight: Math.max(track.height, texts.implicitHeight)
+    implicitHeight: Math.max(44, track.height, texts.implicitHeight)  // 44: a finger's reach
 
     Column {
         id: texts
@@ -41,7 +41,10 @@ Item {
         width: 52
         height: 32
         radius: 16
-        color: control.on ? Theme.colours.lime : Theme.colours.surface2
+        objectName: "track"
+        // Off is drawn in `muted`, which stands out from every card ground
+        // in both themes; the paler greys vanish into a light card.
+        color: control.on ? Theme.colours.lime : Theme.colours.muted
         Rectangle {
             width: 26
             height: 26

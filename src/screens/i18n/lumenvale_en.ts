@@ -71,6 +71,18 @@
         <source>Choose again</source>
         <translation>Choose again</translation>
     </message>
+    <message id="folder.add">
+        <source>Add a folder</source>
+        <translation>Add a folder</translation>
+    </message>
+    <message id="folder.remove">
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message id="folder.last">
+        <source>This device serves at least one folder. To serve another instead, choose again.</source>
+        <translation>This device serves at least one folder. To serve another instead, choose again.</translation>
+    </message>
     <message id="need.network.title">
         <source>Your network</source>
         <translation>Your network</translation>
@@ -292,8 +304,8 @@
         <translation>How to connect</translation>
     </message>
     <message id="cable.platforms">
-        <source>macOS · Windows · Linux</source>
-        <translation>macOS · Windows · Linux</translation>
+        <source>Linux laptops</source>
+        <translation>Linux laptops</translation>
     </message>
     <message id="cable.step1">
         <source>Install Lumenvale on your laptop.</source>
@@ -406,6 +418,14 @@
     <message id="pair.new.left">
         <source>Expires in %1</source>
         <translation>Expires in %1</translation>
+    </message>
+    <message id="pair.fingerprint">
+        <source>This device&apos;s fingerprint</source>
+        <translation>This device&apos;s fingerprint</translation>
+    </message>
+    <message id="pair.fingerprint.body">
+        <source>When you pair, the laptop prints a fingerprint. Check that it is this one, group by group, before you type the code.</source>
+        <translation>When you pair, the laptop prints a fingerprint. Check that it is this one, group by group, before you type the code.</translation>
     </message>
     <message id="laptops.none">
         <source>No laptop is paired yet.</source>

@@ -16,6 +16,9 @@ Rectangle {
     // chooseFolder asks for the folder chooser: another folder (`more`) or
     // the library's folder anew.
     signal chooseFolder(bool more)
+    // The folders the library serves, and the owner's wish to stop one.
+    property var folders: []
+    signal removeFolder(string folder)
 
     property string tab: "home"
     property int viewing: -1  // the position open in the viewer, or -1
@@ -27,10 +30,23 @@ Rectangle {
         id: content
         objectName: "content"
         anchors.fill: parent
-        sourceComponent: frame.tab === "photos" ? photosTab
+        sourceComponent: frame.tab === "photos" ? null
                        : frame.tab === "laptops" ? laptopsTab
                        : frame.tab === "settings" ? settingsTab
                        : homeTab
+    }
+    // The Photos tab is made the first time it is shown and then kept, out
+    // of sight while another tab shows, so that coming back finds the
+    // library where the owner left it instead of listing it anew from the
+    // top.
+    Loader {
+        objectName: "photosContent"
+        anchors.fill: parent
+        active: false
+        visible: frame.tab === "photos"
+        onVisibleChanged: if (visible) active = true
+        Component.onCompleted: if (visible) active = true
+        sourceComponent: photosTab
     }
     Component {
         id: homeTab
@@ -61,7 +77,10 @@ Rectangle {
             hub: frame.hub
             access: frame.access
             version: frame.version
+            folders: frame.folders
             onOpenSettings: frame.chooseFolder(false)
+            onAddFolder: frame.chooseFolder(true)
+            onRemoveFolder: folder => frame.removeFolder(folder)
         }
     }
 

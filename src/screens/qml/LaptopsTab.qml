@@ -1,7 +1,8 @@
 // The Laptops tab: the code for a new laptop with its time left, the
 // paired laptops (here now, or the day each was paired) and the sheet that
-// forgets one. It only binds: `hub` gives `pairing` and `laptopRows`, moved
-// on once a second in C++, and `forget`.
+// forgets one, and the device's fingerprint for the laptop's user to
+// compare. It only binds: `hub` gives `pairing` and `laptopRows`, moved on
+// once a second in C++, `fingerprint`, and `forget`.
 import QtQuick
 import Lumenvale.Core
 import "../components"
@@ -67,6 +68,32 @@ Rectangle {
                     color: Theme.colours.muted
                     size: 13
                     lineHeightPoints: 18
+                }
+            }
+
+            LumenvaleCard {
+                objectName: "fingerprintCard"
+                visible: fingerprint.groups.length > 0
+                width: parent.width
+                tone: "outline"
+                LumenvaleText {
+                    width: parent.width
+                    text: qsTrId("pair.fingerprint")
+                    size: 15
+                    lineHeightPoints: 20
+                    weight: 600
+                }
+                LumenvaleText {
+                    width: parent.width
+                    text: qsTrId("pair.fingerprint.body")
+                    color: Theme.colours.ink2
+                    size: 13
+                    lineHeightPoints: 18
+                }
+                Fingerprint {
+                    id: fingerprint
+                    objectName: "fingerprint"
+                    groups: tab.hub.fingerprint || []
                 }
             }
 

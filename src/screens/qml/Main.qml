@@ -2,7 +2,6 @@
 // frame, as the root decides, in the owner's theme; and the folder chooser
 // that stands for the phone's photo permission.
 import QtQuick
-import QtQuick.Dialogs
 import Lumenvale.Core
 
 Window {
@@ -54,18 +53,15 @@ Window {
             deleteSheet: window.deleteSheet
             access: window.app.access
             version: window.app.version
+            folders: window.app.folders
+            onRemoveFolder: folder => window.app.removeFolder(folder)
             onChooseFolder: more => chooser.choose(more)
         }
     }
 
-    FolderDialog {
+    FolderChooser {
         id: chooser
-        property bool more: false
-        title: qsTrId("folder.choose")
-        function choose(adding) {
-            more = adding
-            open()
-        }
-        onAccepted: window.app.folderChosen(selectedFolder, more)
+        startFolder: window.app.chooserStart
+        onChosen: (folder, more) => window.app.folderChosen(folder, more)
     }
 }

@@ -29,20 +29,22 @@ T.AbstractButton {
         }
     }
     contentItem: Item {
+        // Safe: a tick on lime. Not yet: an empty ring on a dark disc, told
+        // apart by its shape as well as its colour.
         Rectangle {
             objectName: "safeMark"
-            visible: tile.safe
+            readonly property string shape: tile.safe ? "check" : "notSafe"
             anchors.right: parent.right
             anchors.top: parent.top
             anchors.margins: 6
             width: 22
             height: 22
             radius: 11
-            color: Theme.colours.lime
+            color: tile.safe ? Theme.colours.lime : Theme.colours.scrim
             Icon {
                 anchors.centerIn: parent
-                name: "check"
-                colour: Theme.colours.onLime
+                name: parent.shape
+                colour: tile.safe ? Theme.colours.onLime : Theme.colours.white
                 size: 14
             }
         }
@@ -55,7 +57,7 @@ T.AbstractButton {
             width: badgeRow.width + 12
             height: 22
             radius: 11
-            color: "#99000000"
+            color: Theme.colours.scrim
             Row {
                 id: badgeRow
                 anchors.centerIn: parent

@@ -2,6 +2,8 @@
 // photo access with the way to change it, and the version. It only binds:
 // `hub` gives allowDelete and theme and takes their changes; `access` is
 // the app's photo access; `openSettings` asks for the folder chooser.
+// `folders` are the folders served; `addFolder` asks for the chooser to add
+// one and `removeFolder` stops serving one (the last one stays).
 import QtQuick
 import Lumenvale.Core
 import "../components"
@@ -11,7 +13,10 @@ Rectangle {
     required property var hub
     required property string access
     property string version: ""
+    property var folders: []
     signal openSettings()
+    signal addFolder()
+    signal removeFolder(string folder)
 
     color: Theme.colours.bg
 
@@ -91,6 +96,59 @@ Rectangle {
                         text: qsTrId(tab.access === "full" ? "need.allowed" : "need.some")
                         icon: "check"
                     }
+                }
+                Repeater {
+                    objectName: "folders"
+                    model: tab.folders
+                    delegate: Item {
+                        id: folderRow
+                        required property string modelData
+                        required property int index
+                        objectName: "folder-" + index
+                        width: parent.width
+                        height: Math.max(44, folderName.height)
+                        LumenvaleText {
+                            id: folderName
+                            objectName: "folderName"
+                            anchors.left: parent.left
+                            anchors.right: removeButton.visible ? removeButton.left : parent.right
+                            anchors.rightMargin: 12
+                            anchors.verticalCenter: parent.verticalCenter
+                            text: folderRow.modelData
+                            color: Theme.colours.ink2
+                            size: 13
+                            lineHeightPoints: 18
+                            wrapMode: Text.NoWrap
+                            elide: Text.ElideMiddle
+                        }
+                        LumenvaleButton {
+                            id: removeButton
+                            objectName: "removeFolder"
+                            anchors.right: parent.right
+                            anchors.verticalCenter: parent.verticalCenter
+                            visible: tab.folders.length > 1
+                            variant: "ghost"
+                            small: true
+                            text: qsTrId("folder.remove")
+                            onClicked: tab.removeFolder(folderRow.modelData)
+                        }
+                    }
+                }
+                LumenvaleText {
+                    objectName: "lastFolder"
+                    visible: tab.folders.length === 1
+                    width: parent.width
+                    text: qsTrId("folder.last")
+                    color: Theme.colours.muted
+                    size: 13
+                    lineHeightPoints: 18
+                }
+                LumenvaleButton {
+                    objectName: "addFolder"
+                    variant: "ghost"
+                    wide: true
+                    text: qsTrId("folder.add")
+                    onClicked: tab.addFolder()
                 }
                 LumenvaleButton {
                     objectName: "openSettings"
