@@ -16,6 +16,7 @@
 #include "platform/device.h"
 #include "platform/file_keychain.h"
 #include "platform/openssl_keys.h"
+#include "util/addresses.h"
 #include "util/atomic_file.h"
 #include "util/text.h"
 
@@ -117,6 +118,9 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
   };
   platform.makeListener = Hub::serverListener(&advertiser_, serverOptions);
   platform.access = [&folder] { return folder.access(); };
+  // With --listen, the Addresses card offers laptops only where the device
+  // answers.
+  platform.addresses = [listen = options.listen] { return Addresses::servedAt(Addresses::list(), listen); };
   platform.storage = [home]() -> std::optional<Api::Storage> {
     const std::optional<Device::Storage> storage = Device::storage(home);
     if (!storage) return std::nullopt;

@@ -50,4 +50,10 @@ std::vector<Address> list() {
   return kept;
 }
 
+std::vector<Address> servedAt(std::vector<Address> all, const std::string& listen) {
+  if (listen.empty() || listen == "::" || listen == "0.0.0.0") return all;
+  std::erase_if(all, [&listen](const Address& address) { return address.ip != listen; });
+  return all;
+}
+
 }  // namespace lumenvale::Addresses

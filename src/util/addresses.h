@@ -26,4 +26,9 @@ std::vector<Address> list();
 // fromInterfaces applies list()'s rules to a list the system gave.
 std::vector<Address> fromInterfaces(const ifaddrs* first);
 
+// servedAt keeps of `all` the addresses a device listening on `listen`
+// (a --listen address; empty, "::" or "0.0.0.0" for every one) can be
+// reached at: the screens show laptops only addresses that answer.
+std::vector<Address> servedAt(std::vector<Address> all, const std::string& listen);
+
 }  // namespace lumenvale::Addresses

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <tuple>
 
 namespace lumenvale {
 namespace {
@@ -76,6 +77,22 @@ TEST(Addresses, LoopbackAndCellularOnlyIsEmpty) {
   interfaces.add("lo", "127.0.0.1", IFF_UP | IFF_LOOPBACK).add("rmnet0", "10.1.2.3");
   EXPECT_TRUE(Addresses::fromInterfaces(interfaces.first()).empty());
   EXPECT_TRUE(Addresses::fromInterfaces(nullptr).empty());
+}
+
+TEST(Addresses, OnlyWhereTheDeviceListensIsOffered) {
+  const std::vector<Addresses::Address> all = {{"192.168.1.23", "wlan0"}, {"10.0.0.5", "eth0"}};
+  const std::vector<std::tuple<std::string, std::vector<Addresses::Address>>> cases = {
+      {"", all},
+      {"::", all},
+      {"0.0.0.0", all},
+      {"10.0.0.5", {{"10.0.0.5", "eth0"}}},
+      {"127.0.0.1", {}},
+      {"fe80::1", {}},
+  };
+  for (const auto& [listen, served] : cases) {
+    SCOPED_TRACE(listen);
+    EXPECT_EQ(Addresses::servedAt(all, listen), served);
+  }
 }
 
 TEST(Addresses, ListReadsTheSystem) {
