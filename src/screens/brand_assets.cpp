@@ -41,7 +41,7 @@ std::optional<QString> iconFile(const QString& name) {
       {"lock", "lock"},    {"check", "check"}, {"wifi", "wifi"},      {"info", "info"},
       {"alert", "triangle-alert"}, {"shield", "shield-check"}, {"copy", "copy"}, {"arrow", "arrow-right"},
       {"close", "x"},      {"back", "arrow-left"}, {"play", "play"}, {"safe", "circle-check"},
-      {"notSafe", "circle"},
+      {"notSafe", "circle"}, {"star", "star"}, {"transfer", "arrow-left-right"},
   };
   // The brand's own drawings: "brand-mark", "brand-wordmark".
   if (name == QLatin1String("brand-mark") || name == QLatin1String("brand-wordmark")) {

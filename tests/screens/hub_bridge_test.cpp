@@ -93,7 +93,8 @@ TEST(BrandAssets, FontsAndIconsInTheirColour) {
   EXPECT_GT(inked, 48);                 // a drawing, not an empty square
   EXPECT_EQ(house.pixelColor(0, 0).alpha(), 0);  // on a clear ground
   EXPECT_TRUE(drawIcon("no-such-icon", Qt::black, 24).isNull());
-  for (const char* name : {"home", "image", "laptop", "gear", "lock", "check", "wifi", "info", "alert", "shield", "copy", "arrow", "close"}) {
+  for (const char* name : {"home", "image", "laptop", "gear", "lock", "check", "wifi", "info", "alert", "shield", "copy", "arrow",
+                           "close", "star", "transfer"}) {
     EXPECT_FALSE(drawIcon(name, Qt::black, 24).isNull()) << name;
   }
   IconProvider provider;

@@ -41,6 +41,7 @@ Rectangle {
                     anchors.right: parent.right
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTrId("tab.settings")
+                    iconName: "gear"
                     variant: "ghost"
                     small: true
                     onClicked: tab.settings()

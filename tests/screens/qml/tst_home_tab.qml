@@ -92,7 +92,9 @@ Item {
             compare(first.text, "Copy")
             let settings = 0
             tab.settings.connect(() => ++settings)
-            mouseClick(findChild(tab, "settingsButton"))
+            const settingsButton = findChild(tab, "settingsButton")
+            compare(settingsButton.iconName, "gear")  // the header's button carries its gear
+            mouseClick(settingsButton)
             compare(settings, 1)
         }
     }
