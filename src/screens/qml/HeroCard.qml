@@ -57,12 +57,13 @@ Rectangle {
             spacing: 8
             Tag {
                 objectName: "eyebrow"
-                tone: "lime"
+                // Offline is no good news: not in the positive colour.
+                tone: card.heroCase === "noNetwork" ? "warn" : "lime"
                 text: qsTrId(card.heroCase === "waiting" ? "hero.ready"
                            : card.heroCase === "sending" ? "hero.moving"
                            : card.heroCase === "connected" ? "hero.caughtUp" : "hero.offline.eyebrow")
-                icon: card.heroCase === "waiting" ? "check"
-                    : card.heroCase === "sending" ? "arrow"
+                icon: card.heroCase === "waiting" ? "star"
+                    : card.heroCase === "sending" ? "transfer"
                     : card.heroCase === "connected" ? "shield" : "wifi"
             }
             Rectangle {

@@ -23,13 +23,13 @@ Item {
         function test_cases_data() {
             return [
                 { tag: "waiting", hero: { case: "waiting", code: "ABCD-EFGH", secondsLeft: 120, fraction: 0.4, countdown: "2:00" },
-                  eyebrow: "Ready", headline: "Pair a laptop to", panel: "waitingPanel" },
+                  eyebrow: "Ready", icon: "star", tone: "lime", headline: "Pair a laptop to", panel: "waitingPanel" },
                 { tag: "sending", hero: { case: "sending", laptop: "Desk", files: 3, bytes: 4096, bytesPerSecond: 100 },
-                  eyebrow: "Copying", headline: "Copying to", panel: "sendingPanel" },
+                  eyebrow: "Copying", icon: "transfer", tone: "lime", headline: "Copying to", panel: "sendingPanel" },
                 { tag: "connected", hero: { case: "connected", laptop: "Desk" },
-                  eyebrow: "Caught up", headline: "Everything is", panel: "connectedPanel" },
+                  eyebrow: "Caught up", icon: "shield", tone: "lime", headline: "Everything is", panel: "connectedPanel" },
                 { tag: "noNetwork", hero: { case: "noNetwork" },
-                  eyebrow: "Offline", headline: "Join a network to", panel: "offlinePanel" },
+                  eyebrow: "Offline", icon: "wifi", tone: "warn", headline: "Join a network to", panel: "offlinePanel" },
             ]
         }
         function test_cases(data) {
@@ -37,6 +37,8 @@ Item {
                                                { hero: data.hero, codeFirst: "ABCD", codeSecond: "EFGH", safeCount: 1,
                                                  sentText: "4.1 kB", speedText: "100 B" })
             compare(findChild(card, "eyebrow").text, data.eyebrow)
+            compare(findChild(card, "eyebrow").icon, data.icon)
+            compare(findChild(card, "eyebrow").tone, data.tone)
             verify(findChild(card, "headline").text.startsWith(data.headline))
             for (const panel of ["waitingPanel", "sendingPanel", "connectedPanel", "offlinePanel"])
                 compare(findChild(card, panel).visible, panel === data.panel, panel)
