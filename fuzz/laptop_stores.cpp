@@ -1,10 +1,11 @@
 // Fuzzes the loaders of the laptop's stored files: a copy folder's
-// .lumenvale/held.json and the configuration's laptop.json and device.json
-// (the input's first byte picks one, modulo 3; the rest is the file). A
-// held.json that cannot be read is refused with std::runtime_error and
-// nothing else; a broken laptop.json gives a new id, kept from then on; a
-// broken device.json is no device. What loaded must read back the same after
-// it was saved again.
+// .lumenvale/held.json and the configuration's laptop.json, devices.json
+// and the device.json of old (the input's first byte picks one, modulo 4;
+// the rest is the file). A held.json that cannot be read is refused with
+// std::runtime_error and nothing else; a broken laptop.json gives a new id,
+// kept from then on; a device that does not read is left out. What loaded
+// must read back the same after it was saved again.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "laptop/held_files.h"
@@ -54,14 +56,18 @@ void laptopJson(const std::string& folder, const std::string& text) {
   require(LaptopConfig(folder).laptopId() == id, "a laptop id is kept");
 }
 
-void deviceJson(const std::string& folder, const std::string& text) {
-  writeFile(folder + "/device.json", text);
+void devicesJson(const std::string& folder, const std::string& file, const std::string& text) {
+  writeFile(folder + "/" + file, text);
   LaptopConfig config(folder);
-  const std::optional<PairedDevice> device = config.device();
-  if (!device) return;
-  require(device->fingerprint.size() == 64 && !device->token.empty(), "a device has a fingerprint and a token");
-  config.save(*device);
-  require(LaptopConfig(folder).device() == device, "device.json reads back what it was saved with");
+  const std::vector<PairedDevice> devices = config.devices();
+  for (const PairedDevice& device : devices) {
+    require(device.fingerprint.size() == 64 && !device.token.empty(), "a device has a fingerprint and a token");
+  }
+  if (devices.empty()) return;
+  config.save(devices.front());
+  const std::vector<PairedDevice> again = LaptopConfig(folder).devices();
+  require(std::find(again.begin(), again.end(), devices.front()) != again.end(), "a saved device reads back");
+  require(again.size() <= devices.size(), "saving a device the laptop holds adds none");
 }
 
 }  // namespace
@@ -73,10 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   folder.clear();
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
-  switch (data[0] % 3) {
+  switch (data[0] % 4) {
     case 0: heldJson(folder.path(), text); break;
     case 1: laptopJson(folder.path(), text); break;
-    case 2: deviceJson(folder.path(), text); break;
+    case 2: devicesJson(folder.path(), "device.json", text); break;
+    case 3: devicesJson(folder.path(), "devices.json", text); break;
   }
   return 0;
 }
