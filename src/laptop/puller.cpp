@@ -211,7 +211,8 @@ class Run {
         const std::optional<std::string> local = hashFile(final);
         if (local && *local == device) {
           if (!record.verified) setModified(final, job.modified);
-          holds(job, *local, stampOf(final).value_or(Stamp{}).size, stampOf(final));
+          const std::optional<Stamp> stamp = stampOf(final);
+          holds(job, *local, stamp ? stamp->size : 0, stamp);
           return Outcome::kHeld;
         }
         const bool earlier = record.verified && local == record.sha256;
