@@ -53,6 +53,9 @@ std::vector<Address> list() {
 std::vector<Address> servedAt(std::vector<Address> all, const std::string& listen) {
   if (listen.empty() || listen == "::" || listen == "0.0.0.0") return all;
   std::erase_if(all, [&listen](const Address& address) { return address.ip != listen; });
+  // An address of no interface the list takes (loopback, say) is still
+  // where the device answers: saying "no network" would not be true.
+  if (all.empty()) all.push_back({listen, ""});
   return all;
 }
 

@@ -28,7 +28,8 @@ std::vector<Address> fromInterfaces(const ifaddrs* first);
 
 // servedAt keeps of `all` the addresses a device listening on `listen`
 // (a --listen address; empty, "::" or "0.0.0.0" for every one) can be
-// reached at: the screens show laptops only addresses that answer.
+// reached at: the screens show laptops only addresses that answer, and the
+// --listen address itself when no listed interface carries it.
 std::vector<Address> servedAt(std::vector<Address> all, const std::string& listen);
 
 }  // namespace lumenvale::Addresses

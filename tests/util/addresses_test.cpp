@@ -86,8 +86,8 @@ TEST(Addresses, OnlyWhereTheDeviceListensIsOffered) {
       {"::", all},
       {"0.0.0.0", all},
       {"10.0.0.5", {{"10.0.0.5", "eth0"}}},
-      {"127.0.0.1", {}},
-      {"fe80::1", {}},
+      {"127.0.0.1", {{"127.0.0.1", ""}}},
+      {"fe80::1", {{"fe80::1", ""}}},
   };
   for (const auto& [listen, served] : cases) {
     SCOPED_TRACE(listen);
