@@ -92,11 +92,14 @@ AppWindow::AppWindow(const Options& options) {
 
   // The theme follows the owner's choice; the Photos tab, the safe marks.
   theme_.setChoice(bridge_->theme());
+  // The counts are made again when an index ends, too.
   marksSeen_ = bridge_->marks();
+  librarySeen_ = bridge_->library();
   QObject::connect(bridge_.get(), &HubBridge::changed, [this] {
     theme_.setChoice(bridge_->theme());
-    if (bridge_->marks() != marksSeen_) {
+    if (bridge_->marks() != marksSeen_ || bridge_->library() != librarySeen_) {
       marksSeen_ = bridge_->marks();
+      librarySeen_ = bridge_->library();
       photos_->marksChanged();
     }
   });

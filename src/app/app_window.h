@@ -58,6 +58,7 @@ class AppWindow {
   std::unique_ptr<QQmlApplicationEngine> engine_;
   QQuickWindow* window_ = nullptr;
   qint64 marksSeen_ = 0;
+  qint64 librarySeen_ = 0;
 };
 
 // runApp runs the app until its window closes or a stop signal comes, and

@@ -131,6 +131,9 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
   platform.keepAwake = std::move(keepAwake);
   platform.answerTime = answerTime();
   hub_ = Hub::make(std::move(platform));
+  folder.setOnIndexed([weak = std::weak_ptr<Hub>(hub_)] {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->libraryChanged();
+  });
 }
 
 DeviceSide::~DeviceSide() { hub_->stop(); }

@@ -100,6 +100,17 @@ void FolderLibrary::index() {
     }
   }
   for (const std::string& line : lines) say_(line);
+  std::function<void()> indexed;
+  {
+    std::lock_guard hold(onIndexedMutex_);
+    indexed = onIndexed_;
+  }
+  if (indexed) indexed();
+}
+
+void FolderLibrary::setOnIndexed(std::function<void()> indexed) {
+  std::lock_guard hold(onIndexedMutex_);
+  onIndexed_ = std::move(indexed);
 }
 
 }  // namespace lumenvale

@@ -51,6 +51,9 @@ class FolderLibrary {
   // setFolders serves `folders` from now on: the watcher and the index start
   // again over them. Call from one thread at a time (the app's main thread).
   void setFolders(std::vector<std::string> folders);
+  // setOnIndexed calls `indexed` on the indexer's thread after each index
+  // that ends, from now on (the hub, made after the library, counts again).
+  void setOnIndexed(std::function<void()> indexed);
 
  private:
   void index();
@@ -75,6 +78,8 @@ class FolderLibrary {
   std::unique_ptr<LibraryWatcher> watcher_;
   std::atomic<LibraryWatcher*> watching_{nullptr};
   std::string shownProblem_;
+  std::mutex onIndexedMutex_;
+  std::function<void()> onIndexed_;  // guarded by onIndexedMutex_
   std::thread indexer_;
 };
 

@@ -216,6 +216,8 @@ void Hub::startBlocking(const std::string& name) {
     state.laptops = list;
     state.addresses = addresses;
     state.fingerprint = fingerprint;
+    // Counts made before start-up found no marks store: the marks are here now.
+    ++state.marks;
   });
   listener->start();
 }
@@ -229,6 +231,10 @@ void Hub::seen(const Laptop& laptop) {
     state.lastSeen = now;
     state.connected = true;
   });
+}
+
+void Hub::libraryChanged() {
+  update([](State& state) { ++state.library; });
 }
 
 std::optional<Api::Storage> Hub::storage() const {

@@ -91,7 +91,11 @@ struct HubState {
   std::optional<DeleteAsk> deleteAsk;
   std::optional<DeleteAskEnd> deleteAskEnd;  // of the latest question that ended
   std::optional<DeleteDone> deleteDone;      // of the latest yes that was carried out
-  std::int64_t marks = 0;  // a change counter: bumped at every change of the safe marks
+  // Change counters: `marks` is bumped at every change of the safe marks
+  // (and when the marks are first loaded), `library` whenever an index of
+  // the library ends, so that what is counted from them is counted again.
+  std::int64_t marks = 0;
+  std::int64_t library = 0;
   // Beyond what the screens need: the terminal front end prints these.
   std::string fingerprint;    // once the identity is loaded
   std::string notListening;   // why there is no port, when there is none
@@ -182,6 +186,9 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   void cloud(double progress);
   // seen records a request of a paired laptop (the API's onRequest).
   void seen(const Laptop& laptop);
+  // libraryChanged says that an index of the library ended: assets may have
+  // come or gone.
+  void libraryChanged();
   std::optional<Api::Storage> storage() const;
   // trash asks the owner about deleting the question's assets and deletes
   // them on a yes given in time: what was deleted and what kept, or nothing

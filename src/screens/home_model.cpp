@@ -22,8 +22,14 @@ PhotoAccess accessOf(const QString& name) {
 
 HomeModel::HomeModel(HubBridge& hub, AppRoot& root, Sources sources, QObject* parent)
     : QObject(parent), hub_(hub), root_(root), sources_(std::move(sources)) {
+  // Once shown, the counts and the cover follow the marks and the library
+  // (the marks store is made late in the hub's start-up; an index ends
+  // after the tab first showed).
   connect(&hub_, &HubBridge::changed, this, [this] {
-    if (hub_.marks() != countedMarks_ && countedMarks_ >= 0) recount();
+    if (everShown_ && (hub_.marks() != countedMarks_ || hub_.library() != countedLibrary_)) {
+      if (hub_.library() != countedLibrary_) pickCover();
+      recount();
+    }
     emit changed();
   });
   connect(&root_, &AppRoot::changed, this, &HomeModel::changed);
@@ -71,7 +77,12 @@ QString HomeModel::codeSecond() const {
 }
 
 void HomeModel::shown() {
+  everShown_ = true;
   recount();
+  pickCover();
+}
+
+void HomeModel::pickCover() {
   if (!sources_.firstPage) return;
   std::thread([this, alive = alive_, firstPage = sources_.firstPage] {
     // A library that fails to list leaves the cover empty, as none does.
@@ -91,6 +102,7 @@ void HomeModel::shown() {
 
 void HomeModel::recount() {
   countedMarks_ = hub_.marks();
+  countedLibrary_ = hub_.library();
   if (!sources_.count) return;
   std::thread([this, alive = alive_, count = sources_.count] {
     // Counts that cannot be made stay en dashes.

@@ -20,7 +20,9 @@ class HomeModel : public QObject {
   Q_PROPERTY(QString onPhone READ onPhone NOTIFY changed)
   Q_PROPERTY(QString safe READ safe NOTIFY changed)
   Q_PROPERTY(QString notSafe READ notSafe NOTIFY changed)
+  Q_PROPERTY(bool counted READ counted NOTIFY changed)
   Q_PROPERTY(qint64 safeCount READ safeCount NOTIFY changed)
+  Q_PROPERTY(qint64 allCount READ allCount NOTIFY changed)
   Q_PROPERTY(QVariantList notices READ notices NOTIFY changed)
   Q_PROPERTY(QString cover READ cover NOTIFY changed)
   Q_PROPERTY(QVariantList addressRows READ addressRows NOTIFY changed)
@@ -45,7 +47,9 @@ class HomeModel : public QObject {
   QString onPhone() const;
   QString safe() const;
   QString notSafe() const;
-  qint64 safeCount() const { return counts_ ? std::min(counts_->first, counts_->second) : 0; }
+  bool counted() const { return counts_.has_value(); }
+  qint64 safeCount() const { return counts_ ? std::max<qint64>(0, std::min(counts_->first, counts_->second)) : 0; }
+  qint64 allCount() const { return counts_ ? std::max<qint64>(0, counts_->second) : 0; }
   QVariantList notices() const;
   QString cover() const { return cover_; }
   QVariantList addressRows() const;
@@ -63,6 +67,7 @@ class HomeModel : public QObject {
 
  private:
   void recount();
+  void pickCover();
 
   HubBridge& hub_;
   AppRoot& root_;
@@ -71,7 +76,9 @@ class HomeModel : public QObject {
   QString cover_;
   QString copied_;
   QTimer copiedTimer_;
+  bool everShown_ = false;
   qint64 countedMarks_ = -1;
+  qint64 countedLibrary_ = -1;
   // Work off the main thread answers only while this model lives.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -36,6 +36,25 @@ std::optional<std::string> cover(const std::vector<Asset>& firstPage) {
   return std::nullopt;
 }
 
+HeroTexts heroTexts(const std::string& heroCase, std::optional<std::pair<std::int64_t, std::int64_t>> counts) {
+  if (heroCase == "waiting") {
+    return {"hero.ready", "star", "lime", "hero.waiting.state", false, "hero.waiting", "hero.waiting.accent"};
+  }
+  if (heroCase == "sending") return {"hero.moving", "transfer", "lime", "hero.connected.state", true, "hero.sending", ""};
+  if (heroCase == "connected") {
+    if (counts && counts->second <= 0) {
+      return {"hero.caughtUp", "shield", "lime", "hero.connected.state", true, "hero.connected.empty",
+              "hero.connected.empty.accent"};
+    }
+    if (counts && counts->first >= counts->second) {
+      return {"hero.caughtUp", "shield", "lime", "hero.connected.state", true, "hero.connected", "hero.connected.accent"};
+    }
+    return {"hero.behind", "info", "dark", "hero.connected.state", true, "hero.connected.behind", ""};
+  }
+  // Offline is no good news: not in the positive colour.
+  return {"hero.offline.eyebrow", "wifi", "warn", "hero.offline.state", false, "hero.offline", "hero.offline.accent"};
+}
+
 std::pair<std::string, std::optional<std::string>> pairingCodeParts(const std::string& code) {
   const std::size_t dash = code.find('-');
   if (dash == std::string::npos) return {code, std::nullopt};

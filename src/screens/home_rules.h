@@ -41,6 +41,25 @@ std::vector<Notice> notices(bool failed, PhotoAccess access, bool fromCloud, std
 // cover is the first asset of the first 8 that is not a video, if any.
 std::optional<std::string> cover(const std::vector<Asset>& firstPage);
 
+// The Home card's words for a case of the card ("waiting", "sending",
+// "connected", "noNetwork"), as localisation keys.
+struct HeroTexts {
+  std::string eyebrow;   // the tag's text
+  std::string icon;      // the tag's icon
+  std::string tone;      // the tag's tone: lime is good news
+  std::string state;     // the state pill's text
+  bool live = false;     // the pill's dot pulses: a laptop is here
+  std::string headline;  // the headline's plain part
+  std::string accent;    // its accent; "" when the accent is the laptop's name
+  bool operator==(const HeroTexts&) const = default;
+};
+
+// heroTexts chooses them. A connected laptop is "Caught up" and
+// "Everything is copied" only once counted (safe, all) says every asset is
+// safe; an empty library has nothing to copy; otherwise the card says
+// which laptop is here, and that not everything is copied yet.
+HeroTexts heroTexts(const std::string& heroCase, std::optional<std::pair<std::int64_t, std::int64_t>> counts);
+
 // pairingCodeParts splits "ABCD-EFGH" at its first "-" (shown with an en
 // dash between); a code without one is one part.
 std::pair<std::string, std::optional<std::string>> pairingCodeParts(const std::string& code);

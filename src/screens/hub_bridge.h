@@ -43,6 +43,7 @@ class HubBridge : public QObject {
   Q_PROPERTY(QString currentAsset READ currentAsset NOTIFY changed)
   Q_PROPERTY(QVariantMap deleteAsk READ deleteAsk NOTIFY changed)
   Q_PROPERTY(qint64 marks READ marks NOTIFY changed)
+  Q_PROPERTY(qint64 library READ library NOTIFY changed)
   Q_PROPERTY(QVariantMap hero READ hero NOTIFY heroChanged)
   Q_PROPERTY(QVariantMap pairing READ pairing NOTIFY heroChanged)
   Q_PROPERTY(QVariantList laptopRows READ laptopRows NOTIFY heroChanged)
@@ -74,6 +75,7 @@ class HubBridge : public QObject {
   // deleteAsk: {id, ids, laptop} while a delete waits for the owner, else empty.
   QVariantMap deleteAsk() const;
   qint64 marks() const { return state_.marks; }
+  qint64 library() const { return state_.library; }
   // hero: {case: "waiting"|"sending"|"connected"|"noNetwork", and its figures}.
   QVariantMap hero() const { return hero_; }
   // pairing: {code, first, second, left} while there is a code

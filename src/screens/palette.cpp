@@ -43,8 +43,19 @@ const std::array<PaletteColour, 30> kPalette = {{
     {"mapLine", kOpaque | 0xDCE3D3, kOpaque | 0x353B30},
 }};
 
+const std::array<PaletteColour, 5> kCoverPalette = {{
+    {"onCover2", alpha(0.9) | 0xFFFFFF, alpha(0.9) | 0xFFFFFF},
+    {"onCoverMuted", alpha(0.8) | 0xFFFFFF, alpha(0.8) | 0xFFFFFF},
+    {"coverTrack", alpha(0.3) | 0xFFFFFF, alpha(0.3) | 0xFFFFFF},
+    {"scrimTop", alpha(0.65) | 0x000000, alpha(0.65) | 0x000000},
+    {"scrimBottom", alpha(0.8) | 0x000000, alpha(0.8) | 0x000000},
+}};
+
 std::optional<PaletteColour> paletteColour(std::string_view name) {
   for (const PaletteColour& colour : kPalette) {
+    if (colour.name == name) return colour;
+  }
+  for (const PaletteColour& colour : kCoverPalette) {
     if (colour.name == name) return colour;
   }
   return std::nullopt;

@@ -19,6 +19,12 @@ struct PaletteColour {
 // kPalette lists the colours in their order.
 extern const std::array<PaletteColour, 30> kPalette;
 
+// kCoverPalette: the colours of texts and marks drawn over a photo (the
+// Home card's cover), the same in both themes, and the scrim between
+// photo and text: at 65% black at its lightest, the lightest texts keep
+// 4.5:1 even over a white photo, the muted ones too.
+extern const std::array<PaletteColour, 5> kCoverPalette;
+
 // paletteColour finds a colour by name.
 std::optional<PaletteColour> paletteColour(std::string_view name);
 

@@ -1,6 +1,7 @@
 #include "screens/qml_setup.h"
 
 #include "screens/brand_assets.h"
+#include "screens/texts.h"
 
 namespace lumenvale {
 
@@ -27,6 +28,9 @@ void setUpQml(QQmlEngine& engine, Theme& theme, HubBridge* hub) {
   registered = true;
   qmlRegisterSingletonType<Theme>("Lumenvale.Core", 1, 0, "Theme", [](QQmlEngine* engine, QJSEngine*) {
     return engineObject(engine, "lumenvaleTheme");
+  });
+  qmlRegisterSingletonType<Words>("Lumenvale.Core", 1, 0, "Words", [](QQmlEngine*, QJSEngine*) -> QObject* {
+    return new Words;  // one per engine, owned by it
   });
   qmlRegisterSingletonType<HubBridge>("Lumenvale.Core", 1, 0, "Hub", [](QQmlEngine* engine, QJSEngine*) {
     return engineObject(engine, "lumenvaleHub");

@@ -1,6 +1,6 @@
 // What every QML engine of the app needs before it loads a screen: the
 // shipped fonts, the icon provider, and the `Lumenvale.Core` singletons
-// (`Theme`, and `Hub` when there is a hub). Main thread; once per process
+// (`Theme`, `Words`, and `Hub` when there is a hub). Main thread; once per process
 // for the singletons.
 #pragma once
 

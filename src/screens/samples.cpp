@@ -5,6 +5,8 @@
 #include <atomic>
 #include <memory>
 
+#include "screens/rounded_picture.h"
+
 namespace lumenvale::Samples {
 
 std::vector<Asset> assets(int count) {
@@ -82,7 +84,10 @@ QImage Pictures::requestImage(const QString& id, QSize* size, const QSize& reque
   const int r = drawn.width() / 5;
   painter.drawEllipse(QPoint(static_cast<int>(seed % static_cast<uint>(drawn.width())), drawn.height() / 3), r, r);
   painter.end();
-  if (size) *size = drawn;
+  if (const std::optional<RoundedPicture::Cut> cut = RoundedPicture::cutOf(parts.value(3))) {
+    image = RoundedPicture::cut(image, *cut);
+  }
+  if (size) *size = image.size();
   return image;
 }
 

@@ -1,5 +1,7 @@
 #include "screens/theme.h"
 
+#include <span>
+
 #include <QFontDatabase>
 
 #include "screens/app_flow.h"
@@ -22,9 +24,11 @@ void Theme::setSystemDark(bool dark) {
 
 void Theme::decide() {
   dark_ = isDark(choice_.toStdString(), systemDark_);
-  for (const PaletteColour& colour : kPalette) {
-    colours_.insert(QString::fromLatin1(colour.name.data(), static_cast<qsizetype>(colour.name.size())),
-                    QColor::fromRgba(dark_ ? colour.dark : colour.light));
+  for (const auto& colours : {std::span<const PaletteColour>(kPalette), std::span<const PaletteColour>(kCoverPalette)}) {
+    for (const PaletteColour& colour : colours) {
+      colours_.insert(QString::fromLatin1(colour.name.data(), static_cast<qsizetype>(colour.name.size())),
+                      QColor::fromRgba(dark_ ? colour.dark : colour.light));
+    }
   }
   // Told even when only the choice changed, so that its readers update.
   emit appearanceChanged();

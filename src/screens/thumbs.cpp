@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "screens/rounded_picture.h"
+
 namespace lumenvale {
 
 namespace {
@@ -89,8 +91,13 @@ QQuickImageResponse* ThumbProvider::requestImageResponse(const QString& id, cons
     return response;
   }
   (void)requestedSize;  // the size is in the id: the screens ask for what they draw
-  thumbs_.load(parts[0], px, parts.size() >= 3 && parts[2] == QLatin1String("fill"),
-               [response](QImage image) { response->deliver(std::move(image)); });
+  // The cut is made on each answer; the cache keeps the picture as the
+  // library gave it.
+  const std::optional<RoundedPicture::Cut> cut =
+      parts.size() >= 4 ? RoundedPicture::cutOf(parts[3]) : std::nullopt;
+  thumbs_.load(parts[0], px, parts.size() >= 3 && parts[2] == QLatin1String("fill"), [response, cut](QImage image) {
+    response->deliver(cut ? RoundedPicture::cut(image, *cut) : std::move(image));
+  });
   return response;
 }
 

@@ -1,4 +1,5 @@
-// Pictures of assets for the screens, `image://thumb/<asset id>/<px>[/fill]`:
+// Pictures of assets for the screens, `image://thumb/<asset id>/<px>[/fill]`
+// (and a rounded cut after it, see rounded_picture.h):
 // asked of the photo library at the size they are drawn at, never over the
 // network, and kept in a cache bounded by bitmap bytes (24 MiB) so that
 // scrolling back does not ask again. A picture that does not come is not

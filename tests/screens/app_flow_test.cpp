@@ -95,6 +95,39 @@ TEST(HomeRules, CountersNoticesCoverAndCode) {
   EXPECT_EQ(HomeRules::cover({asset("v", "video"), asset("live", "live"), asset("p", "photo")}), "live");
   EXPECT_EQ(HomeRules::cover({}), std::nullopt);
 
+  // The card never says everything is copied unless counting says so.
+  using HomeRules::HeroTexts;
+  using Counts = std::optional<std::pair<std::int64_t, std::int64_t>>;
+  const struct {
+    const char* heroCase;
+    Counts counts;
+    const char* eyebrow;
+    const char* headline;
+    const char* accent;
+  } heroCases[] = {
+      {"waiting", std::nullopt, "hero.ready", "hero.waiting", "hero.waiting.accent"},
+      {"sending", Counts({1, 9}), "hero.moving", "hero.sending", ""},
+      {"connected", Counts({9, 9}), "hero.caughtUp", "hero.connected", "hero.connected.accent"},
+      {"connected", Counts({12, 9}), "hero.caughtUp", "hero.connected", "hero.connected.accent"},
+      {"connected", Counts({8, 9}), "hero.behind", "hero.connected.behind", ""},
+      {"connected", Counts({0, 9}), "hero.behind", "hero.connected.behind", ""},
+      {"connected", std::nullopt, "hero.behind", "hero.connected.behind", ""},
+      {"connected", Counts({0, 0}), "hero.caughtUp", "hero.connected.empty", "hero.connected.empty.accent"},
+      {"noNetwork", Counts({9, 9}), "hero.offline.eyebrow", "hero.offline", "hero.offline.accent"},
+      {"anything else", std::nullopt, "hero.offline.eyebrow", "hero.offline", "hero.offline.accent"},
+  };
+  for (const auto& c : heroCases) {
+    SCOPED_TRACE(std::string(c.heroCase) + (c.counts ? " " + std::to_string(c.counts->first) + "/" +
+                                                           std::to_string(c.counts->second) : " uncounted"));
+    const HeroTexts texts = HomeRules::heroTexts(c.heroCase, c.counts);
+    EXPECT_EQ(texts.eyebrow, c.eyebrow);
+    EXPECT_EQ(texts.headline, c.headline);
+    EXPECT_EQ(texts.accent, c.accent);
+    EXPECT_EQ(texts.live, std::string(c.heroCase) == "sending" || std::string(c.heroCase) == "connected");
+    EXPECT_EQ(texts.tone == "lime", texts.eyebrow == "hero.ready" || texts.eyebrow == "hero.moving" ||
+                                        texts.eyebrow == "hero.caughtUp");
+  }
+
   EXPECT_EQ(HomeRules::pairingCodeParts("ABCD-EFGH"), (std::pair<std::string, std::optional<std::string>>{"ABCD", "EFGH"}));
   EXPECT_EQ(HomeRules::pairingCodeParts("ABCDEFGH"), (std::pair<std::string, std::optional<std::string>>{"ABCDEFGH", std::nullopt}));
   EXPECT_EQ(HomeRules::pairingCodeParts("A-B-C"), (std::pair<std::string, std::optional<std::string>>{"A", "B-C"}));

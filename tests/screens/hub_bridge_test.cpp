@@ -13,6 +13,7 @@
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <atomic>
 #include <future>
 
 #include "platform/openssl_keys.h"
@@ -395,6 +396,42 @@ TEST(HomeModel, CountsCoverNoticesAndTheCopiedRow) {
   timer.start();
   ASSERT_TRUE(serve([&] { return home.copied().isEmpty(); }));
   EXPECT_GE(timer.elapsed(), 1950);  // the copied state lasts 2 seconds
+}
+
+// Shown before the hub's start-up made its marks store, Home counted 0
+// safe and kept saying so: it counts again when start-up ends, when marks
+// change and when an index ends, and picks the cover again after an index.
+TEST(HomeModel, CountsAgainWhenStartUpEndsAndWhenTheLibraryChanges) {
+  TestHub test;
+  std::shared_ptr<Hub>& hub = test.hub;
+  HubBridge bridge(hub);
+  AppRoot root(bridge, [] { return PhotoAccess::full; }, "Phone");
+  std::atomic<int> counted = 0;
+  std::atomic<int> picked = 0;
+  HomeModel::Sources sources;
+  sources.count = [&] {
+    const int made = ++counted;
+    return std::pair<std::int64_t, std::int64_t>{made, 10};
+  };
+  sources.firstPage = [&] {
+    ++picked;
+    return std::vector<Asset>{};
+  };
+  HomeModel home(bridge, root, sources);
+
+  hub->libraryChanged();  // before the tab shows, nothing is counted
+  ASSERT_TRUE(serve([&] { return bridge.library() == 1; }));
+  EXPECT_EQ(counted, 0);
+
+  home.shown();
+  ASSERT_TRUE(serve([&] { return home.safe() == "1"; }));
+  bridge.start("Phone");
+  ASSERT_TRUE(serve([&] { return home.safe() == "2"; }));  // the marks store is made
+  EXPECT_EQ(picked, 1);
+
+  hub->libraryChanged();
+  ASSERT_TRUE(serve([&] { return home.safe() == "3" && picked == 2; }));
+  EXPECT_EQ(home.notSafe(), "7");
 }
 
 }  // namespace

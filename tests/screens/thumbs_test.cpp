@@ -11,6 +11,7 @@
 #include <future>
 
 #include "platform/folder/catalog.h"
+#include "screens/rounded_picture.h"
 #include "platform/folder/folder_photo_store.h"
 #include "support/command.h"
 #include "support/program.h"
@@ -80,11 +81,45 @@ TEST(Thumbs, LoadsOnceAndKeepsPicturesBySizeAndFill) {
   std::unique_ptr<QQuickTextureFactory> texture(response->textureFactory());
   ASSERT_TRUE(texture);
   EXPECT_EQ(texture->textureSize(), filled.size());
+  // With a cut: the box's size, whatever the picture's shape.
+  std::unique_ptr<QQuickImageResponse> cut(provider.requestImageResponse(id + "/120/fill/90x40r8", QSize()));
+  finished = false;
+  QObject::connect(cut.get(), &QQuickImageResponse::finished, [&] { finished = true; });
+  for (int i = 0; i < 200 && !finished; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_TRUE(finished);
+  std::unique_ptr<QQuickTextureFactory> cutTexture(cut->textureFactory());
+  EXPECT_EQ(cutTexture->textureSize(), QSize(90, 40));
   std::unique_ptr<QQuickImageResponse> bad(provider.requestImageResponse(id + "/huge", QSize()));
   finished = false;
   QObject::connect(bad.get(), &QQuickImageResponse::finished, [&] { finished = true; });
   for (int i = 0; i < 50 && !finished; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   EXPECT_TRUE(finished);
+}
+
+// Pictures cut for round corners: the box's size, crop to fill from the
+// middle, transparent beyond the radius and whole inside it.
+TEST(RoundedPicture, CutsToTheBoxWithRoundCorners) {
+  using RoundedPicture::Cut;
+  EXPECT_EQ(RoundedPicture::cutOf("80x40r8"), (Cut{QSize(80, 40), 8}));
+  EXPECT_EQ(RoundedPicture::cutOf("80x40r20"), (Cut{QSize(80, 40), 20}));
+  for (const char* bad : {"", "80x40", "80x40r21", "0x40r0", "5000x40r0", "-8x40r2", "80x40r8x", "axbrc", "80X40R8"}) {
+    EXPECT_EQ(RoundedPicture::cutOf(bad), std::nullopt) << bad;
+  }
+
+  // A wide picture: left third red, middle green, right third blue.
+  QImage wide(300, 100, QImage::Format_RGB32);
+  for (int x = 0; x < 300; ++x) {
+    const QRgb colour = x < 100 ? qRgb(255, 0, 0) : x < 200 ? qRgb(0, 255, 0) : qRgb(0, 0, 255);
+    for (int y = 0; y < 100; ++y) wide.setPixel(x, y, colour);
+  }
+  const QImage square = RoundedPicture::cut(wide, Cut{QSize(50, 50), 10});
+  ASSERT_EQ(square.size(), QSize(50, 50));
+  EXPECT_EQ(qAlpha(square.pixel(0, 0)), 0);    // a corner, past the radius
+  EXPECT_EQ(qAlpha(square.pixel(49, 49)), 0);
+  EXPECT_EQ(square.pixel(25, 25), qRgb(0, 255, 0));  // the middle of the picture
+  EXPECT_EQ(square.pixel(25, 0), qRgb(0, 255, 0));   // an edge between corners is whole
+  EXPECT_EQ(square.pixel(0, 25), qRgb(0, 255, 0));
+  EXPECT_TRUE(RoundedPicture::cut(QImage(), Cut{QSize(50, 50), 10}).isNull());
 }
 
 }  // namespace

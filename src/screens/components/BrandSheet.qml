@@ -1,15 +1,23 @@
 // A sheet that rises from the bottom over a scrim: a rounded top with a
-// handle, its content stacked inside 20 points of padding. Tapping the
-// scrim asks to dismiss it.
+// handle, its content stacked inside 20 points of padding. Content taller
+// than the window scrolls (a phone on its side), so that every answer can
+// be reached. Tapping the scrim, Escape and Back ask to dismiss it; while
+// shown it holds the keyboard focus.
 import QtQuick
 import Lumenvale.Core
 
-Item {
+FocusScope {
     id: sheet
     default property alias content: stack.data
+    // Whether a tap on the scrim asks to dismiss (Escape and Back always do).
+    property bool scrimDismisses: true
     signal dismiss()
 
     anchors.fill: parent
+    focus: visible
+    Keys.onEscapePressed: sheet.dismiss()
+    Keys.onBackPressed: sheet.dismiss()
+    onVisibleChanged: if (visible) forceActiveFocus()
 
     Rectangle {
         objectName: "scrim"
@@ -17,7 +25,7 @@ Item {
         color: Theme.colours.scrim
         MouseArea {
             anchors.fill: parent
-            onClicked: sheet.dismiss()
+            onClicked: if (sheet.scrimDismisses) sheet.dismiss()
         }
     }
     Rectangle {
@@ -48,12 +56,22 @@ Item {
             radius: 2.5
             color: Theme.colours.line
         }
-        Column {
-            id: stack
-            x: 20
-            y: 32
-            width: parent.width - 40
-            spacing: 12
+        Flickable {
+            objectName: "sheetScroll"
+            anchors.fill: parent
+            anchors.topMargin: 24
+            contentWidth: width
+            contentHeight: stack.implicitHeight + 32
+            interactive: contentHeight > height
+            boundsBehavior: Flickable.StopAtBounds
+            clip: true
+            Column {
+                id: stack
+                x: 20
+                y: 8
+                width: parent.width - 40
+                spacing: 12
+            }
         }
     }
 }

@@ -14,8 +14,11 @@ LumenvaleText {
     lineHeightPoints: 38
     weight: 400
     color: ink
-    textFormat: Text.StyledText
-    text: escaped(plain) + (accent.length > 0 ? " <font face=\"" + Theme.serifFamily + "\"><i>" + escaped(accent) + "</i></font>" : "")
+    // Rich text: styled text would ignore the family and draw the accent in
+    // a slanted sans.
+    textFormat: Text.RichText
+    text: escaped(plain) + (accent.length > 0 ? (plain.length > 0 ? " " : "") + "<span style=\"font-family:'" + Theme.serifFamily
+                                                + "'; font-style:italic; font-weight:400\"><i>" + escaped(accent) + "</i></span>" : "")
           + (after.length > 0 ? " " + escaped(after) : "")
 
     function escaped(text) {

@@ -9,6 +9,8 @@ Item {
     property real fraction: 0
     property string text: ""
     property real thickness: 4
+    property color ink: Theme.colours.ink       // the text's colour
+    property color track: Theme.colours.surface2  // the part not yet drawn
     readonly property real shown: Math.max(0, Math.min(1, isNaN(fraction) ? 0 : fraction))
 
     implicitWidth: 56
@@ -20,7 +22,7 @@ Item {
         layer.enabled: true
         layer.samples: 4
         ShapePath {
-            strokeColor: Theme.colours.surface2
+            strokeColor: ring.track
             strokeWidth: ring.thickness
             fillColor: "transparent"
             PathAngleArc {
@@ -48,8 +50,10 @@ Item {
         }
     }
     LumenvaleText {
+        objectName: "ringText"
         anchors.centerIn: parent
         text: ring.text
+        color: ring.ink
         size: 13
         lineHeightPoints: 16
         weight: 500

@@ -11,9 +11,11 @@ Rectangle {
 
     implicitHeight: 64
     radius: 32
-    color: Theme.colours.glass
+    // Opaque: without a blur behind it (which Qt Quick 6.4 cannot draw),
+    // see-through glass let the page's text run through the labels.
+    color: Theme.colours.bg
     border.width: 1
-    border.color: Theme.colours.glassLine
+    border.color: Theme.colours.line
 
     Row {
         anchors.fill: parent

@@ -175,6 +175,29 @@
         <source>copied</source>
         <translation>copied</translation>
     </message>
+    <message id="hero.behind">
+        <source>Not all copied</source>
+        <translation>Not all copied</translation>
+    </message>
+    <message id="hero.connected.behind">
+        <source>Connected to</source>
+        <translation>Connected to</translation>
+    </message>
+    <message id="hero.connected.empty">
+        <source>Nothing here</source>
+        <translation>Nothing here</translation>
+    </message>
+    <message id="hero.connected.empty.accent">
+        <source>to copy yet</source>
+        <translation>to copy yet</translation>
+    </message>
+    <message id="hero.connected.notSafe" numerus="yes">
+        <source>%1 photos and videos are not copied yet.</source>
+        <translation>
+            <numerusform>%1 photo or video is not copied yet.</numerusform>
+            <numerusform>%1 photos and videos are not copied yet.</numerusform>
+        </translation>
+    </message>
     <message id="hero.offline">
         <source>Join a network to</source>
         <translation>Join a network to</translation>
@@ -191,9 +214,12 @@
         <source>Type this code on your laptop. A new one comes every five minutes.</source>
         <translation>Type this code on your laptop. A new one comes every five minutes.</translation>
     </message>
-    <message id="hero.sent">
-        <source>files, %1 sent</source>
-        <translation>files, %1 sent</translation>
+    <message id="hero.sent" numerus="yes">
+        <source>%1 files, %2 sent</source>
+        <translation>
+            <numerusform>%1 file, %2 sent</numerusform>
+            <numerusform>%1 files, %2 sent</numerusform>
+        </translation>
     </message>
     <message id="hero.speed">
         <source>%1/s</source>
@@ -204,12 +230,12 @@
         <translation>safe on a laptop</translation>
     </message>
     <message id="hero.connected.safe.one">
-        <source>%1 photo is safe on %2.</source>
-        <translation>%1 photo is safe on %2.</translation>
+        <source>%1 photo or video is safe on %2.</source>
+        <translation>%1 photo or video is safe on %2.</translation>
     </message>
     <message id="hero.connected.safe.other">
-        <source>%1 photos are safe on %2.</source>
-        <translation>%1 photos are safe on %2.</translation>
+        <source>%1 photos and videos are safe on %2.</source>
+        <translation>%1 photos and videos are safe on %2.</translation>
     </message>
     <message id="hero.file.detail">
         <source>%1 · %2</source>
@@ -251,9 +277,12 @@
         <source>Deleted after all</source>
         <translation>Deleted after all</translation>
     </message>
-    <message id="delete.late.body">
+    <message id="delete.late.body" numerus="yes">
         <source>%1 photos and videos were deleted after the laptop stopped waiting.</source>
-        <translation>%1 photos and videos were deleted after the laptop stopped waiting.</translation>
+        <translation>
+            <numerusform>%1 photo or video was deleted after the laptop stopped waiting.</numerusform>
+            <numerusform>%1 photos and videos were deleted after the laptop stopped waiting.</numerusform>
+        </translation>
     </message>
     <message id="delete.late.ok">
         <source>OK</source>

@@ -110,6 +110,10 @@ Rectangle {
         sourceComponent: Viewer {
             asset: frame.photos.asset(frame.viewing)
             onClose: frame.viewing = -1
+            onStep: by => {
+                const next = frame.viewing + by
+                if (next >= 0 && next < frame.photos.shownCount) frame.viewing = next
+            }
         }
     }
 

@@ -14,6 +14,10 @@ BrandSheet {
     signal no()
 
     readonly property bool one: sheet.count === 1
+    // A stray tap beside the sheet answers nothing; Escape and Back keep
+    // the photos, as "Keep them" does.
+    scrimDismisses: false
+    onDismiss: root.no()
     readonly property string countText: hub.formatCount(sheet.count)
 
 
@@ -53,14 +57,11 @@ BrandSheet {
             height: 56
             radius: 8
             color: Theme.colours.surface2
-            clip: true
-            Image {
+            RoundedPicture {
                 anchors.fill: parent
-                source: "image://thumb/" + parent.modelData + "/160/fill"
-                sourceSize.width: 160
-                sourceSize.height: 160
-                fillMode: Image.PreserveAspectCrop
-                asynchronous: true
+                assetId: parent.modelData
+                px: 160
+                radius: parent.radius
             }
         }
     }

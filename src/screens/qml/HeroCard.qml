@@ -14,35 +14,47 @@ Rectangle {
     property string currentAsset: ""
     property string currentName: ""   // the name of the file under way
     property string currentDetail: "" // its size and the day it was taken
+    // What is safe: `safeCount` of `allCount`, once `counted`.
+    property bool counted: false
     property int safeCount: 0
-    // Counts as the owner reads them ("1,204"); the plain number without.
+    property int allCount: 0
+    // The count as the owner reads it ("1,204"); the plain number without.
     property string safeText: String(safeCount)
-    property string filesText: String(hero && hero.files !== undefined ? hero.files : 0)
     property string sentText: ""     // the bytes sent, as the owner reads them
     property string speedText: ""
 
     readonly property string heroCase: hero && hero.case ? hero.case : "noNetwork"
-    readonly property bool live: heroCase === "sending" || heroCase === "connected"
-    readonly property color ink: cover.length > 0 ? Theme.colours.white : Theme.colours.ink
+    // The words of the case, chosen in C++: {eyebrow, icon, tone, state,
+    // live, headline, accent}.
+    readonly property var texts: Words.hero(heroCase, counted, safeCount, allCount)
+    readonly property bool live: texts.live
+    // Over a cover the texts are light in both themes, and the scrim under
+    // them dark enough for body text on the brightest photo (4.5:1).
+    readonly property bool covered: cover.length > 0
+    readonly property color ink: covered ? Theme.colours.white : Theme.colours.ink
+    readonly property color ink2: covered ? Theme.colours.onCover2 : Theme.colours.ink2
+    readonly property color muted: covered ? Theme.colours.onCoverMuted : Theme.colours.muted
 
     implicitHeight: column.implicitHeight + 40
     radius: 28
     color: Theme.colours.surface
-    clip: true
 
-    Image {
+    RoundedPicture {
+        objectName: "coverPicture"
         anchors.fill: parent
-        visible: card.cover.length > 0
-        source: card.cover.length > 0 ? "image://thumb/" + card.cover + "/900/fill" : ""
-        fillMode: Image.PreserveAspectCrop
-        asynchronous: true
+        visible: card.covered
+        assetId: card.cover
+        px: 900
+        radius: card.radius
     }
     Rectangle {
+        objectName: "scrim"
         anchors.fill: parent
-        visible: card.cover.length > 0
+        visible: card.covered
+        radius: card.radius
         gradient: Gradient {
-            GradientStop { position: 0; color: "#33000000" }
-            GradientStop { position: 1; color: "#CC000000" }
+            GradientStop { position: 0; color: Theme.colours.scrimTop }
+            GradientStop { position: 1; color: Theme.colours.scrimBottom }
         }
     }
 
@@ -57,14 +69,9 @@ Rectangle {
             spacing: 8
             Tag {
                 objectName: "eyebrow"
-                // Offline is no good news: not in the positive colour.
-                tone: card.heroCase === "noNetwork" ? "warn" : "lime"
-                text: qsTrId(card.heroCase === "waiting" ? "hero.ready"
-                           : card.heroCase === "sending" ? "hero.moving"
-                           : card.heroCase === "connected" ? "hero.caughtUp" : "hero.offline.eyebrow")
-                icon: card.heroCase === "waiting" ? "star"
-                    : card.heroCase === "sending" ? "transfer"
-                    : card.heroCase === "connected" ? "shield" : "wifi"
+                tone: card.texts.tone
+                text: card.texts.eyebrow
+                icon: card.texts.icon
             }
             Rectangle {
                 objectName: "statePill"
@@ -90,8 +97,7 @@ Rectangle {
                         }
                     }
                     LumenvaleText {
-                        text: qsTrId(card.heroCase === "waiting" ? "hero.waiting.state"
-                                   : card.heroCase === "noNetwork" ? "hero.offline.state" : "hero.connected.state")
+                        text: card.texts.state
                         color: Theme.colours.ink
                         size: 12
                         lineHeightPoints: 16
@@ -106,12 +112,8 @@ Rectangle {
             objectName: "headline"
             width: parent.width
             ink: card.ink
-            plain: qsTrId(card.heroCase === "waiting" ? "hero.waiting"
-                        : card.heroCase === "sending" ? "hero.sending"
-                        : card.heroCase === "connected" ? "hero.connected" : "hero.offline")
-            accent: card.heroCase === "sending" ? (card.hero.laptop || "")
-                  : qsTrId(card.heroCase === "waiting" ? "hero.waiting.accent"
-                         : card.heroCase === "connected" ? "hero.connected.accent" : "hero.offline.accent")
+            plain: card.texts.headline
+            accent: card.texts.accent.length > 0 ? card.texts.accent : (card.hero.laptop || "")
         }
 
         // Waiting: the code and its countdown.
@@ -127,17 +129,22 @@ Rectangle {
                     id: code
                     spacing: 2
                     LumenvaleText {
+                        objectName: "codeLabel"
                         text: qsTrId("code.label")
-                        color: Theme.colours.muted
+                        color: card.muted
                         size: 12
                         lineHeightPoints: 16
                         uppercase: true
                         tracking: 1
                     }
                     PairingCode {
+                        objectName: "code"
                         first: card.codeFirst
                         second: card.codeSecond
                         ink: card.ink
+                        dashInk: card.muted
+                        // The code shrinks before the ring may cover it.
+                        available: card.width - 40 - ring.width - 12
                     }
                 }
                 Ring {
@@ -147,12 +154,15 @@ Rectangle {
                     anchors.verticalCenter: parent.verticalCenter
                     fraction: card.hero.fraction || 0
                     text: card.hero.countdown || ""
+                    ink: card.ink
+                    track: card.covered ? Theme.colours.coverTrack : Theme.colours.surface2
                 }
             }
             LumenvaleText {
+                objectName: "codeHint"
                 width: parent.width
                 text: qsTrId("code.hint")
-                color: Theme.colours.ink2
+                color: card.ink2
                 size: 13
                 lineHeightPoints: 18
             }
@@ -167,7 +177,7 @@ Rectangle {
             LumenvaleText {
                 objectName: "sent"
                 width: parent.width
-                text: card.filesText + " " + qsTrId("hero.sent").arg(card.sentText)
+                text: Words.counted("hero.sent", card.hero.files || 0).arg(card.sentText)
                 color: card.ink
                 size: 17
                 lineHeightPoints: 24
@@ -191,12 +201,12 @@ Rectangle {
                     height: 40
                     radius: 8
                     color: Theme.colours.surface2
-                    clip: true
-                    Image {
+                    RoundedPicture {
+                        objectName: "currentPicture"
                         anchors.fill: parent
-                        source: card.currentAsset.length > 0 ? "image://thumb/" + card.currentAsset + "/80/fill" : ""
-                        fillMode: Image.PreserveAspectCrop
-                        asynchronous: true
+                        assetId: card.currentAsset
+                        px: 80
+                        radius: parent.radius
                     }
                 }
                 Column {
@@ -218,7 +228,7 @@ Rectangle {
                         width: parent.width
                         visible: card.currentDetail.length > 0
                         text: card.currentDetail
-                        color: Theme.colours.muted
+                        color: card.muted
                         size: 12
                         lineHeightPoints: 16
                         wrapMode: Text.NoWrap
@@ -238,6 +248,7 @@ Rectangle {
             width: parent.width
             spacing: 4
             LumenvaleText {
+                objectName: "safeFigure"
                 text: card.safeText + " " + qsTrId("hero.safe")
                 color: card.ink
                 size: 17
@@ -249,9 +260,19 @@ Rectangle {
                 width: parent.width
                 text: qsTrId(card.safeCount === 1 ? "hero.connected.safe.one" : "hero.connected.safe.other")
                           .arg(card.safeText).arg(card.hero.laptop || "")
-                color: Theme.colours.ink2
+                color: card.ink2
                 size: 13
                 lineHeightPoints: 18
+            }
+            LumenvaleText {
+                objectName: "notSafeLine"
+                width: parent.width
+                visible: card.counted && card.allCount > card.safeCount
+                text: visible ? Words.counted("hero.connected.notSafe", card.allCount - card.safeCount) : ""
+                color: card.ink
+                size: 13
+                lineHeightPoints: 18
+                weight: 500
             }
         }
 
@@ -260,7 +281,7 @@ Rectangle {
             visible: card.heroCase === "noNetwork"
             width: parent.width
             text: qsTrId("address.none")
-            color: Theme.colours.ink2
+            color: card.ink2
             size: 13
             lineHeightPoints: 18
         }

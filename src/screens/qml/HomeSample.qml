@@ -21,7 +21,9 @@ HomeTab {
         property string onPhone: "4,812"
         property string safe: "3,608"
         property string notSafe: "1,204"
+        property bool counted: true
         property int safeCount: 3608
+        property int allCount: 4812
         property string cover: ""
         property string codeFirst: "K7QM"
         property string codeSecond: "4TXP"

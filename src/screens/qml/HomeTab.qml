@@ -58,9 +58,10 @@ Rectangle {
                 currentAsset: tab.hub.currentAsset
                 currentName: tab.hub.assetName(tab.hub.currentAsset)
                 currentDetail: tab.hub.assetDetail(tab.hub.currentAsset)
+                counted: tab.home.counted
                 safeCount: tab.home.safeCount
+                allCount: tab.home.allCount
                 safeText: tab.hub.formatCount(tab.home.safeCount)
-                filesText: tab.hub.formatCount(tab.hero && tab.hero.files ? tab.hero.files : 0)
                 sentText: tab.hub.formatBytes(tab.hero && tab.hero.bytes ? tab.hero.bytes : 0)
                 speedText: tab.hub.formatBytes(tab.hero && tab.hero.bytesPerSecond ? tab.hero.bytesPerSecond : 0)
             }
@@ -72,7 +73,7 @@ Rectangle {
                     required property var modelData
                     width: column.width
                     title: qsTrId(modelData.key + ".title")
-                    message: modelData.key === "delete.late" ? qsTrId("delete.late.body").arg(tab.hub.lateDeleted)
+                    message: modelData.key === "delete.late" ? Words.counted("delete.late.body", tab.hub.lateDeleted)
                                                              : qsTrId(modelData.key + ".body")
                     tone: modelData.tone
                     icon: modelData.icon
@@ -98,8 +99,13 @@ Rectangle {
                             lineHeightPoints: 28
                             weight: 600
                         }
+                        // Two lines' room in every card, so that the three
+                        // stand equally tall when one label wraps.
                         LumenvaleText {
                             width: parent.width
+                            height: 2 * lineHeight
+                            maximumLineCount: 2
+                            elide: Text.ElideRight
                             text: qsTrId(modelData.key)
                             color: Theme.colours.muted
                             size: 12

@@ -1,6 +1,7 @@
 // One asset on the whole screen: the picture, a way back, when it was
 // taken, its size, and which laptops hold it safely. `asset` is the Photos
-// model's description of it: {id, date, width, height, safeOn}.
+// model's description of it: {id, date, width, height, safeOn}. Escape
+// and Back close it; the arrow keys ask for the photo before or after.
 import QtQuick
 import Lumenvale.Core
 import "../components"
@@ -9,11 +10,18 @@ Rectangle {
     id: viewer
     required property var asset
     signal close()
+    signal step(int by)
 
     readonly property var holders: asset && asset.safeOn ? asset.safeOn : []
     readonly property bool sized: asset && asset.width >= 1 && asset.height >= 1
 
     color: Theme.colours.black
+    focus: true
+    Component.onCompleted: forceActiveFocus()
+    Keys.onEscapePressed: viewer.close()
+    Keys.onBackPressed: viewer.close()
+    Keys.onLeftPressed: viewer.step(-1)
+    Keys.onRightPressed: viewer.step(1)
 
     Image {
         objectName: "picture"

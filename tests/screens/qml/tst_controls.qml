@@ -12,6 +12,9 @@ Item {
     height: 844
 
     Component { id: headlineComponent; Headline { width: 358 } }
+    Component { id: naturalHeadline; Headline {} }  // as wide as what it draws
+    TextMetrics { id: serifMetrics; font.family: Theme.serifFamily; font.italic: true; font.pixelSize: 34 }
+    TextMetrics { id: sansMetrics; font.family: Theme.sansFamily; font.italic: true; font.pixelSize: 34 }
     Component { id: switchComponent; LumenvaleSwitch { width: 358; label: "Allow deleting"; description: "A laptop may ask." } }
     Component { id: chipComponent; Chip { text: "Dark" } }
     Component { id: progressComponent; Progress { width: 200 } }
@@ -45,6 +48,17 @@ Item {
             verify(headline.text.indexOf("&amp; &lt;b&gt;") > 0)  // texts are never markup
             const plain = createTemporaryObject(headlineComponent, root, { plain: "Only plain" })
             compare(plain.text, "Only plain")
+        }
+
+        // What is drawn, not only what the markup names: styled text once
+        // drew the accent in a slanted sans.
+        function test_headline_accent_is_drawn_in_the_serif() {
+            const headline = createTemporaryObject(naturalHeadline, root, { plain: "", accent: "safely" })
+            serifMetrics.text = sansMetrics.text = "safely"
+            verify(Math.abs(serifMetrics.advanceWidth - sansMetrics.advanceWidth) > 6,
+                   "the two faces draw the accent at different widths")
+            verify(Math.abs(headline.implicitWidth - serifMetrics.advanceWidth) < 4,
+                   "drawn " + headline.implicitWidth + ", serif " + serifMetrics.advanceWidth + ", sans " + sansMetrics.advanceWidth)
         }
 
         function test_switch_and_chip_tell_taps() {

@@ -29,7 +29,9 @@ Item {
         property string onPhone: "\u2013"
         property string safe: "\u2013"
         property string notSafe: "\u2013"
+        property bool counted: false
         property int safeCount: 0
+        property int allCount: 0
         property string cover: ""
         property string codeFirst: "ABCD"
         property string codeSecond: "EFGH"

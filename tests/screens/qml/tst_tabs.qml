@@ -37,7 +37,9 @@ Item {
         property string onPhone: "3"
         property string safe: "1"
         property string notSafe: "2"
+        property bool counted: true
         property int safeCount: 1
+        property int allCount: 2
         property string cover: ""
         property string codeFirst: ""
         property string codeSecond: ""
