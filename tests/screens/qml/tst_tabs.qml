@@ -62,6 +62,7 @@ Item {
     Component { id: laptopsComponent; LaptopsTab { anchors.fill: parent; hub: fakeHub } }
     Component { id: settingsComponent; SettingsTab { anchors.fill: parent; hub: fakeHub; access: "full"; version: "2.3.4" } }
     Component { id: sheetComponent; DeleteSheet { sheet: sheetModel; hub: fakeHub } }
+    Component { id: sideways; Item { width: 720; height: 360 } }
     Component {
         id: frameComponent
         AppFrame { anchors.fill: parent; hub: fakeHub; home: fakeHome; deleteSheet: sheetModel }
@@ -235,6 +236,28 @@ Item {
             sheetModel.dateLine = "Taken May 1, 2024"
             compare(findChild(sheet, "dates").visible, true)
             sheetModel.thumbIds = saved
+        }
+
+        // A phone on its side (360 tall): the sheet scrolls, so that both
+        // answers can be reached, and Escape answers "Keep them".
+        function test_delete_sheet_on_its_side_reaches_both_answers() {
+            const landscape = createTemporaryObject(sideways, root)
+            const sheet = createTemporaryObject(sheetComponent, landscape)
+            const scroll = findChild(sheet, "sheetScroll")
+            verify(scroll.interactive, "taller than the window: it scrolls")
+            scroll.contentY = scroll.contentHeight - scroll.height
+            for (const name of ["confirm", "keep"]) {
+                const button = findChild(sheet, name)
+                const top = button.mapToItem(landscape, 0, 0).y
+                verify(top >= 0 && top + button.height <= landscape.height, name + " at " + top)
+            }
+            let answers = []
+            sheet.no.connect(() => answers.push("keep"))
+            sheet.yes.connect(() => answers.push("delete"))
+            keyClick(Qt.Key_Escape)
+            compare(answers, ["keep"])
+            mouseClick(sheet, 10, 5)  // a stray tap on the scrim answers nothing
+            compare(answers, ["keep"])
         }
 
         function test_frame_tabs_and_the_delete_sheet_answers() {
