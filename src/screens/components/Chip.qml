@@ -30,4 +30,12 @@ Rectangle {
         margin: 4
         onTapped: chip.clicked()
     }
+    activeFocusOnTab: true
+    Accessible.role: Accessible.Button
+    Accessible.name: chip.text
+    Accessible.checked: chip.on
+    Keys.onSpacePressed: chip.clicked()
+    Keys.onReturnPressed: chip.clicked()
+    Keys.onEnterPressed: chip.clicked()
+    FocusRing { shown: chip.activeFocus; around: chip.radius }
 }

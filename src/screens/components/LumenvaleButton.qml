@@ -30,12 +30,17 @@ T.Button {
     topInset: small ? 4 : 0
     bottomInset: topInset
     opacity: enabled ? 1 : 0.4
+    // Tab reaches it; Space (the template's own), Enter and Return press it.
+    focusPolicy: Qt.StrongFocus
+    Keys.onReturnPressed: button.clicked()
+    Keys.onEnterPressed: button.clicked()
 
     background: Rectangle {
         radius: height / 2
         color: button.down ? Qt.darker(button.ground, 1.08) : button.ground
         border.width: button.variant === "ghost" ? 1 : 0
         border.color: Theme.colours.line
+        FocusRing { shown: button.visualFocus; around: parent.radius }
     }
     contentItem: Row {
         spacing: 8

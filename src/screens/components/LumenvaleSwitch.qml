@@ -58,4 +58,12 @@ Item {
     TapHandler {
         onTapped: control.toggled(!control.on)
     }
+    activeFocusOnTab: true
+    Accessible.role: Accessible.CheckBox
+    Accessible.name: control.label
+    Accessible.checked: control.on
+    Keys.onSpacePressed: control.toggled(!control.on)
+    Keys.onReturnPressed: control.toggled(!control.on)
+    Keys.onEnterPressed: control.toggled(!control.on)
+    FocusRing { shown: control.activeFocus; around: 12 }
 }

@@ -15,10 +15,14 @@ T.Button {
     implicitHeight: size
     Accessible.name: label
     opacity: enabled ? 1 : 0.4
+    focusPolicy: Qt.StrongFocus
+    Keys.onReturnPressed: button.clicked()
+    Keys.onEnterPressed: button.clicked()
 
     background: Rectangle {
         radius: width / 2
         color: button.down ? Qt.darker(button.ground, 1.08) : button.ground
+        FocusRing { shown: button.visualFocus; around: parent.radius }
     }
     contentItem: Item {
         Icon {

@@ -52,6 +52,14 @@ Rectangle {
                 TapHandler {
                     onTapped: bar.chosen(item.modelData.value)
                 }
+                activeFocusOnTab: true
+                Accessible.role: Accessible.PageTab
+                Accessible.name: item.modelData.label
+                Accessible.selected: item.selected
+                Keys.onSpacePressed: bar.chosen(item.modelData.value)
+                Keys.onReturnPressed: bar.chosen(item.modelData.value)
+                Keys.onEnterPressed: bar.chosen(item.modelData.value)
+                FocusRing { shown: item.activeFocus; around: item.radius; anchors.margins: 0 }
             }
         }
     }

@@ -17,6 +17,15 @@ Item {
     TextMetrics { id: sansMetrics; font.family: Theme.sansFamily; font.italic: true; font.pixelSize: 34 }
     Component { id: switchComponent; LumenvaleSwitch { width: 358; label: "Allow deleting"; description: "A laptop may ask." } }
     Component { id: chipComponent; Chip { text: "Dark" } }
+    Component {
+        id: keyboardComponent
+        Column {
+            property var told: []
+            LumenvaleButton { objectName: "first"; text: "Allow"; onClicked: parent.told.push("allow") }
+            LumenvaleSwitch { objectName: "toggle"; width: 300; label: "Allow deleting"; onToggled: on => parent.told.push("switch " + on) }
+            Chip { objectName: "chip"; text: "Dark"; onClicked: parent.told.push("chip") }
+        }
+    }
     Component { id: progressComponent; Progress { width: 200 } }
     Component { id: ringComponent; Ring { text: "4:59" } }
     Component {
@@ -59,6 +68,25 @@ Item {
                    "the two faces draw the accent at different widths")
             verify(Math.abs(headline.implicitWidth - serifMetrics.advanceWidth) < 4,
                    "drawn " + headline.implicitWidth + ", serif " + serifMetrics.advanceWidth + ", sans " + sansMetrics.advanceWidth)
+        }
+
+        // Without a pointer: Tab moves a visible ring from control to
+        // control, and Enter, Return or Space acts on the one that has it.
+        function test_tab_moves_a_visible_focus_and_enter_acts() {
+            const controls = createTemporaryObject(keyboardComponent, root)
+            controls.forceActiveFocus()
+            const first = findChild(controls, "first")
+            keyClick(Qt.Key_Tab)
+            verify(first.activeFocus)
+            verify(first.visualFocus)
+            keyClick(Qt.Key_Return)
+            keyClick(Qt.Key_Tab)
+            verify(findChild(controls, "toggle").activeFocus)
+            keyClick(Qt.Key_Space)
+            keyClick(Qt.Key_Tab)
+            verify(findChild(controls, "chip").activeFocus)
+            keyClick(Qt.Key_Enter)
+            compare(controls.told, ["allow", "switch true", "chip"])
         }
 
         function test_switch_and_chip_tell_taps() {

@@ -161,6 +161,14 @@ Item {
             viewer.close.connect(() => ++closed)
             mouseClick(findChild(viewer, "back"))
             compare(closed, 1)
+            // And by keyboard: the arrows step, Escape closes.
+            let steps = []
+            viewer.step.connect(by => steps.push(by))
+            keyClick(Qt.Key_Right)
+            keyClick(Qt.Key_Left)
+            compare(steps, [1, -1])
+            keyClick(Qt.Key_Escape)
+            compare(closed, 2)
         }
 
         function test_laptops_with_nothing_paired() {
