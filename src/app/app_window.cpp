@@ -77,6 +77,7 @@ AppWindow::AppWindow(const Options& options) {
   home.count = [hub] { return hub->safeCount(); };
   home.firstPage = [hub] { return hub->library().page(std::nullopt, 8).assets; };
   home.copy = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
+  home.describe = [hub](const QString& id) { return describeAsset(hub->library(), id); };
   home_ = std::make_unique<HomeModel>(*bridge_, *root_, std::move(home));
 
   PhotosModel::Sources photos;

@@ -30,6 +30,7 @@ HomeModel::HomeModel(HubBridge& hub, AppRoot& root, Sources sources, QObject* pa
       if (hub_.library() != countedLibrary_) pickCover();
       recount();
     }
+    describeCurrent();
     emit changed();
   });
   connect(&root_, &AppRoot::changed, this, &HomeModel::changed);
@@ -95,6 +96,28 @@ void HomeModel::pickCover() {
     onMainThread([this, alive, picked] {
       if (!*alive) return;
       cover_ = text(picked.value_or(""));
+      emit changed();
+    });
+  }).detach();
+}
+
+void HomeModel::describeCurrent() {
+  const QString asset = hub_.currentAsset();
+  if (asset == describedAsset_) return;
+  describedAsset_ = asset;
+  current_ = {};
+  if (asset.isEmpty() || !sources_.describe) return;
+  std::thread([this, alive = alive_, describe = sources_.describe, asset] {
+    AssetLine line;
+    try {
+      line = describe(asset);
+    } catch (const std::exception&) {
+      line = {};
+    }
+    onMainThread([this, alive, asset, line] {
+      // A later file may be under way by now: only its own lines show.
+      if (!*alive || asset != describedAsset_) return;
+      current_ = line;
       emit changed();
     });
   }).detach();

@@ -29,6 +29,8 @@ class HomeModel : public QObject {
   Q_PROPERTY(QString copied READ copied NOTIFY changed)
   Q_PROPERTY(QString codeFirst READ codeFirst NOTIFY changed)
   Q_PROPERTY(QString codeSecond READ codeSecond NOTIFY changed)
+  Q_PROPERTY(QString currentName READ currentName NOTIFY changed)
+  Q_PROPERTY(QString currentDetail READ currentDetail NOTIFY changed)
 
  public:
   // count gives (safe, all); `firstPage` the first 8 assets. Both may be
@@ -40,6 +42,9 @@ class HomeModel : public QObject {
     std::function<std::pair<std::int64_t, std::int64_t>()> count;
     std::function<std::vector<Asset>()> firstPage;
     std::function<void(const QString&)> copy;
+    // describe tells the name and detail of the file under way; it reads
+    // the library and runs on a thread of its own, like `count`.
+    std::function<AssetLine(const QString& id)> describe;
   };
   HomeModel(HubBridge& hub, AppRoot& root, Sources sources, QObject* parent = nullptr);
   ~HomeModel() override;
@@ -56,6 +61,9 @@ class HomeModel : public QObject {
   QString copied() const { return copied_; }
   QString codeFirst() const;
   QString codeSecond() const;
+  // The file under way (the hub's currentAsset), once looked up.
+  QString currentName() const { return current_.name; }
+  QString currentDetail() const { return current_.detail; }
 
   // shown: the tab came into view; the cover is picked and the counts made.
   Q_INVOKABLE void shown();
@@ -68,6 +76,7 @@ class HomeModel : public QObject {
  private:
   void recount();
   void pickCover();
+  void describeCurrent();
 
   HubBridge& hub_;
   AppRoot& root_;
@@ -77,6 +86,8 @@ class HomeModel : public QObject {
   QString copied_;
   QTimer copiedTimer_;
   bool everShown_ = false;
+  QString describedAsset_;  // the asset `current_` is about, or being looked up
+  AssetLine current_;
   qint64 countedMarks_ = -1;
   qint64 countedLibrary_ = -1;
   // Work off the main thread answers only while this model lives.

@@ -122,30 +122,29 @@ QVariantMap HubBridge::deleteAsk() const {
 QString HubBridge::formatCount(qint64 count) const { return text(Format::count(count)); }
 QString HubBridge::formatBytes(qint64 bytes) const { return text(Format::bytes(bytes)); }
 
-QString HubBridge::assetDetail(const QString& id) const {
+AssetLine describeAsset(const PhotoLibrary& library, const QString& id) {
   if (id.isEmpty()) return {};
-  const std::optional<Asset> asset = hub_->library().asset(id.toStdString());
+  const std::optional<Asset> asset = library.asset(id.toStdString());
   if (!asset || asset->resources.empty()) return {};
+  AssetLine line;
+  line.name = text(asset->resources.front().name);
   std::int64_t size = 0;
   try {
     // Reading from past the end gives the size and no byte.
-    const std::unique_ptr<Opened> opened = hub_->library().open(asset->id, asset->resources.front().rid);
-    if (!opened) return {};
+    const std::unique_ptr<Opened> opened = library.open(asset->id, asset->resources.front().rid);
+    if (!opened) return line;
     size = opened->read([](std::string_view) {}, std::numeric_limits<std::int64_t>::max());
   } catch (const std::exception&) {
-    return {};
+    return line;
   }
   const QDateTime created = QDateTime::fromString(text(asset->created), Qt::ISODate);
   const QString day = created.isValid() ? dayText(static_cast<double>(created.toMSecsSinceEpoch()) / 1000.0) : QString();
-  return qtTrId("hero.file.detail").arg(text(Format::bytes(size)), day);
+  line.detail = qtTrId("hero.file.detail").arg(text(Format::bytes(size)), day);
+  return line;
 }
 
-QString HubBridge::assetName(const QString& id) const {
-  if (id.isEmpty()) return {};
-  const std::optional<Asset> asset = hub_->library().asset(id.toStdString());
-  if (!asset || asset->resources.empty()) return {};
-  return text(asset->resources.front().name);
-}
+QString HubBridge::assetDetail(const QString& id) const { return describeAsset(hub_->library(), id).detail; }
+QString HubBridge::assetName(const QString& id) const { return describeAsset(hub_->library(), id).name; }
 
 void HubBridge::start(const QString& name) { hub_->start(name.toStdString()); }
 void HubBridge::setTheme(const QString& theme) { hub_->setTheme(theme.toStdString()); }

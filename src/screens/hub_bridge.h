@@ -20,6 +20,17 @@ namespace lumenvale {
 // device's time zone: "May 1, 2024".
 QString dayText(double secondsSince1970);
 
+// What the Home card says of the file under way: the name of an asset's
+// first file, and that file's size with the day the asset was taken
+// ("2.4 MB · May 1, 2024"); empty when the asset is gone, no detail when the
+// file cannot be opened. It reads the library and opens the file: any
+// thread but the main one (a stalled disk would freeze the screens).
+struct AssetLine {
+  QString name;
+  QString detail;
+};
+AssetLine describeAsset(const PhotoLibrary& library, const QString& id);
+
 class HubBridge : public QObject {
   Q_OBJECT
   Q_PROPERTY(bool welcomed READ welcomed NOTIFY changed)
@@ -92,11 +103,10 @@ class HubBridge : public QObject {
   // The owner's way of writing counts ("1,204") and sizes ("734 MB").
   Q_INVOKABLE QString formatCount(qint64 count) const;
   Q_INVOKABLE QString formatBytes(qint64 bytes) const;
-  // assetName is the name of an asset's first file, or "" when it is gone.
-  Q_INVOKABLE QString assetName(const QString& id) const;
-  // assetDetail is the size of that file and the day the asset was taken,
-  // "2.4 MB · May 1, 2024", or "" when it is gone.
-  Q_INVOKABLE QString assetDetail(const QString& id) const;
+  // describeAsset's two lines, one at a time. They read the library: not
+  // for bindings, which run on the main thread.
+  QString assetName(const QString& id) const;
+  QString assetDetail(const QString& id) const;
 
   Q_INVOKABLE void start(const QString& name);
   Q_INVOKABLE void setTheme(const QString& theme);

@@ -15,6 +15,7 @@
 #include <QQmlEngine>
 #include <atomic>
 #include <future>
+#include <thread>
 
 #include "platform/openssl_keys.h"
 #include "screens/app_root.h"
@@ -432,6 +433,34 @@ TEST(HomeModel, CountsAgainWhenStartUpEndsAndWhenTheLibraryChanges) {
   hub->libraryChanged();
   ASSERT_TRUE(serve([&] { return home.safe() == "3" && picked == 2; }));
   EXPECT_EQ(home.notSafe(), "7");
+}
+
+// The file under way is looked up off the main thread (a stalled disk must
+// not freeze the screens), and only the latest file's lines are shown.
+TEST(HomeModel, LooksUpTheFileUnderWayOffTheMainThread) {
+  TestHub test;
+  HubBridge bridge(test.hub);
+  AppRoot root(bridge, [] { return PhotoAccess::full; }, "Phone");
+  const std::thread::id mainThread = std::this_thread::get_id();
+  std::atomic<bool> onMain = false;
+  HomeModel::Sources sources;
+  sources.describe = [&](const QString& id) {
+    if (std::this_thread::get_id() == mainThread) onMain = true;
+    // The first file's answer comes late, after the second began.
+    if (id == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return AssetLine{"IMG_" + id + ".JPG", "1 MB"};
+  };
+  HomeModel home(bridge, root, sources);
+  test.hub->began("slow");
+  ASSERT_TRUE(serve([&] { return bridge.currentAsset() == "slow"; }));
+  test.hub->began("quick");
+  ASSERT_TRUE(serve([&] { return home.currentName() == "IMG_quick.JPG"; }));
+  EXPECT_EQ(home.currentDetail(), "1 MB");
+  QElapsedTimer waited;
+  waited.start();
+  serve([&] { return waited.elapsed() > 500; });
+  EXPECT_EQ(home.currentName(), "IMG_quick.JPG");  // the slow answer came too late to show
+  EXPECT_FALSE(onMain);
 }
 
 }  // namespace

@@ -26,8 +26,6 @@ AppFrame {
         ]
         property var deleteAsk: sample.askCount > 0 ? ({ id: "ask", ids: [], laptop: "Maya's MacBook" }) : ({})
         function formatBytes(n) { return (n / 1e6).toFixed(0) + " MB" }
-        function assetName(id) { return "" }
-        function assetDetail(id) { return "" }
         function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
         function dismissLateDeleted() {}
         function setAllowDelete(on) {}
@@ -42,6 +40,8 @@ AppFrame {
         property bool counted: true
         property int safeCount: 3608
         property int allCount: 4812
+        property string currentName: ""
+        property string currentDetail: ""
         property string cover: ""
         property string codeFirst: "K7QM"
         property string codeSecond: "4TXP"

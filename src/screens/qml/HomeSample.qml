@@ -12,8 +12,6 @@ HomeTab {
         property string currentAsset: ""
         property int lateDeleted: 0
         function formatBytes(n) { return (n / 1e6).toFixed(0) + " MB" }
-        function assetName(id) { return id.length > 0 ? "IMG_4821.HEIC" : "" }
-        function assetDetail(id) { return id.length > 0 ? "2.4 MB \u00B7 May 1, 2024" : "" }
         function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
         function dismissLateDeleted() {}
     }
@@ -24,6 +22,8 @@ HomeTab {
         property bool counted: true
         property int safeCount: 3608
         property int allCount: 4812
+        property string currentName: sample.hub.currentAsset.length > 0 ? "IMG_4821.HEIC" : ""
+        property string currentDetail: sample.hub.currentAsset.length > 0 ? "2.4 MB \u00B7 May 1, 2024" : ""
         property string cover: ""
         property string codeFirst: "K7QM"
         property string codeSecond: "4TXP"

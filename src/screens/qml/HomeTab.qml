@@ -56,8 +56,8 @@ Rectangle {
                 codeFirst: tab.home.codeFirst
                 codeSecond: tab.home.codeSecond
                 currentAsset: tab.hub.currentAsset
-                currentName: tab.hub.assetName(tab.hub.currentAsset)
-                currentDetail: tab.hub.assetDetail(tab.hub.currentAsset)
+                currentName: tab.home.currentName
+                currentDetail: tab.home.currentDetail
                 counted: tab.home.counted
                 safeCount: tab.home.safeCount
                 allCount: tab.home.allCount

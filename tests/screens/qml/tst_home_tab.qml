@@ -20,8 +20,6 @@ Item {
         property int dismissed: 0
         function formatBytes(n) { return n + " B" }
         function formatCount(n) { return "#" + n }
-        function assetName(id) { return id.length > 0 ? "IMG_" + id + ".JPG" : "" }
-        function assetDetail(id) { return id.length > 0 ? "20 KB \u00B7 May 1, 2024" : "" }
         function dismissLateDeleted() { ++dismissed }
     }
     QtObject {
@@ -32,6 +30,9 @@ Item {
         property bool counted: false
         property int safeCount: 0
         property int allCount: 0
+        // The home model looks the file under way up off the main thread.
+        property string currentName: fakeHub.currentAsset.length > 0 ? "IMG_" + fakeHub.currentAsset + ".JPG" : ""
+        property string currentDetail: fakeHub.currentAsset.length > 0 ? "20 KB \u00B7 May 1, 2024" : ""
         property string cover: ""
         property string codeFirst: "ABCD"
         property string codeSecond: "EFGH"

@@ -25,8 +25,6 @@ Item {
         property var laptopRows: []
         property var deleteAsk: ({})
         function formatBytes(n) { return n + " B" }
-        function assetName(id) { return "" }
-        function assetDetail(id) { return "" }
         function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
         function dismissLateDeleted() {}
         function setAllowDelete(on) {}
@@ -42,6 +40,8 @@ Item {
         property bool counted: true
         property int safeCount: 1
         property int allCount: 2
+        property string currentName: ""
+        property string currentDetail: ""
         property string cover: ""
         property string codeFirst: ""
         property string codeSecond: ""
