@@ -26,7 +26,12 @@ struct Scene {
   QString source;
   QVariantMap properties;
   bool fullScreen;  // a whole phone screen, else the item at its own height
+  QSize size = QSize(390, 844);  // a whole screen's size
 };
+
+// Phones as people hold them: a large one, a small one, one on its side.
+const QSize kSmall(360, 720);
+const QSize kSideways(720, 360);
 
 std::vector<Scene> scenes() {
   const QVariantMap waiting{{"case", "waiting"}, {"code", "K7QM-4TXP"}, {"secondsLeft", 254}, {"fraction", 254 / 300.0},
@@ -36,9 +41,25 @@ std::vector<Scene> scenes() {
   const QVariantMap connected{{"case", "connected"}, {"laptop", "Maya's MacBook"}};
   const QVariantMap offline{{"case", "noNetwork"}};
   const auto hero = [](const QVariantMap& state) {
-    return QVariantMap{{"hero", state}, {"codeFirst", "K7QM"}, {"codeSecond", "4TXP"}, {"safeCount", 1204},
-                       {"sentText", "734 MB"}, {"speedText", "48 MB"}, {"width", 358}};
+    return QVariantMap{{"hero", state},          {"codeFirst", "K7QM"},   {"codeSecond", "4TXP"},
+                       {"counted", true},        {"safeCount", 1204},     {"allCount", 1204},
+                       {"sentText", "734 MB"},   {"speedText", "48 MB"},  {"width", 358},
+                       {"currentAsset", "sample7"}, {"currentName", "IMG_4821.HEIC"},
+                       {"currentDetail", "2.4 MB \u00B7 May 1, 2024"}};
   };
+  // The same over a photo, as a real library shows it.
+  const auto covered = [&hero](const QVariantMap& state, int width) {
+    QVariantMap properties = hero(state);
+    properties.insert("cover", "sample3");
+    properties.insert("width", width);
+    return properties;
+  };
+  const QString home = QStringLiteral("qrc:/lumenvale/qml/HomeSample.qml");
+  const QVariantMap onCover{{"coverSample", "sample3"}};
+  QVariantMap sendingOnCover = onCover;
+  sendingOnCover.insert("heroSample", sending);
+  sendingOnCover.insert("currentSample", "sample7");
+  QVariantMap connectedBehind{{"heroSample", connected}, {"coverSample", "sample3"}, {"safeSample", 3608}};
   const QVariantMap forget{{"id", "l2"}, {"name", "Studio iMac"}};
   const QString frame = QStringLiteral("qrc:/lumenvale/qml/FrameSample.qml");
   return {
@@ -56,12 +77,24 @@ std::vector<Scene> scenes() {
       {"permissions-limited", QStringLiteral("qrc:/lumenvale/qml/PermissionsScreen.qml"), {{"access", "limited"}}, true},
       {"permissions-denied", QStringLiteral("qrc:/lumenvale/qml/PermissionsScreen.qml"), {{"access", "denied"}}, true},
       {"permissions-full", QStringLiteral("qrc:/lumenvale/qml/PermissionsScreen.qml"), {{"access", "full"}}, true},
-      {"home", QStringLiteral("qrc:/lumenvale/qml/HomeSample.qml"), {}, true},
-      {"home-connected", QStringLiteral("qrc:/lumenvale/qml/HomeSample.qml"), {{"heroSample", connected}}, true},
+      {"home", home, {}, true},
+      {"home-connected", home, {{"heroSample", connected}, {"safeSample", 4812}}, true},
+      {"home-cover", home, onCover, true},
+      {"home-cover-360", home, onCover, true, kSmall},
+      {"home-sending-cover-360", home, sendingOnCover, true, kSmall},
+      {"home-connected-cover", home, connectedBehind, true},
+      {"home-sideways", home, onCover, true, kSideways},
+      {"delete-sheet-360", frame, {{"tab", "home"}, {"askCount", 40}}, true, kSmall},
+      {"delete-sheet-sideways", frame, {{"tab", "home"}, {"askCount", 40}}, true, kSideways},
+      {"laptops-forget-sideways", frame, {{"tab", "laptops"}, {"forgetSample", forget}}, true, kSideways},
       {"hero-waiting", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(waiting), false},
       {"hero-sending", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(sending), false},
       {"hero-connected", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(connected), false},
       {"hero-no-network", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), hero(offline), false},
+      {"hero-waiting-cover-328", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), covered(waiting, 328), false},
+      {"hero-sending-cover", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), covered(sending, 358), false},
+      {"hero-connected-cover", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), covered(connected, 358), false},
+      {"hero-no-network-cover-288", QStringLiteral("qrc:/lumenvale/qml/HeroCard.qml"), covered(offline, 288), false},
   };
 }
 
@@ -102,7 +135,7 @@ int renderScreenshots(const std::string& folder) {
       }
       view.setInitialProperties(properties);
       view.setResizeMode(scene.fullScreen ? QQuickView::SizeRootObjectToView : QQuickView::SizeViewToRootObject);
-      if (scene.fullScreen) view.resize(390, 844);
+      if (scene.fullScreen) view.resize(scene.size);
       view.setSource(QUrl(scene.source));
       if (view.status() != QQuickView::Ready) {
         for (const QQmlError& error : view.errors()) std::fprintf(stderr, "%s\n", qPrintable(error.toString()));
