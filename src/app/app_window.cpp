@@ -88,8 +88,9 @@ AppWindow::AppWindow(const Options& options) {
   photos.safeOn = [hub](const Asset& asset) { return hub->safeOn(asset); };
   photos_ = std::make_unique<PhotosModel>(std::move(photos));
 
-  sheet_ = std::make_unique<DeleteSheetModel>(
-      *bridge_, [hub](const std::vector<std::string>& ids) { return hub->library().taken(ids); });
+  sheet_ = std::make_unique<DeleteSheetModel>(*bridge_, [hub](const std::vector<std::string>& ids) {
+    return readAsked(hub->library(), ids);
+  });
 
   // The theme follows the owner's choice; the Photos tab, the safe marks.
   theme_.setChoice(bridge_->theme());

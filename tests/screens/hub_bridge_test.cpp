@@ -235,7 +235,7 @@ TEST(DeleteSheet, ShowsTwelvePicturesTheCountAndWhenTheyWereTaken) {
   }
   HubBridge bridge(test.hub);
   DeleteSheetModel sheet(bridge, [hub = test.hub](const std::vector<std::string>& asked) {
-    return hub->library().taken(asked);
+    return readAsked(hub->library(), asked);
   });
   EXPECT_FALSE(sheet.asking());
 
@@ -247,10 +247,44 @@ TEST(DeleteSheet, ShowsTwelvePicturesTheCountAndWhenTheyWereTaken) {
   EXPECT_EQ(sheet.fromText(), "From a laptop");
   ASSERT_TRUE(serve([&] { return !sheet.dateLine().isEmpty(); }));
   EXPECT_EQ(sheet.dateLine(), QString::fromUtf8("Taken May 1, 2024 \u2013 Jun 9, 2024"));
+  EXPECT_EQ(sheet.title(), "Delete 40 photos from this device?");
+  EXPECT_EQ(sheet.confirm(), "Move 40 photos to the Trash");
   bridge.answerDelete(false);
   EXPECT_FALSE(asked.get());
   ASSERT_TRUE(serve([&] { return !sheet.asking(); }));
   EXPECT_EQ(sheet.dateLine(), "");
+
+  // The texts name what is asked: photos, videos, or both (also until read).
+  using Asked = DeleteSheetModel::Asked;
+  const struct {
+    int count;
+    std::optional<Asked> asked;
+    const char* title;
+    const char* confirm;
+  } named[] = {
+      {1, Asked{{}, 1, 0}, "Delete 1 photo from this device?", "Move 1 photo to the Trash"},
+      {1, Asked{{}, 0, 1}, "Delete 1 video from this device?", "Move 1 video to the Trash"},
+      {3, Asked{{}, 0, 3}, "Delete 3 videos from this device?", "Move 3 videos to the Trash"},
+      {1204, Asked{{}, 1200, 4}, "Delete 1,204 photos and videos from this device?", "Move 1,204 photos and videos to the Trash"},
+      {1, std::nullopt, "Delete 1 photo or video from this device?", "Move 1 photo or video to the Trash"},
+      {2, Asked{}, "Delete 2 photos and videos from this device?", "Move 2 photos and videos to the Trash"},  // all gone
+  };
+  for (const auto& c : named) {
+    SCOPED_TRACE(c.title);
+    std::vector<std::string> some(ids.begin(), ids.begin() + std::min<int>(c.count, 40));
+    while (some.size() < static_cast<std::size_t>(c.count)) some.push_back(ids.front());
+    DeleteSheetModel model(bridge, [asked = c.asked](const std::vector<std::string>&) {
+      if (!asked) throw std::runtime_error("the library cannot be read");
+      return *asked;
+    });
+    auto waiting = std::async(std::launch::async, [&] { return test.hub->trash({some, 0, 0, 0, {}, {}}, nullptr); });
+    ASSERT_TRUE(serve([&] { return model.asking(); }));
+    EXPECT_TRUE(serve([&] { return model.title() == c.title; })) << model.title().toStdString();
+    EXPECT_EQ(model.confirm(), c.confirm);
+    bridge.answerDelete(false);
+    waiting.get();
+    ASSERT_TRUE(serve([&] { return !model.asking(); }));
+  }
 
   // One asset, or several of one day: the day alone.
   EXPECT_EQ(dateLineFor({736257600.0}), "Taken May 1, 2024");

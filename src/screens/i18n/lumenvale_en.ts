@@ -544,6 +544,20 @@
         <source>Delete %1 photos from this device?</source>
         <translation>Delete %1 photos from this device?</translation>
     </message>
+    <message id="delete.ask.title.videos" numerus="yes">
+        <source>Delete %1 videos from this device?</source>
+        <translation>
+            <numerusform>Delete %1 video from this device?</numerusform>
+            <numerusform>Delete %1 videos from this device?</numerusform>
+        </translation>
+    </message>
+    <message id="delete.ask.title.mixed" numerus="yes">
+        <source>Delete %1 photos and videos from this device?</source>
+        <translation>
+            <numerusform>Delete %1 photo or video from this device?</numerusform>
+            <numerusform>Delete %1 photos and videos from this device?</numerusform>
+        </translation>
+    </message>
     <message id="delete.ask.body">
         <source>The laptop has copied these and checked every byte. They go to the Trash here, where you can still restore them.</source>
         <translation>The laptop has copied these and checked every byte. They go to the Trash here, where you can still restore them.</translation>
@@ -567,6 +581,20 @@
     <message id="delete.ask.confirm.other">
         <source>Move %1 photos to the Trash</source>
         <translation>Move %1 photos to the Trash</translation>
+    </message>
+    <message id="delete.ask.confirm.videos" numerus="yes">
+        <source>Move %1 videos to the Trash</source>
+        <translation>
+            <numerusform>Move %1 video to the Trash</numerusform>
+            <numerusform>Move %1 videos to the Trash</numerusform>
+        </translation>
+    </message>
+    <message id="delete.ask.confirm.mixed" numerus="yes">
+        <source>Move %1 photos and videos to the Trash</source>
+        <translation>
+            <numerusform>Move %1 photo or video to the Trash</numerusform>
+            <numerusform>Move %1 photos and videos to the Trash</numerusform>
+        </translation>
     </message>
     <message id="delete.ask.keep">
         <source>Keep them</source>

@@ -121,7 +121,6 @@ Rectangle {
         objectName: "deleteSheet"
         visible: frame.asking
         sheet: frame.deleteSheet
-        hub: frame.hub
         onYes: frame.hub.answerDelete(true)
         onNo: frame.hub.answerDelete(false)
     }

@@ -1,7 +1,7 @@
 // The question a laptop's delete request puts to the owner: who asks, how
 // many, the first pictures, when they were taken, and the two answers.
-// `sheet` is the delete sheet's model (count, thumbIds, fromText,
-// dateLine); `hub` formats the count.
+// `sheet` is the delete sheet's model (thumbIds, fromText, dateLine, and
+// the title and button that name what is asked).
 import QtQuick
 import Lumenvale.Core
 import "../components"
@@ -9,17 +9,13 @@ import "../components"
 BrandSheet {
     id: root
     required property var sheet
-    required property var hub
     signal yes()
     signal no()
 
-    readonly property bool one: sheet.count === 1
     // A stray tap beside the sheet answers nothing; Escape and Back keep
     // the photos, as "Keep them" does.
     scrimDismisses: false
     onDismiss: root.no()
-    readonly property string countText: hub.formatCount(sheet.count)
-
 
     Tag {
         objectName: "from"
@@ -30,7 +26,7 @@ BrandSheet {
     LumenvaleText {
         objectName: "title"
         width: parent.width
-        text: qsTrId(root.one ? "delete.ask.title.one" : "delete.ask.title.other").arg(root.countText)
+        text: root.sheet.title
         size: 24
         lineHeightPoints: 30
         weight: 600
@@ -95,7 +91,7 @@ BrandSheet {
         objectName: "confirm"
         wide: true
         variant: "danger"
-        text: qsTrId(root.one ? "delete.ask.confirm.one" : "delete.ask.confirm.other").arg(root.countText)
+        text: root.sheet.confirm
         onClicked: root.yes()
     }
     LumenvaleButton {

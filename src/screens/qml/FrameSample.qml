@@ -60,6 +60,9 @@ AppFrame {
         }
         property string fromText: "From Maya's MacBook"
         property string dateLine: sample.askCount === 1 ? "Taken Jun 25, 2024" : "Taken Jun 23, 2024 \u2013 Jun 25, 2024"
+        // The sample's assets are all photos.
+        property string title: qsTrId(sample.askCount === 1 ? "delete.ask.title.one" : "delete.ask.title.other").arg(sample.askCount)
+        property string confirm: qsTrId(sample.askCount === 1 ? "delete.ask.confirm.one" : "delete.ask.confirm.other").arg(sample.askCount)
     }
 
     function openForgetSheet() {

@@ -57,6 +57,8 @@ Item {
         property var thumbIds: []
         property string fromText: ""
         property string dateLine: ""
+        property string title: ""
+        property string confirm: ""
     }
 
     Component { id: smallButton; LumenvaleButton { text: "Forget"; variant: "ghost"; small: true } }
