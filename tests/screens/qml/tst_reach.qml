@@ -14,52 +14,9 @@ Item {
     width: 390
     height: 844
 
-    QtObject {
-        id: fakeHub
-        property var hero: ({ case: "waiting", code: "", secondsLeft: 0, fraction: 0, countdown: "0:00" })
-        property string currentAsset: ""
-        property int lateDeleted: 0
-        property bool allowDelete: false
-        property string theme: "system"
-        property var pairing: ({})
-        property var laptopRows: []
-        property var deleteAsk: ({})
-        function formatBytes(n) { return n + " B" }
-        function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
-        function dismissLateDeleted() {}
-        function setAllowDelete(on) {}
-        function setTheme(theme) {}
-        function forget(id) {}
-        function answerDelete(yes) {}
-    }
-    QtObject {
-        id: fakeHome
-        property string onPhone: "3"
-        property string safe: "1"
-        property string notSafe: "2"
-        property bool counted: true
-        property int safeCount: 1
-        property int allCount: 2
-        property string currentName: ""
-        property string currentDetail: ""
-        property string cover: ""
-        property string codeFirst: ""
-        property string codeSecond: ""
-        property var notices: []
-        property var addressRows: []
-        property string copied: ""
-        function shown() {}
-        function copy(text) {}
-    }
-    QtObject {
-        id: sheetModel
-        property int count: 0
-        property var thumbIds: []
-        property string fromText: ""
-        property string dateLine: ""
-        property string title: ""
-        property string confirm: ""
-    }
+    SampleHub { id: fakeHub }
+    SampleHome { id: fakeHome }
+    SampleDeleteSheet { id: sheetModel }
 
     Component { id: smallButton; LumenvaleButton { text: "Forget"; variant: "ghost"; small: true } }
     Component { id: chipComponent; Chip { text: "Dark" } }

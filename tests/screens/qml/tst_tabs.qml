@@ -11,52 +11,13 @@ Item {
     width: 390
     height: 844
 
-    QtObject {
-        id: fakeHub
-        property var hero: ({ case: "waiting", code: "", secondsLeft: 0, fraction: 0, countdown: "0:00" })
-        property string currentAsset: ""
-        property int lateDeleted: 0
-        property bool allowDelete: false
-        property string theme: "system"
-        property var pairing: ({})
-        property var laptopRows: []
-        property var deleteAsk: ({})
-        property var calls: []
-        function formatBytes(n) { return n + " B" }
-        function formatCount(n) { return Number(n).toLocaleString(Qt.locale("en_US"), "f", 0) }
-        function dismissLateDeleted() {}
-        function setAllowDelete(on) { calls.push("allowDelete " + on); allowDelete = on }
-        function setTheme(theme) { calls.push("theme " + theme); fakeHub.theme = theme }
-        function forget(id) { calls.push("forget " + id) }
-        function answerDelete(yes) { calls.push("answer " + yes); deleteAsk = ({}) }
-    }
-    QtObject {
-        id: fakeHome
-        property string onPhone: "3"
-        property string safe: "1"
-        property string notSafe: "2"
-        property bool counted: true
-        property int safeCount: 1
-        property int allCount: 2
-        property string currentName: ""
-        property string currentDetail: ""
-        property string cover: ""
-        property string codeFirst: ""
-        property string codeSecond: ""
-        property var notices: []
-        property var addressRows: []
-        property string copied: ""
-        function shown() {}
-        function copy(text) {}
-    }
-    QtObject {
+    SampleHub { id: fakeHub }
+    SampleHome { id: fakeHome }
+    SampleDeleteSheet {
         id: sheetModel
-        property int count: 40
-        property var thumbIds: ["s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8", "s9", "s10", "s11"]
-        property string fromText: "From Maya's MacBook"
-        property string dateLine: ""
-        property string title: "Delete " + count + " photos from this device?"
-        property string confirm: "Move " + count + " photos to the Trash"
+        count: 40
+        thumbIds: ["s0", "s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8", "s9", "s10", "s11"]
+        fromText: "From Maya's MacBook"
     }
 
     Component { id: photosComponent; PhotosTab { anchors.fill: parent; hub: fakeHub } }
@@ -230,7 +191,7 @@ Item {
         function test_delete_sheet_texts_data() {
             return [
                 { tag: "forty", count: 40, thumbs: 12, title: "Delete 40 photos from this device?", confirm: "Move 40 photos to the Trash" },
-                { tag: "one", count: 1, thumbs: 1, title: "Delete 1 photos from this device?", confirm: "Move 1 photos to the Trash" }
+                { tag: "one", count: 1, thumbs: 1, title: "Delete 1 photo from this device?", confirm: "Move 1 photo to the Trash" }
             ]
         }
         function test_delete_sheet_texts(data) {
