@@ -86,6 +86,11 @@ void PhotosModel::setColumns(int columns) {
   relayout();
 }
 
+void PhotosModel::setTabWidth(qreal width) {
+  tabWidth_ = width;
+  setColumns(columnsFor(width));
+}
+
 qint64 PhotosModel::allCount() const { return counts_ ? std::max<std::int64_t>(counts_->second, 0) : 0; }
 
 qint64 PhotosModel::safeCount() const {

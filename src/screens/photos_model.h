@@ -21,6 +21,8 @@ class PhotosModel : public QAbstractListModel {
   Q_OBJECT
   Q_PROPERTY(QString filter READ filter WRITE setFilter NOTIFY changed)
   Q_PROPERTY(int columns READ columns WRITE setColumns NOTIFY changed)
+  // The tab's width: the column count follows it (columnsFor).
+  Q_PROPERTY(qreal tabWidth READ tabWidth WRITE setTabWidth NOTIFY changed)
   Q_PROPERTY(bool done READ done NOTIFY changed)
   Q_PROPERTY(bool loading READ loading NOTIFY changed)
   Q_PROPERTY(int loaded READ loaded NOTIFY changed)
@@ -53,6 +55,8 @@ class PhotosModel : public QAbstractListModel {
   void setFilter(const QString& filter);
   int columns() const { return static_cast<int>(columns_); }
   void setColumns(int columns);
+  qreal tabWidth() const { return tabWidth_; }
+  void setTabWidth(qreal width);
   bool done() const { return done_; }
   bool loading() const { return loading_; }
   int loaded() const { return static_cast<int>(assets_.size()); }
@@ -100,6 +104,7 @@ class PhotosModel : public QAbstractListModel {
   bool loading_ = false;
   std::optional<std::pair<std::int64_t, std::int64_t>> counts_;
   SafeFilter filter_ = SafeFilter::all;
+  qreal tabWidth_ = 0;
   std::size_t columns_ = 3;
   std::vector<std::size_t> shown_;
   std::vector<GridRow> rows_;

@@ -47,4 +47,10 @@ std::string durationBadge(const Asset& asset) {
   return HomeState::countdown(static_cast<std::int64_t>(std::min(*asset.duration, 9.0e15)));
 }
 
+int columnsFor(double width) {
+  if (!(width > 0)) return 3;  // no width yet, or not a number
+  const double fit = std::floor((width - 32.0) / 120.0);
+  return static_cast<int>(std::clamp(fit, 3.0, 64.0));
+}
+
 }  // namespace lumenvale

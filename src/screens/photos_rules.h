@@ -53,6 +53,11 @@ struct GridRow {
 // `columns` to a row (at least 1).
 std::vector<GridRow> gridRows(const std::vector<Month>& months, std::size_t columns);
 
+// columnsFor is how many tiles a row of the grid holds in a tab `width`
+// points wide: as many of about 120 points as fit beside 16-point margins,
+// and never fewer than 3 (a 320-point phone).
+int columnsFor(double width);
+
 // durationBadge is a video's length on its tile, whole seconds as minutes
 // and seconds (75.4 -> "1:15"), or "" for anything that is not a video with
 // a duration.

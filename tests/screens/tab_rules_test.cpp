@@ -2,6 +2,8 @@
 // the grid rows, the video badge, the code's seconds and "now".
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "screens/laptops_rules.h"
 #include "screens/photos_rules.h"
 
@@ -63,6 +65,15 @@ TEST(PhotosState, GridRowsPutEachMonthOnRowsOfItsOwn) {
       {"May 2024", {}}, {"", {0, 1, 2}}, {"", {3}}, {"April 2024", {}}, {"", {4}}};
   EXPECT_EQ(rows, expected);
   EXPECT_EQ(gridRows(list, 0).size(), 2u + 4u + 1u);  // one column at least
+}
+
+TEST(PhotosState, ColumnsFollowTheWidth) {
+  const struct {
+    double width;
+    int columns;
+  } cases[] = {{320, 3}, {360, 3}, {390, 3}, {512, 4}, {720, 5}, {1000, 8}, {0, 3}, {-5, 3}, {1e9, 64}};
+  for (const auto& c : cases) EXPECT_EQ(columnsFor(c.width), c.columns) << c.width;
+  EXPECT_EQ(columnsFor(std::nan("")), 3);
 }
 
 TEST(PhotosState, OnlyVideosWithADurationGetABadge) {

@@ -20,8 +20,8 @@ Rectangle {
 
     Binding {
         target: tab.photos
-        property: "columns"
-        value: Math.max(3, Math.floor((tab.width - 32) / 120))
+        property: "tabWidth"
+        value: tab.width
     }
 
     ListView {
