@@ -37,14 +37,16 @@ test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # Every test once more under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the real binary of the end-to-end tests included.
+# the real binary of the end-to-end tests included; not the kill-and-load
+# runs (label "stress"), which `make test` runs and which would take five
+# minutes under the sanitizers.
 test-asan: bootstrap
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
 	  -DLUMENVALE_SANITIZE=ON -DLUMENVALE_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE '^stress$$'
 
 # The tests of the threaded parts (label "threads": the server, the hub, the
 # stores, pairing, safety, the catalog) under ThreadSanitizer; the real
@@ -78,6 +80,16 @@ fuzz:
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The thread rules: every program and library built with clang's
+# thread-safety analysis, whose findings are errors (into build-threads/).
+THREADS_BUILD ?= build-threads
+.PHONY: check-threads
+check-threads:
+	@scripts/bootstrap fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(THREADS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug $(LAUNCHER) \
+	  -DLUMENVALE_THREAD_SAFETY=ON -DBUILD_TESTING=OFF -DLUMENVALE_BENCH=OFF >/dev/null
+	@cmake --build $(THREADS_BUILD) -j $(JOBS)
+
 # Microbenchmarks, then bench/compare: the device against nginx, openssl and
 # vipsthumbnail in one run (installs those peers first; takes a few minutes),
 # bench/pull_compare, and bench/picture_memory: the device's memory serving
@@ -92,4 +104,4 @@ bench: build
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
 	rm -rf $(TSAN_BUILD)
-	rm -rf $(FUZZ_BUILD)
+	rm -rf $(FUZZ_BUILD) $(THREADS_BUILD)

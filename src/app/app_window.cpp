@@ -13,6 +13,7 @@
 #include "app/headless.h"
 #include "app/version.h"
 #include "platform/device.h"
+#include "screens/background.h"
 #include "screens/qml_setup.h"
 #include "screens/texts.h"
 
@@ -129,6 +130,9 @@ AppWindow::~AppWindow() {
   // before anything it tells is gone.
   engine_.reset();
   device_->hub().stop();
+  // Counts and pages still being read use the library, which goes with
+  // the device side; a disk that stalls is not waited for past 5 seconds.
+  Background::wait(std::chrono::seconds(5));
 }
 
 int runApp(const Options& options) {

@@ -53,7 +53,7 @@ void FolderLibrary::stopWatching() {
 void FolderLibrary::setFolders(std::vector<std::string> folders) {
   stopWatching();
   {
-    std::lock_guard<std::mutex> hold(foldersMutex_);
+    MutexLock hold(foldersMutex_);
     folders_ = std::move(folders);
   }
   access_ = LibraryAccess::full;  // until the first index over them says
@@ -61,7 +61,7 @@ void FolderLibrary::setFolders(std::vector<std::string> folders) {
 }
 
 std::vector<std::string> FolderLibrary::folders() const {
-  std::lock_guard<std::mutex> hold(foldersMutex_);
+  MutexLock hold(foldersMutex_);
   return folders_;
 }
 
@@ -82,7 +82,7 @@ std::string FolderLibrary::access() const {
 void FolderLibrary::index() {
   std::vector<std::string> lines;
   {
-    std::lock_guard<std::mutex> hold(indexing_);
+    MutexLock hold(indexing_);
     try {
       const IndexReport report = catalog_->index(folders());
       access_ = report.access;
@@ -102,14 +102,14 @@ void FolderLibrary::index() {
   for (const std::string& line : lines) say_(line);
   std::function<void()> indexed;
   {
-    std::lock_guard hold(onIndexedMutex_);
+    MutexLock hold(onIndexedMutex_);
     indexed = onIndexed_;
   }
   if (indexed) indexed();
 }
 
 void FolderLibrary::setOnIndexed(std::function<void()> indexed) {
-  std::lock_guard hold(onIndexedMutex_);
+  MutexLock hold(onIndexedMutex_);
   onIndexed_ = std::move(indexed);
 }
 

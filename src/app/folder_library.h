@@ -8,7 +8,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -17,6 +16,7 @@
 #include "platform/folder/catalog.h"
 #include "platform/folder/folder_photo_store.h"
 #include "platform/folder/library_watcher.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -60,16 +60,16 @@ class FolderLibrary {
   void startWatching();  // on a new indexer thread
   void stopWatching();   // joins the indexer thread and ends the watcher
 
-  mutable std::mutex foldersMutex_;
-  std::vector<std::string> folders_;  // guarded by foldersMutex_
+  mutable Mutex foldersMutex_;
+  std::vector<std::string> folders_ GUARDED_BY(foldersMutex_);
   const Say say_;
   std::unique_ptr<Catalog> catalog_;
   std::unique_ptr<FolderPhotoStore> store_;
   std::atomic<LibraryAccess> access_{LibraryAccess::full};
 
-  std::mutex indexing_;                      // one index at a time
-  std::int64_t shownCount_ = -1;             // guarded by indexing_
-  std::vector<std::string> shownUnreadable_;  // guarded by indexing_
+  Mutex indexing_;                      // one index at a time
+  std::int64_t shownCount_ GUARDED_BY(indexing_) = -1;
+  std::vector<std::string> shownUnreadable_ GUARDED_BY(indexing_);
 
   // Made by the indexer thread, read here only after joining it. The
   // watcher may call back before its constructor returns; what it said
@@ -78,8 +78,8 @@ class FolderLibrary {
   std::unique_ptr<LibraryWatcher> watcher_;
   std::atomic<LibraryWatcher*> watching_{nullptr};
   std::string shownProblem_;
-  std::mutex onIndexedMutex_;
-  std::function<void()> onIndexed_;  // guarded by onIndexedMutex_
+  Mutex onIndexedMutex_;
+  std::function<void()> onIndexed_ GUARDED_BY(onIndexedMutex_);
   std::thread indexer_;
 };
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "hub/hub.h"
 #include "hub/run_loop.h"
 #include "util/format.h"
+#include "util/mutex.h"
 #include "util/text.h"
 
 namespace lumenvale {
@@ -33,8 +33,8 @@ constexpr auto kSendingRefresh = std::chrono::seconds(5);
 // A start-up that failed is tried again this often.
 constexpr auto kRetry = std::chrono::seconds(30);
 
-std::mutex& outputMutex() {
-  static std::mutex mutex;
+Mutex& outputMutex() {
+  static Mutex mutex;
   return mutex;
 }
 
@@ -46,7 +46,7 @@ void tellStatus(const std::string& text) { sd_notify(0, ("STATUS=" + Text::print
 
 // prompt writes a question that the owner answers on the same line.
 void prompt(const std::string& text) {
-  std::lock_guard<std::mutex> hold(outputMutex());
+  MutexLock hold(outputMutex());
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
 }
@@ -227,7 +227,7 @@ class Terminal {
 // each is escaped: no control character reaches the terminal or the journal.
 void say(const std::string& line) {
   const std::string shown = Text::printable(line);
-  std::lock_guard<std::mutex> hold(outputMutex());
+  MutexLock hold(outputMutex());
   std::fputs(shown.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);

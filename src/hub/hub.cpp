@@ -45,6 +45,7 @@ Hub::MakeListener Hub::serverListener(Advertiser* advertiser, Server::Options op
 
 std::shared_ptr<Hub> Hub::make(Platform platform) {
   std::shared_ptr<Hub> hub(new Hub(std::move(platform)));
+  MutexLock hold(hub->alive_->mutex);
   hub->alive_->hub = hub.get();
   return hub;
 }
@@ -65,7 +66,7 @@ Hub::Hub(Platform platform)
 
 Hub::~Hub() {
   {
-    std::lock_guard hold(alive_->mutex);
+    MutexLock hold(alive_->mutex);
     alive_->hub = nullptr;
   }
   stop();
@@ -74,7 +75,7 @@ Hub::~Hub() {
 void Hub::stop() {
   // A delete waiting for the owner ends now, kept.
   {
-    std::lock_guard hold(askMutex_);
+    MutexLock hold(askMutex_);
     stopped_ = true;
     if (pendingAnswer_) pendingAnswer_->decide(false);
   }
@@ -82,7 +83,7 @@ void Hub::stop() {
   if (starterThread_.joinable()) starterThread_.join();
   std::unique_ptr<Listener> server;
   {
-    std::lock_guard hold(partsMutex_);
+    MutexLock hold(partsMutex_);
     server.swap(server_);
   }
   server.reset();  // waits for the connections, which use the API and the stores
@@ -119,7 +120,7 @@ void Hub::start(const std::string& name) {
 
 void Hub::startBlocking(const std::string& name) {
   {
-    std::lock_guard hold(partsMutex_);
+    MutexLock hold(partsMutex_);
     if (server_) {
       server_->start();
       return;
@@ -201,7 +202,7 @@ void Hub::startBlocking(const std::string& name) {
   const std::vector<Addresses::Address> addresses = platform_.addresses ? platform_.addresses() : std::vector<Addresses::Address>{};
   Listener* listener = server.get();
   {
-    std::lock_guard hold(partsMutex_);
+    MutexLock hold(partsMutex_);
     identity_ = std::move(identity);
     laptops_ = std::move(laptops);
     marks_ = std::move(marks);
@@ -293,7 +294,7 @@ void Hub::cloud(double) {
 void Hub::tick() {
   std::shared_ptr<Pairing> pairing;
   {
-    std::lock_guard hold(partsMutex_);
+    MutexLock hold(partsMutex_);
     pairing = pairing_;
   }
   // Lets an expired code be replaced; the new one arrives through the
@@ -324,7 +325,7 @@ void Hub::tick() {
 std::vector<std::string> Hub::safeOn(const Asset& asset) const {
   std::shared_ptr<SafeMarks> marks;
   {
-    std::lock_guard hold(partsMutex_);
+    MutexLock hold(partsMutex_);
     marks = marks_;
   }
   if (!marks) return {};
@@ -341,7 +342,7 @@ std::pair<std::int64_t, std::int64_t> Hub::safeCount() const {
       platform_.store->count(PhotoStore::kImage) + platform_.store->count(PhotoStore::kVideo);
   std::shared_ptr<SafeMarks> marks;
   {
-    std::lock_guard hold(partsMutex_);
+    MutexLock hold(partsMutex_);
     marks = marks_;
   }
   if (!marks) return {0, all};
@@ -358,7 +359,7 @@ void Hub::forget(const std::string& laptopId) {
   std::shared_ptr<Laptops> laptops;
   std::shared_ptr<SafeMarks> marks;
   {
-    std::lock_guard hold(partsMutex_);
+    MutexLock hold(partsMutex_);
     laptops = laptops_;
     marks = marks_;
   }
@@ -381,7 +382,7 @@ std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& 
   const auto deadline = std::chrono::steady_clock::now() + platform_.answerTime;
   auto answer = std::make_shared<SheetAnswer>();
   {
-    std::lock_guard hold(askMutex_);
+    MutexLock hold(askMutex_);
     if (pendingAnswer_ || stopped_) return std::nullopt;
     pendingAnswer_ = answer;
   }
@@ -410,7 +411,7 @@ std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& 
   }
   const bool yes = *decided;
   {
-    std::lock_guard hold(askMutex_);
+    MutexLock hold(askMutex_);
     if (pendingAnswer_ == answer) pendingAnswer_.reset();
   }
   update([end = DeleteAskEnd{ask.id, how}](State& state) {
@@ -426,7 +427,7 @@ std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& 
   // even for a slow disk; what a deletion that ends late deleted is
   // counted apart.
   struct Deletion {
-    std::mutex mutex;
+    Mutex mutex;
     std::condition_variable done;
     bool finished = false;
     std::vector<PhotoStore::Deletion> outcomes;
@@ -439,21 +440,23 @@ std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& 
         outcomes.begin(), outcomes.end(), [](const PhotoStore::Deletion& outcome) { return !outcome.kept; }));
     bool late = false;
     {
-      std::lock_guard hold(deletion->mutex);
+      MutexLock hold(deletion->mutex);
       deletion->finished = true;
       deletion->outcomes = std::move(outcomes);
       late = deletion->gaveUp && count > 0;
     }
     deletion->done.notify_all();
     if (late) {
-      std::lock_guard hold(alive->mutex);
+      MutexLock hold(alive->mutex);
       if (alive->hub != nullptr) alive->hub->update([count](State& state) { state.lateDeleted += count; });
     }
   }).detach();
-  std::unique_lock hold(deletion->mutex);
-  if (!deletion->done.wait_until(hold, deadline, [&] { return deletion->finished; })) {
-    deletion->gaveUp = true;
-    return std::nullopt;
+  MutexLock hold(deletion->mutex);
+  while (!deletion->finished) {
+    if (!hold.waitUntil(deletion->done, deadline) && !deletion->finished) {
+      deletion->gaveUp = true;
+      return std::nullopt;
+    }
   }
   DeleteHandler::Outcome outcome;
   DeleteDone told{ask.id, 0, {}};
@@ -474,7 +477,7 @@ std::optional<DeleteHandler::Outcome> Hub::trash(const DeleteHandler::Question& 
 void Hub::answerDelete(bool yes) {
   std::shared_ptr<SheetAnswer> pending;
   {
-    std::lock_guard hold(askMutex_);
+    MutexLock hold(askMutex_);
     pending = pendingAnswer_;
   }
   if (pending) pending->decide(yes);

@@ -11,7 +11,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -33,6 +32,7 @@
 #include "transport/server.h"
 #include "util/addresses.h"
 #include "util/clock.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -175,12 +175,14 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   void setOwnerCanAnswer(bool can) { ownerCanAnswer_ = can; }
   // safeOn names the paired laptops that hold `asset` safely.
   std::vector<std::string> safeOn(const Asset& asset) const;
-  // safeCount: (assets held safely by some laptop, all assets).
-  std::pair<std::int64_t, std::int64_t> safeCount() const;
   // forget drops a paired laptop and its safe marks.
   void forget(const std::string& laptopId);
 
   // --- any thread ---------------------------------------------------------
+  // safeCount: (assets held safely by some laptop, all assets). It reads
+  // the store and the marks, never the state: the screens count on threads
+  // of their own.
+  std::pair<std::int64_t, std::int64_t> safeCount() const EXCLUDES(partsMutex_);
   void began(const std::string& asset) override;
   void ended(std::int64_t bytes, bool wholeFile) override;
   void cloud(double progress);
@@ -218,14 +220,14 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   std::thread starterThread_;
 
   // The server side, made on the start-up worker, read from the main thread.
-  mutable std::mutex partsMutex_;
-  std::unique_ptr<Identity> identity_;
-  std::shared_ptr<Laptops> laptops_;
-  std::shared_ptr<SafeMarks> marks_;
-  std::shared_ptr<Pairing> pairing_;
-  std::shared_ptr<DeleteHandler> deleter_;
-  std::unique_ptr<Api> api_;
-  std::unique_ptr<Listener> server_;
+  mutable Mutex partsMutex_;
+  std::unique_ptr<Identity> identity_ GUARDED_BY(partsMutex_);
+  std::shared_ptr<Laptops> laptops_ GUARDED_BY(partsMutex_);
+  std::shared_ptr<SafeMarks> marks_ GUARDED_BY(partsMutex_);
+  std::shared_ptr<Pairing> pairing_ GUARDED_BY(partsMutex_);
+  std::shared_ptr<DeleteHandler> deleter_ GUARDED_BY(partsMutex_);
+  std::unique_ptr<Api> api_ GUARDED_BY(partsMutex_);
+  std::unique_ptr<Listener> server_ GUARDED_BY(partsMutex_);
 
   bool ticking_ = false;          // main thread
   TimePoint cloudSeen_{};         // main thread
@@ -234,16 +236,16 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   // How often an open question checks that its laptop is still there.
   static constexpr std::chrono::milliseconds kPeerCheck{200};
 
-  std::mutex askMutex_;
+  Mutex askMutex_;
   std::atomic<bool> ownerCanAnswer_{true};
-  std::shared_ptr<SheetAnswer> pendingAnswer_;  // guarded by askMutex_
-  bool stopped_ = false;                        // guarded by askMutex_: no more questions
+  std::shared_ptr<SheetAnswer> pendingAnswer_ GUARDED_BY(askMutex_);
+  bool stopped_ GUARDED_BY(askMutex_) = false;  // no more questions
 
   // Threads that outlive a request (a deletion past its deadline) reach the
   // hub only through this, and only while it is set.
   struct Alive {
-    std::mutex mutex;
-    Hub* hub = nullptr;
+    Mutex mutex;
+    Hub* hub GUARDED_BY(mutex) = nullptr;
   };
   std::shared_ptr<Alive> alive_;
 };

@@ -4,20 +4,20 @@ namespace lumenvale {
 
 void RunLoop::post(std::function<void()> work) {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     work_.push_back(std::move(work));
   }
   changed_.notify_all();
 }
 
 bool RunLoop::isMain() const {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   return main_ == std::this_thread::get_id();
 }
 
 void RunLoop::every(std::chrono::milliseconds interval, std::function<void()> work) {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     timers_.push_back({Steady::now() + interval, interval, std::move(work)});
   }
   changed_.notify_all();
@@ -26,7 +26,7 @@ void RunLoop::every(std::chrono::milliseconds interval, std::function<void()> wo
 bool RunLoop::serveOne(Steady::time_point until) {
   std::function<void()> next;
   {
-    std::unique_lock hold(mutex_);
+    MutexLock hold(mutex_);
     for (;;) {
       if (stopped_) return false;
       if (!work_.empty()) {
@@ -47,7 +47,7 @@ bool RunLoop::serveOne(Steady::time_point until) {
       }
       if (now >= until) return false;
       const auto wake = due != nullptr ? std::min(until, due->next) : until;
-      changed_.wait_until(hold, wake);
+      hold.waitUntil(changed_, wake);
     }
   }
   next();
@@ -56,25 +56,25 @@ bool RunLoop::serveOne(Steady::time_point until) {
 
 void RunLoop::run() {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     main_ = std::this_thread::get_id();
   }
   for (;;) {
     {
-      std::lock_guard hold(mutex_);
+      MutexLock hold(mutex_);
       if (stopped_) break;
     }
     // A far wake-up rather than time_point::max(), which some waits turn
     // into a time in the past.
     serveOne(Steady::now() + std::chrono::hours(1));
   }
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   main_ = {};
 }
 
 bool RunLoop::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     main_ = std::this_thread::get_id();
   }
   const auto deadline = Steady::now() + timeout;
@@ -83,14 +83,14 @@ bool RunLoop::runUntil(const std::function<bool()>& done, std::chrono::milliseco
     serveOne(std::min(deadline, Steady::now() + std::chrono::milliseconds(10)));
     result = done();
   }
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   main_ = {};
   return result;
 }
 
 void RunLoop::stop() {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     stopped_ = true;
   }
   changed_.notify_all();

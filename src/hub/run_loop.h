@@ -4,11 +4,11 @@
 
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "hub/main_queue.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -38,12 +38,12 @@ class RunLoop : public MainQueue {
   // most; false when nothing ran.
   bool serveOne(Steady::time_point until);
 
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::function<void()>> work_;  // guarded by mutex_
-  std::vector<Timer> timers_;               // guarded by mutex_
-  bool stopped_ = false;                    // guarded by mutex_
-  std::thread::id main_;                    // guarded by mutex_; set while serving
+  std::deque<std::function<void()>> work_ GUARDED_BY(mutex_);
+  std::vector<Timer> timers_ GUARDED_BY(mutex_);
+  bool stopped_ GUARDED_BY(mutex_) = false;
+  std::thread::id main_ GUARDED_BY(mutex_);  // set while serving
 };
 
 }  // namespace lumenvale

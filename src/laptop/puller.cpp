@@ -17,7 +17,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -30,6 +29,7 @@
 #include "util/crypto.h"
 #include "util/format.h"
 #include "util/text.h"
+#include "util/mutex.h"
 
 namespace lumenvale::laptop {
 
@@ -119,11 +119,15 @@ class Run {
         averageSize_(averageSize) {}
 
   PullReport go() {
-    const int workers = std::max(1, std::min<int>(options_.parallel, static_cast<int>(jobs_.size())));
+    int workers = 1;
+    {
+      MutexLock hold(mutex_);
+      workers = std::max(1, std::min<int>(options_.parallel, static_cast<int>(jobs_.size())));
+    }
     std::vector<std::thread> threads;
     for (int i = 0; i < workers; ++i) threads.emplace_back([this] { work(); });
     for (std::thread& thread : threads) thread.join();
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     report_.left += static_cast<std::int64_t>(jobs_.size());
     if (!save() && report_.stopped.empty()) {
       report_.stopped = "Cannot write " + held_.stateFolder() + "/held.json. The copies are in place; the next pull checks them again.";
@@ -139,7 +143,7 @@ class Run {
     for (;;) {
       Job job;
       {
-        std::lock_guard hold(mutex_);
+        MutexLock hold(mutex_);
         if (jobs_.empty() || !report_.stopped.empty()) return;
         job = std::move(jobs_.front());
         jobs_.pop_front();
@@ -162,8 +166,11 @@ class Run {
             stop("Lost the connection to " + device_.name + ": " + failure.what(), job);
             return;
           }
-          std::unique_lock hold(mutex_);
-          if (wake_.wait_for(hold, pause, [this] { return !report_.stopped.empty(); })) {
+          MutexLock hold(mutex_);
+          const auto until = Steady::now() + pause;
+          while (report_.stopped.empty() && hold.waitUntil(wake_, until)) {
+          }
+          if (!report_.stopped.empty()) {
             leave(job);
             return;
           }
@@ -189,7 +196,7 @@ class Run {
     HeldFile record;
     std::string path;
     {
-      std::lock_guard hold(mutex_);
+      MutexLock hold(mutex_);
       path = held_.assign(job.key, job.created, job.name);
       record = held_.files()[job.key];
     }
@@ -235,7 +242,7 @@ class Run {
     const std::string device = deviceHash(connection, base);
     HeldFile from;
     {
-      std::lock_guard hold(mutex_);
+      MutexLock hold(mutex_);
       if (held_.holderOf(job.adoptPath) != job.adoptFrom) return false;  // taken meanwhile
       if (job.adoptFrom) from = held_.files().at(*job.adoptFrom);
     }
@@ -248,7 +255,7 @@ class Run {
       stamp = stampOf(held_.dest() + "/" + job.adoptPath);
       if (!stamp || hashFile(held_.dest() + "/" + job.adoptPath) != device) return false;
     }
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     if (held_.holderOf(job.adoptPath) != job.adoptFrom) return false;
     held_.adopt(job.key, job.adoptPath, job.adoptFrom);
     HeldFile& file = held_.files()[job.key];
@@ -265,7 +272,7 @@ class Run {
   void moveAside(const std::string& path, const std::string& label) {
     std::string aside;
     {
-      std::lock_guard hold(mutex_);
+      MutexLock hold(mutex_);
       aside = asideName(path, label, [&](const std::string& candidate) {
         return held_.holderOf(candidate).has_value() || stampOf(held_.dest() + "/" + candidate).has_value() ||
                fs::is_symlink(held_.dest() + "/" + candidate);
@@ -276,7 +283,7 @@ class Run {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
       throw std::runtime_error("cannot move " + path + " aside to make way for the device's copy: " + std::strerror(errno));
     }
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     ++report_.keptAside;
     if (options_.say) options_.say("kept " + path + " as " + aside);
   }
@@ -402,7 +409,7 @@ class Run {
   }
 
   void holds(const Job& job, const std::string& sha256, std::int64_t size, const std::optional<Stamp>& stamp) {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     HeldFile& file = held_.files()[job.key];
     file.sha256 = sha256;
     file.size = size;
@@ -411,22 +418,22 @@ class Run {
     file.stamp = stamp;
   }
 
-  // estimate is what a job is expected to download (with mutex_ held).
-  std::int64_t estimate(const Job& job) const {
+  // estimate is what a job is expected to download.
+  std::int64_t estimate(const Job& job) const REQUIRES(mutex_) {
     if (job.expected > 0) return job.expected;
     if (job.expected < 0) return 0;
     return doneFiles_ > 0 ? doneBytes_ / doneFiles_ : averageSize_;
   }
 
   void received(const std::string& key, std::int64_t bytes) {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     report_.bytes += bytes;
     inFlight_[key].second += bytes;
     drawProgress(false);
   }
 
   void finish(const Job& job, std::optional<Outcome> outcome, const std::string& problem) {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     inFlight_.erase(job.key);
     if (!outcome) {
       ++report_.failed;
@@ -455,7 +462,7 @@ class Run {
 
   // save writes the record down; false when it cannot (a full disk), which
   // loses nothing: the files are found and checked again next time.
-  bool save() {  // with mutex_ held
+  bool save() REQUIRES(mutex_) {
     try {
       held_.save();
       return true;
@@ -465,14 +472,14 @@ class Run {
   }
 
   // leave puts a job back as not tried, for a run that stops.
-  void leave(const Job& job) {  // with mutex_ held
+  void leave(const Job& job) REQUIRES(mutex_) {
     inFlight_.erase(job.key);
     ++report_.left;
   }
 
   // stop ends the run for everyone with `why`; `job` is left for next time.
   void stop(const std::string& why, const Job& job) {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     if (report_.stopped.empty()) report_.stopped = why;
     leave(job);
     wake_.notify_all();
@@ -484,7 +491,7 @@ class Run {
     if (::statvfs(held_.dest().c_str(), &disk) == 0) {
       free = " (" + Format::bytes(static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize)) + " free)";
     }
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     const std::int64_t filesLeft = static_cast<std::int64_t>(jobs_.size() + inFlight_.size());
     const std::int64_t needed = std::max<std::int64_t>(0, expected() - report_.bytes);
     return "The disk that holds " + held_.dest() + " is full" + free + ": about " + Format::bytes(needed) +
@@ -492,9 +499,8 @@ class Run {
   }
 
   // expected is the run's estimated total of bytes, 0 while there is
-  // nothing to guess from: no file done and none held before (with mutex_
-  // held).
-  std::int64_t expected() const {
+  // nothing to guess from: no file done and none held before.
+  std::int64_t expected() const REQUIRES(mutex_) {
     if (doneFiles_ == 0 && averageSize_ == 0) return 0;
     std::int64_t sum = report_.bytes;
     for (const Job& job : jobs_) sum += estimate(job);
@@ -502,7 +508,7 @@ class Run {
     return sum;
   }
 
-  void drawProgress(bool now) {  // with mutex_ held
+  void drawProgress(bool now) REQUIRES(mutex_) {
     if (!options_.progress) return;
     if (!now && since(lastDraw_) < 0.25) return;
     lastDraw_ = Steady::now();
@@ -513,19 +519,19 @@ class Run {
   const PairedDevice& device_;
   HeldFiles& held_;
   const PullOptions& options_;
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable wake_;  // a stop, for the workers waiting to try again
-  std::deque<Job> jobs_;          // guarded by mutex_
-  // key -> (expected, received) of each job under way; guarded by mutex_.
-  std::map<std::string, std::pair<std::int64_t, std::int64_t>> inFlight_;
+  std::deque<Job> jobs_ GUARDED_BY(mutex_);
+  // key -> (expected, received) of each job under way.
+  std::map<std::string, std::pair<std::int64_t, std::int64_t>> inFlight_ GUARDED_BY(mutex_);
   const std::int64_t total_;
   const std::int64_t averageSize_;  // of the copies DEST held before
-  std::int64_t doneBytes_ = 0;      // guarded by mutex_
-  std::int64_t doneFiles_ = 0;      // guarded by mutex_
-  PullReport report_;               // guarded by mutex_
+  std::int64_t doneBytes_ GUARDED_BY(mutex_) = 0;
+  std::int64_t doneFiles_ GUARDED_BY(mutex_) = 0;
+  PullReport report_ GUARDED_BY(mutex_);
   Steady::time_point started_ = Steady::now();
-  Steady::time_point lastSave_ = Steady::now();
-  Steady::time_point lastDraw_{};
+  Steady::time_point lastSave_ GUARDED_BY(mutex_) = Steady::now();
+  Steady::time_point lastDraw_ GUARDED_BY(mutex_){};
 };
 
 // clearPartials removes what an ended run leaves in the partial folder

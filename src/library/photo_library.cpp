@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <mutex>
 #include <utility>
 
 #include "library/photo_resource.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
 #include "util/text.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 namespace {
@@ -200,17 +200,17 @@ std::optional<std::string> PhotoLibrary::thumbnail(std::string_view id, std::int
   request.networkAccessAllowed = true;
   // Shared with the handler in case a store calls it after returning.
   struct Kept {
-    std::mutex lock;
-    PhotoStore::ImagePtr image;  // guarded by lock
+    Mutex lock;
+    PhotoStore::ImagePtr image GUARDED_BY(lock);
   };
   auto kept = std::make_shared<Kept>();
   store_.requestImage(*record, request, [kept](PhotoStore::ImagePtr image) {
-    std::lock_guard<std::mutex> hold(kept->lock);
+    MutexLock hold(kept->lock);
     kept->image = std::move(image);
   });
   PhotoStore::ImagePtr image;
   {
-    std::lock_guard<std::mutex> hold(kept->lock);
+    MutexLock hold(kept->lock);
     image = kept->image;
   }
   if (!image) return std::nullopt;

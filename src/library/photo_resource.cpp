@@ -4,9 +4,10 @@
 #include <condition_variable>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <utility>
+
+#include "util/mutex.h"
 
 namespace lumenvale {
 namespace {
@@ -16,23 +17,23 @@ namespace {
 // store hands over after that. The consumer runs while `lock` is held, which
 // is what keeps two chunks from ever reaching it at once.
 struct Pump {
-  std::mutex lock;
-  bool open = true;                                  // guarded by lock
-  std::exception_ptr stopped;                        // guarded by lock
-  std::optional<PhotoStore::RequestId> request;      // guarded by lock
-  const Opened::Consumer* consume = nullptr;         // guarded by lock; null once the read has ended
-  std::int64_t position = 0;                         // guarded by lock; file offset of the next byte
+  Mutex lock;
+  bool open GUARDED_BY(lock) = true;
+  std::exception_ptr stopped GUARDED_BY(lock);
+  std::optional<PhotoStore::RequestId> request GUARDED_BY(lock);
+  const Opened::Consumer* consume GUARDED_BY(lock) = nullptr;  // null once the read has ended
+  std::int64_t position GUARDED_BY(lock) = 0;  // file offset of the next byte
   // When the store last handed over a chunk or reported progress.
-  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();  // guarded by lock
+  std::chrono::steady_clock::time_point lastProgress GUARDED_BY(lock) = std::chrono::steady_clock::now();
 };
 
 // The end of the store's request, signalled once.
 struct Completion {
-  std::mutex lock;
+  Mutex lock;
   std::condition_variable done;
-  bool finished = false;              // guarded by lock
-  std::optional<std::string> error;   // guarded by lock
-  std::int64_t size = 0;              // guarded by lock
+  bool finished GUARDED_BY(lock) = false;
+  std::optional<std::string> error GUARDED_BY(lock);
+  std::int64_t size GUARDED_BY(lock) = 0;
 };
 
 }  // namespace
@@ -53,15 +54,18 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   // live objects and a closed pump rather than a finished stack frame.
   auto pump = std::make_shared<Pump>();
   auto completion = std::make_shared<Completion>();
-  pump->consume = &consume;
-  pump->position = seeking ? from : 0;
+  {
+    MutexLock hold(pump->lock);  // nobody else holds the pump yet
+    pump->consume = &consume;
+    pump->position = seeking ? from : 0;
+  }
 
   PhotoStore::DataRequest request;
   request.from = seeking ? from : 0;
   request.networkAccessAllowed = true;
   request.progress = [pump, onCloud = onCloud_](double fraction) {
     {
-      std::lock_guard<std::mutex> hold(pump->lock);
+      MutexLock hold(pump->lock);
       pump->lastProgress = std::chrono::steady_clock::now();
     }
     if (onCloud) onCloud(fraction);
@@ -69,7 +73,7 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   request.received = [pump, from, &store = store_](std::string_view chunk) {
     std::optional<PhotoStore::RequestId> cancel;
     {
-      std::lock_guard<std::mutex> hold(pump->lock);
+      MutexLock hold(pump->lock);
       if (!pump->open) return;
       const std::int64_t position = pump->position;
       pump->position += static_cast<std::int64_t>(chunk.size());
@@ -91,7 +95,7 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   };
   request.completed = [completion](std::optional<std::string> error, std::int64_t size) {
     {
-      std::lock_guard<std::mutex> hold(completion->lock);
+      MutexLock hold(completion->lock);
       if (completion->finished) return;
       completion->finished = true;
       completion->error = std::move(error);
@@ -103,7 +107,7 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   const PhotoStore::RequestId id = store_.requestData(file_, std::move(request));
   bool open = false;
   {
-    std::lock_guard<std::mutex> hold(pump->lock);
+    MutexLock hold(pump->lock);
     pump->request = id;
     open = pump->open;
   }
@@ -114,20 +118,24 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   std::int64_t reportedSize = 0;
   for (;;) {
     {
-      std::unique_lock<std::mutex> hold(completion->lock);
+      MutexLock hold(completion->lock);
       const auto slice = std::min<std::chrono::milliseconds>(maxStall_, std::chrono::seconds(1));
-      if (completion->done.wait_for(hold, slice, [&] { return completion->finished; })) {
+      if (!completion->finished) hold.waitFor(completion->done, slice);
+      if (completion->finished) {
         error = completion->error;
         reportedSize = completion->size;
         break;
       }
     }
     // A pump held by its consumer is sending, which is progress of its own.
-    std::unique_lock<std::mutex> pumping(pump->lock, std::try_to_lock);
-    if (!pumping.owns_lock() || std::chrono::steady_clock::now() - pump->lastProgress < maxStall_) continue;
+    if (!pump->lock.tryLock()) continue;
+    if (std::chrono::steady_clock::now() - pump->lastProgress < maxStall_) {
+      pump->lock.unlock();
+      continue;
+    }
     pump->open = false;
     pump->consume = nullptr;
-    pumping.unlock();
+    pump->lock.unlock();
     // The store's thread may stay stuck in the file system; the request is
     // cancelled so that whatever it gets later goes nowhere.
     store_.cancelDataRequest(id);
@@ -139,7 +147,7 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   std::exception_ptr stopped;
   std::int64_t position = 0;
   {
-    std::lock_guard<std::mutex> hold(pump->lock);
+    MutexLock hold(pump->lock);
     pump->open = false;
     pump->consume = nullptr;
     stopped = pump->stopped;

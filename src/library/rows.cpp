@@ -12,11 +12,11 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <mutex>
 
 #include "library/library.h"
 #include "library/photo_library.h"
 #include "util/text.h"
+#include "util/mutex.h"
 
 namespace lumenvale::Rows {
 namespace {
@@ -129,7 +129,7 @@ class TimeFormatter {
     if (std::isnan(instant)) instant = kUnixEpoch;
     instant = std::clamp(instant, kFirstInstant, kLastInstant);
     const UDate millis = (instant - kUnixEpoch) * 1000.0;
-    std::lock_guard<std::mutex> hold(mutex_);
+    MutexLock hold(mutex_);
     // Listings format hundreds of times in one zone; the zone is only
     // replaced when it changes.
     if (zone != zone_) {
@@ -145,9 +145,9 @@ class TimeFormatter {
   }
 
  private:
-  std::mutex mutex_;
-  std::unique_ptr<icu::SimpleDateFormat> format_;  // its calendar is guarded by mutex_
-  std::string zone_ = "\x01";                      // guarded by mutex_; no zone has this id
+  Mutex mutex_;
+  std::unique_ptr<icu::SimpleDateFormat> format_ PT_GUARDED_BY(mutex_);  // its calendar changes
+  std::string zone_ GUARDED_BY(mutex_) = "\x01";  // no zone has this id
 };
 
 }  // namespace
@@ -374,8 +374,8 @@ std::string currentZone() {
   // default zone, which is fixed at first use. It reads the zone's name
   // into one static buffer of ICU's and leaves the locking to its callers:
   // every connection thread lists, so the calls take turns.
-  static std::mutex detecting;
-  std::lock_guard hold(detecting);
+  static Mutex detecting;
+  MutexLock hold(detecting);
   const std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
   icu::UnicodeString id;
   zone->getID(id);

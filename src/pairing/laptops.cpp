@@ -73,7 +73,7 @@ Laptops::Laptops(std::string file) : file_(std::move(file)) {
 }
 
 std::vector<Laptop> Laptops::all() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return sorted();
 }
 
@@ -81,7 +81,7 @@ std::optional<Laptop> Laptops::find(std::string_view token) const {
   // No laptop holds an empty token, whatever the file says.
   if (token.empty()) return std::nullopt;
   const std::string hash = tokenHash(token);
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   const Laptop* match = nullptr;
   for (const Laptop& laptop : laptops_) {
     if (Bytes::equal(hash, laptop.tokenHash)) match = &laptop;
@@ -100,7 +100,7 @@ bool Laptops::add(const std::string& id, const std::string& name, const std::str
   std::vector<Laptop> changed;
   std::function<void(std::vector<Laptop>)> onChange;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     std::vector<Laptop> before = laptops_;
     std::erase_if(laptops_, [&](const Laptop& stored) { return stored.id == id; });
     laptops_.push_back(std::move(laptop));
@@ -119,7 +119,7 @@ void Laptops::forget(const std::string& id) {
   std::vector<Laptop> changed;
   std::function<void(std::vector<Laptop>)> onChange;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (std::erase_if(laptops_, [&](const Laptop& stored) { return stored.id == id; }) == 0) return;
     save();
     changed = sorted();
@@ -129,7 +129,7 @@ void Laptops::forget(const std::string& id) {
 }
 
 void Laptops::setOnChange(std::function<void(std::vector<Laptop>)> onChange) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   onChange_ = std::move(onChange);
 }
 

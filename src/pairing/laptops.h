@@ -6,13 +6,13 @@
 
 #include <cstddef>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "util/clock.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -74,13 +74,13 @@ class Laptops {
 
  private:
   // Both need mutex_ held. save returns whether the file was written.
-  bool save() const;
-  std::vector<Laptop> sorted() const;
+  bool save() const REQUIRES(mutex_);
+  std::vector<Laptop> sorted() const REQUIRES(mutex_);
 
   const std::string file_;
-  mutable std::mutex mutex_;
-  std::vector<Laptop> laptops_;                           // guarded by mutex_; oldest first
-  std::function<void(std::vector<Laptop>)> onChange_;     // guarded by mutex_
+  mutable Mutex mutex_;
+  std::vector<Laptop> laptops_ GUARDED_BY(mutex_);  // oldest first
+  std::function<void(std::vector<Laptop>)> onChange_ GUARDED_BY(mutex_);
 };
 
 }  // namespace lumenvale

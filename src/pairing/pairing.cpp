@@ -75,13 +75,32 @@ Pairing::Pairing(std::string fingerprint, Clock clock)
     : fingerprint_(std::move(fingerprint)), clock_(std::move(clock)) {}
 
 Pairing::Code Pairing::current() {
-  std::lock_guard lock(mutex_);
-  if (!isCurrent(clock_())) rotate();
-  return *code_;
+  MutexLock lock(mutex_);
+  std::optional<Code> made;
+  if (!isCurrent(clock_())) made = rotate();
+  const Code shown = *code_;
+  const std::function<void()> told = telling(made);
+  lock.unlock();
+  if (told) told();
+  return shown;
+}
+
+std::function<void()> Pairing::telling(const std::optional<Code>& made) const {
+  if (!made || !onNewCode_) return nullptr;
+  return [onNewCode = onNewCode_, code = *made] { onNewCode(code); };
 }
 
 Pairing::Result Pairing::attempt(const std::string& laptopId, const std::string& proof) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
+  std::optional<Code> made;
+  Result result = attemptHeld(laptopId, proof, made);
+  const std::function<void()> told = telling(made);
+  lock.unlock();
+  if (told) told();
+  return result;
+}
+
+Pairing::Result Pairing::attemptHeld(const std::string& laptopId, const std::string& proof, std::optional<Code>& made) {
   const TimePoint now = clock_();
   if (now < lockedUntil_) {
     // A clock set back must not stretch a lockout beyond its minute.
@@ -90,14 +109,14 @@ Pairing::Result Pairing::attempt(const std::string& laptopId, const std::string&
   }
   // Checking against an expired code would let a proof outlive what the
   // phone shows; a renewed code makes any older proof fail.
-  if (!isCurrent(clock_())) rotate();
+  if (!isCurrent(clock_())) made = rotate();
 
   if (Bytes::equal(mac(key_, laptopMessage(fingerprint_, laptopId)), proof)) {
     wrong_ = 0;
     std::string token = Crypto::base64Url(Bytes::random(kTokenBytes));
     // Made with the key of the code just used, before it is replaced.
     std::string phoneProof = mac(key_, phoneMessage(fingerprint_, laptopId, token));
-    rotate();
+    made = rotate();
     return Result::paired(std::move(token), std::move(phoneProof));
   }
 
@@ -108,7 +127,7 @@ Pairing::Result Pairing::attempt(const std::string& laptopId, const std::string&
 }
 
 void Pairing::setOnNewCode(std::function<void(const Code&)> onNewCode) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   onNewCode_ = std::move(onNewCode);
 }
 
@@ -150,7 +169,7 @@ bool Pairing::isCurrent(TimePoint now) const {
   return code_ && now < code_->expiresAt && code_->expiresAt - now <= kCodeLifetime;
 }
 
-void Pairing::rotate() {
+Pairing::Code Pairing::rotate() {
   std::string symbols;
   symbols.reserve(kCodeLength);
   for (std::size_t i = 0; i < kCodeLength; ++i) {
@@ -160,7 +179,7 @@ void Pairing::rotate() {
   std::string derived = key(symbols, fingerprint_);
   code_ = Code{std::move(symbols), clock_() + kCodeLifetime};
   key_ = std::move(derived);
-  if (onNewCode_) onNewCode_(*code_);
+  return *code_;
 }
 
 }  // namespace lumenvale

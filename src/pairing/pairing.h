@@ -1,19 +1,20 @@
 // Pairing codes, proofs and tokens: the 8-symbol code the phone shows (300 s,
 // replaced once it has paired), laptop proofs checked against it, and a 60 s
 // lockout after 5 wrong proofs. One per running server, shared by the ticker
-// and every connection thread; one mutex guards it all, held only for onNewCode.
+// and every connection thread; one mutex guards it all, and onNewCode is
+// told after it is let go.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "util/clock.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -69,7 +70,7 @@ class Pairing {
 
   // current returns the code that is valid now, making a new one (and
   // telling onNewCode) when there is none or it has expired.
-  Code current();
+  Code current() EXCLUDES(mutex_);
 
   // attempt checks one laptop's proof. While a lockout runs it answers
   // locked without looking at the proof. Otherwise it renews an expired
@@ -77,12 +78,13 @@ class Pairing {
   // replaces the code at once, so a code pairs one laptop only; a mismatch
   // counts towards the lockout, shared by all laptops. Throws
   // std::runtime_error only if the system's random source or OpenSSL fails.
-  Result attempt(const std::string& laptopId, const std::string& proof);
+  Result attempt(const std::string& laptopId, const std::string& proof) EXCLUDES(mutex_);
 
   // setOnNewCode sets the callback told of every new code, synchronously on
-  // the thread that made it and with the lock held: it must not call back
-  // into this object and should only hand the code on.
-  void setOnNewCode(std::function<void(const Code&)> onNewCode);
+  // the thread that made it, once the lock is let go (it may call back into
+  // this object). Two threads that each make a code may tell them in either
+  // order; the one current() returns is the truth.
+  void setOnNewCode(std::function<void(const Code&)> onNewCode) EXCLUDES(mutex_);
 
   // laptopProof returns the proof a laptop sends for code `symbols` (without
   // the "-"), phone certificate `fingerprint` and its own `laptopId`:
@@ -111,18 +113,24 @@ class Pairing {
   static std::string key(std::string_view symbols, std::string_view fingerprint);
   static std::string mac(std::string_view key, std::string_view text);
 
-  // Both need mutex_ held. rotate makes a new code and tells onNewCode.
-  bool isCurrent(TimePoint now) const;
-  void rotate();
+  // rotate makes a new code and returns it, for the caller to tell
+  // onNewCode once the lock is let go (tell).
+  bool isCurrent(TimePoint now) const REQUIRES(mutex_);
+  Code rotate() REQUIRES(mutex_);
+  Result attemptHeld(const std::string& laptopId, const std::string& proof, std::optional<Code>& made)
+      REQUIRES(mutex_);
+  // telling is the call that tells onNewCode of `made`, to make once the
+  // lock is let go; nothing when no code was made.
+  std::function<void()> telling(const std::optional<Code>& made) const REQUIRES(mutex_);
 
   const std::string fingerprint_;
   const Clock clock_;
-  std::mutex mutex_;
-  std::optional<Code> code_;                      // guarded by mutex_; none until first needed
-  std::string key_;                               // guarded by mutex_; the key of code_
-  int wrong_ = 0;                                 // guarded by mutex_; since the last success or lockout
-  TimePoint lockedUntil_ = TimePoint::min();      // guarded by mutex_
-  std::function<void(const Code&)> onNewCode_;    // guarded by mutex_
+  Mutex mutex_;
+  std::optional<Code> code_ GUARDED_BY(mutex_);  // none until first needed
+  std::string key_ GUARDED_BY(mutex_);  // the key of code_
+  int wrong_ GUARDED_BY(mutex_) = 0;  // since the last success or lockout
+  TimePoint lockedUntil_ GUARDED_BY(mutex_) = TimePoint::min();
+  std::function<void(const Code&)> onNewCode_ GUARDED_BY(mutex_);
 };
 
 }  // namespace lumenvale

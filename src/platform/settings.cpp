@@ -28,7 +28,7 @@ std::optional<nlohmann::json> Settings::get(const std::string& key) const {
 }
 
 bool Settings::set(const std::string& key, const nlohmann::json& value) {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   nlohmann::json stored = load();
   stored[key] = value;
   const std::string folder = std::filesystem::path(file_).parent_path().string();

@@ -5,10 +5,11 @@
 // "theme" ("system", "light" or "dark") and "welcomed" (Boolean).
 #pragma once
 
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -44,7 +45,7 @@ class Settings {
   nlohmann::json load() const;  // the stored object, or an empty one
 
   const std::string file_;
-  std::mutex mutex_;  // one change at a time from this process
+  Mutex mutex_;  // one change at a time from this process
 };
 
 }  // namespace lumenvale

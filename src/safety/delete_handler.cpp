@@ -121,7 +121,7 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
   const std::vector<Item> items = parse(body);
   if (anyoneToAsk_ && !anyoneToAsk_()) throw noOneToAsk();
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     if (busy_) throw HttpError(409, "busy", "Another delete is waiting for an answer on the phone.");
     busy_ = true;
   }
@@ -129,7 +129,7 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
   struct Release {
     DeleteHandler& handler;
     ~Release() {
-      std::lock_guard hold(handler.mutex_);
+      MutexLock hold(handler.mutex_);
       handler.busy_ = false;
     }
   } release{*this};

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -17,6 +16,7 @@
 #include "library/asset.h"
 #include "library/library.h"
 #include "transport/byte_stream.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -110,8 +110,8 @@ class DeleteHandler : public Deleter {
   const Library& library_;
   Trash trash_;
   AnyoneToAsk anyoneToAsk_;
-  std::mutex mutex_;
-  bool busy_ = false;  // guarded by mutex_
+  Mutex mutex_;
+  bool busy_ GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace lumenvale

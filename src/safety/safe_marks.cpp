@@ -101,7 +101,7 @@ SafeMarks::SafeMarks(std::string file) : file_(std::move(file)) {
 bool SafeMarks::receive(const std::string& laptop, const std::vector<Item>& items, const std::string& op,
                         std::int64_t total) {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     auto found = waiting_.find(laptop);
     if (found == waiting_.end() || found->second.op != op) {
       found = waiting_.insert_or_assign(laptop, Waiting{{}, op, total}).first;
@@ -122,7 +122,7 @@ bool SafeMarks::receive(const std::string& laptop, const std::vector<Item>& item
 }
 
 std::set<std::string> SafeMarks::ids() const {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   std::set<std::string> all;
   for (const auto& [laptop, marks] : used_) {
     for (const auto& [asset, modified] : marks) all.insert(asset);
@@ -131,7 +131,7 @@ std::set<std::string> SafeMarks::ids() const {
 }
 
 std::vector<std::string> SafeMarks::laptops(const std::string& asset, const std::string& modified) const {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   std::vector<std::string> holding;  // in key order, which is ascending
   for (const auto& [laptop, marks] : used_) {
     const auto found = marks.find(asset);
@@ -142,7 +142,7 @@ std::vector<std::string> SafeMarks::laptops(const std::string& asset, const std:
 
 void SafeMarks::forget(const std::string& laptop) {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     waiting_.erase(laptop);
     if (used_.erase(laptop) == 0) return;
     write();

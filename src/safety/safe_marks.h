@@ -14,12 +14,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -96,12 +97,12 @@ class SafeMarks {
     std::int64_t total = 0;
   };
 
-  void write() const;  // with mutex_ held; failures are ignored
+  void write() const REQUIRES(mutex_);  // failures are ignored
 
   const std::string file_;
-  mutable std::mutex mutex_;
-  std::map<std::string, std::map<std::string, std::string>> used_;  // guarded by mutex_
-  std::map<std::string, Waiting> waiting_;                         // guarded by mutex_
+  mutable Mutex mutex_;
+  std::map<std::string, std::map<std::string, std::string>> used_ GUARDED_BY(mutex_);
+  std::map<std::string, Waiting> waiting_ GUARDED_BY(mutex_);
   std::function<void()> onChange_;
 };
 

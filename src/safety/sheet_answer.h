@@ -6,8 +6,9 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <optional>
+
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -17,7 +18,7 @@ class SheetAnswer {
   // true when this call decided.
   bool decide(bool yes) {
     {
-      std::lock_guard hold(mutex_);
+      MutexLock hold(mutex_);
       if (value_) return false;
       value_ = yes;
     }
@@ -28,24 +29,26 @@ class SheetAnswer {
   // waitUntil blocks until the answer is decided or `until` passes, and
   // returns the answer, or nothing while it is undecided.
   std::optional<bool> waitUntil(std::chrono::steady_clock::time_point until) {
-    std::unique_lock hold(mutex_);
-    done_.wait_until(hold, until, [this] { return value_.has_value(); });
+    MutexLock hold(mutex_);
+    while (!value_ && hold.waitUntil(done_, until)) {
+    }
     return value_;
   }
 
   // wait blocks until the answer is decided or `deadline` passes, when an
   // undecided answer becomes no; returns the answer.
   bool wait(std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock hold(mutex_);
-    done_.wait_until(hold, deadline, [this] { return value_.has_value(); });
+    MutexLock hold(mutex_);
+    while (!value_ && hold.waitUntil(done_, deadline)) {
+    }
     if (!value_) value_ = false;
     return *value_;
   }
 
  private:
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable done_;
-  std::optional<bool> value_;  // guarded by mutex_
+  std::optional<bool> value_ GUARDED_BY(mutex_);
 };
 
 }  // namespace lumenvale

@@ -1,7 +1,7 @@
 #include "screens/delete_sheet_model.h"
 
-#include <thread>
 
+#include "screens/background.h"
 #include "screens/qt_main_queue.h"
 #include "screens/texts.h"
 #include "util/format.h"
@@ -73,7 +73,7 @@ void DeleteSheetModel::follow() {
   if (id.isEmpty() || !read_) return;
   std::vector<std::string> ids;
   for (const QString& asked : ids_) ids.push_back(asked.toStdString());
-  std::thread([read = read_, ids = std::move(ids), id, alive = alive_, this] {
+  Background::run([read = read_, ids = std::move(ids), id, alive = alive_, this] {
     std::optional<Asked> asked;
     try {
       asked = read(ids);
@@ -86,7 +86,7 @@ void DeleteSheetModel::follow() {
       asked_ = asked;
       emit changed();
     });
-  }).detach();
+  });
 }
 
 }  // namespace lumenvale

@@ -1,8 +1,8 @@
 #include "screens/home_model.h"
 
-#include <thread>
 
 #include "screens/home_rules.h"
+#include "screens/background.h"
 #include "screens/qt_main_queue.h"
 
 namespace lumenvale {
@@ -85,7 +85,7 @@ void HomeModel::shown() {
 
 void HomeModel::pickCover() {
   if (!sources_.firstPage) return;
-  std::thread([this, alive = alive_, firstPage = sources_.firstPage] {
+  Background::run([this, alive = alive_, firstPage = sources_.firstPage] {
     // A library that fails to list leaves the cover empty, as none does.
     std::optional<std::string> picked;
     try {
@@ -98,7 +98,7 @@ void HomeModel::pickCover() {
       cover_ = text(picked.value_or(""));
       emit changed();
     });
-  }).detach();
+  });
 }
 
 void HomeModel::describeCurrent() {
@@ -107,7 +107,7 @@ void HomeModel::describeCurrent() {
   describedAsset_ = asset;
   current_ = {};
   if (asset.isEmpty() || !sources_.describe) return;
-  std::thread([this, alive = alive_, describe = sources_.describe, asset] {
+  Background::run([this, alive = alive_, describe = sources_.describe, asset] {
     AssetLine line;
     try {
       line = describe(asset);
@@ -120,14 +120,14 @@ void HomeModel::describeCurrent() {
       current_ = line;
       emit changed();
     });
-  }).detach();
+  });
 }
 
 void HomeModel::recount() {
   countedMarks_ = hub_.marks();
   countedLibrary_ = hub_.library();
   if (!sources_.count) return;
-  std::thread([this, alive = alive_, count = sources_.count] {
+  Background::run([this, alive = alive_, count = sources_.count] {
     // Counts that cannot be made stay en dashes.
     std::optional<std::pair<std::int64_t, std::int64_t>> counted;
     try {
@@ -140,7 +140,7 @@ void HomeModel::recount() {
       counts_ = counted;
       emit changed();
     });
-  }).detach();
+  });
 }
 
 void HomeModel::copy(const QString& row) {

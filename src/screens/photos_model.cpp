@@ -3,8 +3,8 @@
 #include <QDateTime>
 #include <QLocale>
 #include <algorithm>
-#include <thread>
 
+#include "screens/background.h"
 #include "screens/qt_main_queue.h"
 
 namespace lumenvale {
@@ -130,7 +130,7 @@ void PhotosModel::more() {
   if (!started_ || done_ || loading_) return;
   loading_ = true;
   emit changed();
-  std::thread([page = sources_.page, after = next_, generation = generation_, alive = alive_, this] {
+  Background::run([page = sources_.page, after = next_, generation = generation_, alive = alive_, this] {
     std::optional<Page> read;
     try {
       if (page) read = page(after, PhotosState::kPageSize);
@@ -140,7 +140,7 @@ void PhotosModel::more() {
     onMainThread([alive, this, generation, read = std::move(read)]() mutable {
       if (*alive) received(generation, std::move(read));
     });
-  }).detach();
+  });
 }
 
 void PhotosModel::received(std::uint64_t generation, std::optional<Page> page) {
@@ -162,7 +162,7 @@ void PhotosModel::received(std::uint64_t generation, std::optional<Page> page) {
 
 void PhotosModel::recount() {
   if (!sources_.count) return;
-  std::thread([count = sources_.count, alive = alive_, this] {
+  Background::run([count = sources_.count, alive = alive_, this] {
     std::optional<std::pair<std::int64_t, std::int64_t>> counted;
     try {
       counted = count();
@@ -174,7 +174,7 @@ void PhotosModel::recount() {
       counts_ = counted;
       emit changed();
     });
-  }).detach();
+  });
 }
 
 void PhotosModel::foldersChanged() {

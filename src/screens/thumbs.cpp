@@ -14,18 +14,18 @@ class ThumbResponse : public QQuickImageResponse {
   // later: a cached picture comes before anyone listens.
   void deliver(QImage image) {
     {
-      std::lock_guard hold(mutex_);
+      MutexLock hold(mutex_);
       image_ = std::move(image);
     }
     QMetaObject::invokeMethod(this, &QQuickImageResponse::finished, Qt::QueuedConnection);
   }
   QQuickTextureFactory* textureFactory() const override {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     return QQuickTextureFactory::textureFactoryForImage(image_);
   }
 
  private:
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   QImage image_;
 };
 
@@ -40,13 +40,13 @@ QString Thumbs::key(const QString& id, int px, bool fill) {
 }
 
 std::optional<QImage> Thumbs::cached(const QString& key) {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   if (const QImage* image = cache_.object(key)) return *image;
   return std::nullopt;
 }
 
 int Thumbs::asks() const {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   return asks_;
 }
 
@@ -57,7 +57,7 @@ void Thumbs::load(const QString& id, int px, bool fill, std::function<void(QImag
     return;
   }
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     ++asks_;
   }
   // The library may deliver more than once (a quick picture, then a
@@ -72,7 +72,7 @@ void Thumbs::load(const QString& id, int px, bool fill, std::function<void(QImag
         }
       }
       if (!image.isNull()) {
-        std::lock_guard hold(mutex_);
+        MutexLock hold(mutex_);
         // A picture too large for the whole cache is still shown, not kept.
         cache_.insert(name, new QImage(image), image.sizeInBytes());
       }

@@ -9,11 +9,11 @@
 #include <QCache>
 #include <QImage>
 #include <QQuickAsyncImageProvider>
-#include <mutex>
 #include <optional>
 
 #include "library/photo_library.h"
 #include "library/photo_store.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -41,9 +41,9 @@ class Thumbs {
  private:
   const PhotoLibrary& library_;
   PhotoStore& store_;
-  mutable std::mutex mutex_;
-  QCache<QString, QImage> cache_;  // guarded by mutex_
-  int asks_ = 0;                   // guarded by mutex_
+  mutable Mutex mutex_;
+  QCache<QString, QImage> cache_ GUARDED_BY(mutex_);
+  int asks_ GUARDED_BY(mutex_) = 0;
 };
 
 class ThumbProvider : public QQuickAsyncImageProvider {

@@ -77,7 +77,7 @@ Server::Server(Handler handler, Identity identity, std::string name, const std::
       context_(makeContext(identity_)) {}
 
 Server::~Server() {
-  std::unique_lock<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   stopping_ = true;
   // Wakes the blocked accept(); the listener thread then closes the socket.
   if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
@@ -85,7 +85,7 @@ Server::~Server() {
   if (listener_.joinable()) listener_.join();
   hold.lock();
   for (Place* place : places_) place->connection->cancel();
-  drained_.wait(hold, [this] { return threads_ == 0; });
+  while (threads_ != 0) hold.wait(drained_);
   hold.unlock();
   SSL_CTX_free(context_);
 }
@@ -103,7 +103,7 @@ std::string Server::txtRecord(const std::vector<std::pair<std::string, std::stri
 
 void Server::start() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (listening_ || stopping_) return;
     listening_ = true;
   }
@@ -115,7 +115,7 @@ void Server::start() {
 
 void Server::fail(const std::string& reason) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     listening_ = false;
     if (stopping_) return;
   }
@@ -184,7 +184,7 @@ void Server::listen() {
       return fail("Cannot listen" + where + ": " + std::strerror(bound.error) + ".");
     }
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      MutexLock hold(lock_);
       if (stopping_) {
         ::close(bound.fd);
         listening_ = false;
@@ -222,7 +222,7 @@ void Server::acceptLoop(int listenFd) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       bool stopping;
       {
-        std::lock_guard<std::mutex> hold(lock_);
+        MutexLock hold(lock_);
         stopping = stopping_;
       }
       if (!stopping) continue;
@@ -230,7 +230,7 @@ void Server::acceptLoop(int listenFd) {
     break;
   }
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     ::close(listenFd_);
     listenFd_ = -1;
   }
@@ -246,7 +246,7 @@ void Server::accept(int fd) {
   auto place = std::make_unique<Place>();
   place->connection = connection.get();
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     if (stopping_ || threads_ >= kMaxThreads) return;  // closed without a word
     if (static_cast<int>(places_.size()) - laptops_ >= kMaxStrangers) {
       // The door is full: the stranger that has waited longest makes room,
@@ -270,7 +270,7 @@ void Server::accept(int fd) {
   Place* counted = place.release();
   const auto end = [this](Connection* connection, Place* place) {
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      MutexLock hold(lock_);
       // Out of the list before the connection goes: nobody cancels it after.
       if (!place->pushedOut) {
         places_.remove(place);
@@ -280,7 +280,7 @@ void Server::accept(int fd) {
     connection->cancel();
     delete connection;
     delete place;
-    std::lock_guard<std::mutex> hold(lock_);
+    MutexLock hold(lock_);
     --threads_;
     drained_.notify_all();
   };
@@ -295,19 +295,19 @@ void Server::accept(int fd) {
 }
 
 bool Server::beginAnswer(Place& place) {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   if (place.pushedOut) return false;
   place.answering = true;
   return true;
 }
 
 void Server::endAnswer(Place& place) {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   place.answering = false;
 }
 
 bool Server::promote(Place& place) {
-  std::lock_guard<std::mutex> hold(lock_);
+  MutexLock hold(lock_);
   if (place.laptop) return true;
   if (place.pushedOut || laptops_ >= kMaxConnections) return false;
   place.laptop = true;

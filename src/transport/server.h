@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <functional>
 #include <list>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -23,6 +22,7 @@
 #include "transport/advertiser.h"
 #include "transport/byte_stream.h"
 #include "transport/http_request.h"
+#include "util/mutex.h"
 
 typedef struct ssl_ctx_st SSL_CTX;
 
@@ -130,14 +130,14 @@ class Server {
   Options options_;
   PortCallback onPort_;
 
-  std::mutex lock_;
+  Mutex lock_;
   std::condition_variable drained_;
-  int threads_ = 0;                  // guarded by lock_: connection threads still running
-  int laptops_ = 0;                  // guarded by lock_: places_ that are laptops'
-  std::list<Place*> places_;         // guarded by lock_: counted places, oldest first
-  int listenFd_ = -1;                // guarded by lock_
-  bool listening_ = false;           // guarded by lock_: a listener thread runs
-  bool stopping_ = false;            // guarded by lock_
+  int threads_ GUARDED_BY(lock_) = 0;  // connection threads still running
+  int laptops_ GUARDED_BY(lock_) = 0;  // places_ that are laptops'
+  std::list<Place*> places_ GUARDED_BY(lock_);  // counted places, oldest first
+  int listenFd_ GUARDED_BY(lock_) = -1;
+  bool listening_ GUARDED_BY(lock_) = false;  // a listener thread runs
+  bool stopping_ GUARDED_BY(lock_) = false;
   std::thread listener_;             // started and joined under the rules of start() and ~Server
   SSL_CTX* context_ = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "util/format.h"
+#include "util/mutex.h"
 
 #include <unicode/datefmt.h>
 #include <unicode/locid.h>
@@ -9,7 +10,6 @@
 
 #include <array>
 #include <memory>
-#include <mutex>
 
 namespace lumenvale::Format {
 namespace {
@@ -66,7 +66,7 @@ class DateFormatter {
   std::optional<std::string> format(TimePoint time, std::string_view zone) {
     if (!format_) return std::nullopt;
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
-    std::lock_guard<std::mutex> hold(mutex_);
+    MutexLock hold(mutex_);
     std::unique_ptr<icu::TimeZone> saved;
     if (!zone.empty()) {
       saved.reset(format_->getTimeZone().clone());
@@ -83,7 +83,7 @@ class DateFormatter {
     if (!format_) return std::nullopt;
     const icu::UnicodeString input = icu::UnicodeString::fromUTF8(
         icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::lock_guard<std::mutex> hold(mutex_);
+    MutexLock hold(mutex_);
     icu::ParsePosition position(0);
     const UDate date = format_->parse(input, position);
     if (position.getErrorIndex() >= 0 || position.getIndex() != input.length()) return std::nullopt;
@@ -92,8 +92,9 @@ class DateFormatter {
   }
 
  private:
-  std::mutex mutex_;
-  std::unique_ptr<icu::SimpleDateFormat> format_;  // guarded by mutex_
+  Mutex mutex_;
+  // Made once by the constructor; used under mutex_.
+  std::unique_ptr<icu::SimpleDateFormat> format_ PT_GUARDED_BY(mutex_);
 };
 
 DateFormatter& dayFormatter() {

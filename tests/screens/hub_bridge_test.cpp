@@ -19,6 +19,7 @@
 
 #include "platform/openssl_keys.h"
 #include "screens/app_root.h"
+#include "screens/background.h"
 #include "screens/delete_sheet_model.h"
 #include "screens/home_model.h"
 #include "screens/brand_assets.h"
@@ -140,7 +141,11 @@ struct TestHub {
     platform.addresses = [addresses] { return addresses; };
     hub = Hub::make(platform);
   }
-  ~TestHub() { hub->stop(); }
+  // The models' reads use the store: they end before it goes.
+  ~TestHub() {
+    Background::wait(std::chrono::seconds(10));
+    hub->stop();
+  }
 
   testing::TemporaryFolder folder{"screens-hub"};
   Settings settings{folder.path() + "/settings.json"};

@@ -543,6 +543,8 @@ Catalog::Catalog(const std::string& dataFolder, Options options)
                   " cannot be made.");
   }
   const std::string file = path(dataFolder);
+  // Nothing else sees the catalog yet; the lock only keeps the rule simple.
+  MutexLock hold(mutex_);
   try {
     open(file);
   } catch (const Damaged& damaged) {
@@ -794,7 +796,7 @@ void Catalog::listTree(int fd, const std::string& folder, int depth, Walk& resul
 
 std::unique_ptr<Catalog::Snapshot> Catalog::snapshot() const {
   auto snapshot = std::make_unique<Snapshot>();
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   snapshot->writes = writes_;
   Statement files(db_,
                   "SELECT path, asset, role, rank, size, mtime, inode, readable, created, width, "
@@ -873,7 +875,7 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
       plan.push_back(std::move(planned));
     }
 
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     // Another index() or a remove() wrote since the snapshot: plan again on
     // the new content (with nothing read twice).
     if (writes_ != stored->writes) continue;
@@ -1092,7 +1094,7 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
 }
 
 void Catalog::writeIds(const std::string& text, std::uint64_t asOf) {
-  std::lock_guard hold(idsMutex_);
+  MutexLock hold(idsMutex_);
   // Two indexes may finish in either order; the file keeps the later one.
   if (asOf <= idsAsOf_) return;
   // Only a help for a rebuild: a catalog that cannot keep it still works.
@@ -1127,7 +1129,7 @@ void Catalog::renumber() {
 }
 
 std::int64_t Catalog::count() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   // Positions are dense, so the largest one counts the rows through the
   // index, where count(*) would visit every row.
   Statement last(db_, kept("SELECT max(position) FROM assets"));
@@ -1143,7 +1145,7 @@ std::optional<CatalogAsset> Catalog::at(std::int64_t position) const {
 std::vector<CatalogAsset> Catalog::range(std::int64_t from, std::int64_t to) const {
   if (from < 0) from = 0;
   if (to <= from) return {};
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   Statement rows(db_, kept(std::string(kAssetColumns) +
                            "WHERE position >= ?1 AND position < ?2 ORDER BY position"));
   Statement files(db_, kept(kFilesOfAsset));
@@ -1153,7 +1155,7 @@ std::vector<CatalogAsset> Catalog::range(std::int64_t from, std::int64_t to) con
 
 std::int64_t Catalog::countNewerThan(TimePoint created) const {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     // The newest asset at or before `created` is one seek in the date index.
     Statement first(db_, kept("SELECT position FROM assets WHERE created <= ?1 AND away_since IS NULL "
                               "ORDER BY created DESC, local_id DESC LIMIT 1"));
@@ -1165,7 +1167,7 @@ std::int64_t Catalog::countNewerThan(TimePoint created) const {
 
 std::int64_t Catalog::countDated() const {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     Statement first(db_, kept("SELECT position FROM assets WHERE created IS NULL AND away_since IS NULL "
                               "ORDER BY created DESC, local_id DESC LIMIT 1"));
     if (first.step()) return first.integer(0);
@@ -1174,7 +1176,7 @@ std::int64_t Catalog::countDated() const {
 }
 
 std::int64_t Catalog::count(MediaType type) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   Statement last(db_, kept("SELECT max(type_position) FROM assets WHERE media_type = ?1"));
   last.bind(1, std::int64_t{static_cast<int>(type)});
   return last.step() && !last.isNull(0) ? last.integer(0) + 1 : 0;
@@ -1189,7 +1191,7 @@ std::optional<CatalogAsset> Catalog::at(MediaType type, std::int64_t position) c
 std::vector<CatalogAsset> Catalog::range(MediaType type, std::int64_t from, std::int64_t to) const {
   if (from < 0) from = 0;
   if (to <= from) return {};
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   Statement rows(db_, kept(std::string(kAssetColumns) +
                            "WHERE media_type = ?1 AND type_position >= ?2 AND type_position < ?3 "
                            "ORDER BY type_position"));
@@ -1200,7 +1202,7 @@ std::vector<CatalogAsset> Catalog::range(MediaType type, std::int64_t from, std:
 
 std::int64_t Catalog::countNewerThan(MediaType type, TimePoint created) const {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created <= ?2 "
                               "AND away_since IS NULL ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)}).bind(2, toMicros(created));
@@ -1211,7 +1213,7 @@ std::int64_t Catalog::countNewerThan(MediaType type, TimePoint created) const {
 
 std::int64_t Catalog::countDated(MediaType type) const {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     Statement first(db_, kept("SELECT type_position FROM assets WHERE media_type = ?1 AND created IS NULL "
                               "AND away_since IS NULL ORDER BY created DESC, local_id DESC LIMIT 1"));
     first.bind(1, std::int64_t{static_cast<int>(type)});
@@ -1221,7 +1223,7 @@ std::int64_t Catalog::countDated(MediaType type) const {
 }
 
 std::vector<CatalogAsset> Catalog::find(const std::vector<std::string>& localIdentifiers) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   Statement row(db_, kept(std::string(kAssetColumns) + "WHERE local_id = ?1 AND away_since IS NULL"));
   Statement files(db_, kept(kFilesOfAsset));
   std::vector<CatalogAsset> assets;
@@ -1238,7 +1240,7 @@ std::vector<CatalogAsset> Catalog::find(const std::vector<std::string>& localIde
 }
 
 std::optional<CatalogFile> Catalog::file(const std::string& path) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   Statement row(db_, kept("SELECT files.path, role, size, mtime, inode, ctime, device FROM files "
                           "JOIN assets ON assets.id = files.asset WHERE files.path = ?1 AND away_since IS NULL"));
   row.bind(1, path);
@@ -1253,7 +1255,7 @@ std::optional<CatalogFile> Catalog::file(const std::string& path) const {
 }
 
 Catalog::Counts Catalog::counts() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   Statement byType(db_, "SELECT media_type, count(*) FROM assets WHERE away_since IS NULL GROUP BY media_type");
   Counts counts;
   while (byType.step()) {
@@ -1264,7 +1266,7 @@ Catalog::Counts Catalog::counts() const {
 }
 
 bool Catalog::remove(const std::string& localIdentifier) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   Transaction transaction(db_);
   Statement drop(db_, "DELETE FROM assets WHERE local_id = ?1");
   drop.bind(1, localIdentifier).run();

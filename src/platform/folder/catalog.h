@@ -23,7 +23,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -35,6 +34,7 @@
 #include "platform/folder/mime_types.h"
 #include "util/clock.h"
 #include "util/failure.h"
+#include "util/mutex.h"
 
 struct sqlite3;
 struct stat;
@@ -245,25 +245,25 @@ class Catalog {
   // open opens `file` and makes or updates its tables; throws Failure, or
   // Damaged for a file SQLite finds corrupt or not a database.
   struct Damaged;
-  void open(const std::string& file);
+  void open(const std::string& file) REQUIRES(mutex_);
   Walk walk(const std::vector<std::string>& folders) const;
   // listTree lists the folder open as `fd` (taken over) and its sub-folders.
   void listTree(int fd, const std::string& folder, int depth, Walk& result) const;
   // idsText is the ids file's content, read with mutex_ held; writeIds
   // writes it, without mutex_, unless a later catalog (`asOf` counts
   // writes_) is on disk already.
-  std::string idsText() const;
-  void writeIds(const std::string& text, std::uint64_t asOf);
+  std::string idsText() const REQUIRES(mutex_);
+  void writeIds(const std::string& text, std::uint64_t asOf) EXCLUDES(mutex_);
   std::unique_ptr<Snapshot> snapshot() const;
-  void renumber();  // with mutex_ held, inside a transaction
+  void renumber() REQUIRES(mutex_);  // inside a transaction
   // kept returns the statement for `sql`, prepared once and kept for the
   // life of the connection, with mutex_ held.
-  sqlite3_stmt* kept(const std::string& sql) const;
+  sqlite3_stmt* kept(const std::string& sql) const REQUIRES(mutex_);
   // A listing reads a run of assets, then asks for each one's files by its
   // identifier: remembered keeps the last run read (with mutex_ held) and
   // recentlyRead finds an asset in it while nothing has been written since.
-  std::vector<CatalogAsset> remembered(std::vector<CatalogAsset> assets) const;
-  const CatalogAsset* recentlyRead(const std::string& localIdentifier) const;
+  std::vector<CatalogAsset> remembered(std::vector<CatalogAsset> assets) const REQUIRES(mutex_);
+  const CatalogAsset* recentlyRead(const std::string& localIdentifier) const REQUIRES(mutex_);
 
   Options options_;
   const std::string dataFolder_;
@@ -278,18 +278,18 @@ class Catalog {
   std::unordered_map<std::string, RecoveredId> recoveredIds_;
   // readIds reads the ids file: main file path -> id and size.
   static std::unordered_map<std::string, RecoveredId> readIds(const std::string& path);
-  std::mutex idsMutex_;         // held while the ids file is written
-  std::uint64_t idsAsOf_ = 0;   // guarded by idsMutex_; writes_ of the ids on disk
-  mutable std::mutex mutex_;
-  sqlite3* db_ = nullptr;     // guarded by mutex_
-  std::uint64_t writes_ = 0;  // guarded by mutex_; counts committed changes
-  mutable std::unordered_map<std::string, sqlite3_stmt*> kept_;  // guarded by mutex_
+  Mutex idsMutex_;         // held while the ids file is written
+  std::uint64_t idsAsOf_ GUARDED_BY(idsMutex_) = 0;  // writes_ of the ids on disk
+  mutable Mutex mutex_;
+  sqlite3* db_ GUARDED_BY(mutex_) = nullptr;
+  std::uint64_t writes_ GUARDED_BY(mutex_) = 0;  // counts committed changes
+  mutable std::unordered_map<std::string, sqlite3_stmt*> kept_ GUARDED_BY(mutex_);
   struct RecentRun {
     std::uint64_t writes = ~std::uint64_t{0};  // writes_ when read; none yet
     std::vector<CatalogAsset> assets;
     std::size_t next = 0;
   };
-  mutable RecentRun recent_;  // guarded by mutex_
+  mutable RecentRun recent_ GUARDED_BY(mutex_);
 };
 
 }  // namespace lumenvale

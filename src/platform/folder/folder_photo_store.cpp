@@ -712,10 +712,13 @@ struct FolderPhotoStore::Job {
   RequestId id = 0;
   std::string path;
   DataRequest request;
-  // Held while a piece is handed over, and by cancelDataRequest while it
-  // marks the job, so that no piece follows a cancel. Recursive because a
-  // consumer may cancel from inside `received`.
-  std::recursive_mutex delivering;
+  // Held while a piece is handed over (`received` runs with it held), and
+  // taken by cancelDataRequest after it marks the job: once a cancel
+  // returns, no piece follows it. A consumer that cancels from inside
+  // `received` is on the delivering thread, which sees the mark before the
+  // next piece: `deliverer` tells cancelDataRequest not to wait for itself.
+  Mutex delivering;
+  std::atomic<std::thread::id> deliverer{};
   std::atomic<bool> cancelled = false;
 };
 
@@ -724,25 +727,25 @@ FolderPhotoStore::FolderPhotoStore(Catalog& catalog) : catalog_(catalog) {}
 FolderPhotoStore::~FolderPhotoStore() {
   std::vector<RequestId> ids;
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     closing_ = true;
     for (const auto& [id, job] : jobs_) ids.push_back(id);
   }
   for (RequestId id : ids) cancelDataRequest(id);
-  std::unique_lock hold(mutex_);
-  ended_.wait(hold, [this] { return running_ == 0; });
+  MutexLock hold(mutex_);
+  while (running_ != 0) hold.wait(ended_);
 }
 
 void FolderPhotoStore::start(std::function<void()> work) {
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     ++running_;
   }
   std::thread([this, work = std::move(work)] {
     work();
     // Notified under the lock: once it is released the destructor may
     // return, and this thread touches nothing of the store after that.
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     --running_;
     ended_.notify_all();
   }).detach();
@@ -797,13 +800,13 @@ PhotoStore::RequestId FolderPhotoStore::requestData(const File& file, DataReques
   job->path = file.locator;
   job->request = std::move(request);
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     job->id = ++lastRequest_;
     jobs_[job->id] = job;
   }
   start([this, job] {
     deliver(*job);
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     jobs_.erase(job->id);
   });
   return job->id;
@@ -865,9 +868,11 @@ void FolderPhotoStore::deliver(Job& job) {
         error = "The file " + job.path + " got shorter while it was read.";
         break;
       }
-      std::lock_guard delivering(job.delivering);
+      MutexLock delivering(job.delivering);
       if (job.cancelled) break;
+      job.deliverer = std::this_thread::get_id();
       job.request.received(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+      job.deliverer = std::thread::id();
       offset += got;
     }
   }
@@ -879,14 +884,16 @@ void FolderPhotoStore::deliver(Job& job) {
 void FolderPhotoStore::cancelDataRequest(RequestId id) {
   std::shared_ptr<Job> job;
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     auto found = jobs_.find(id);
     if (found == jobs_.end()) return;
     job = found->second;
   }
-  // Waits out a piece being handed over on the worker.
-  std::lock_guard delivering(job->delivering);
   job->cancelled = true;
+  // From inside `received`: the worker sees the mark before the next piece.
+  if (job->deliverer.load() == std::this_thread::get_id()) return;
+  // Waits out a piece being handed over on the worker.
+  MutexLock delivering(job->delivering);
 }
 
 PhotoStore::ImagePtr FolderPhotoStore::pictureOf(const std::string& path, std::int64_t targetSize,
@@ -956,7 +963,7 @@ std::optional<std::string> FolderPhotoStore::jpeg(const Image& image, double qua
 }
 
 bool FolderPhotoStore::trashed(const std::string& localIdentifier) {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   return trashed_.count(localIdentifier) != 0;
 }
 
@@ -965,13 +972,13 @@ std::vector<PhotoStore::Deletion> FolderPhotoStore::deleteAssets(const std::vect
   // that it may be writable again.
   std::set<std::string> uncatalogued;
   {
-    std::lock_guard hold(mutex_);
+    MutexLock hold(mutex_);
     uncatalogued = trashed_;
   }
   for (const std::string& id : uncatalogued) {
     try {
       catalog_.remove(id);
-      std::lock_guard hold(mutex_);
+      MutexLock hold(mutex_);
       trashed_.erase(id);
     } catch (const Catalog::Failure&) {
       break;  // still not writable
@@ -1013,7 +1020,7 @@ std::vector<PhotoStore::Deletion> FolderPhotoStore::deleteAssets(const std::vect
         // The files are in the Trash: the asset is gone, whatever the
         // catalog, which a full disk may keep from writing. It is hidden
         // until the catalog takes the change.
-        std::lock_guard hold(mutex_);
+        MutexLock hold(mutex_);
         trashed_.insert(id);
       }
     }

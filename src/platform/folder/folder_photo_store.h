@@ -11,7 +11,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -20,6 +19,7 @@
 
 #include "library/photo_store.h"
 #include "platform/folder/catalog.h"
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -84,15 +84,15 @@ class FolderPhotoStore : public PhotoStore {
   std::variant<OpenFile, std::string> openChecked(const std::string& path) const;
 
   Catalog& catalog_;
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable ended_;
-  std::map<RequestId, std::shared_ptr<Job>> jobs_;  // guarded by mutex_
-  RequestId lastRequest_ = 0;                       // guarded by mutex_
-  int running_ = 0;                                 // guarded by mutex_; worker threads alive
-  bool closing_ = false;                            // guarded by mutex_
+  std::map<RequestId, std::shared_ptr<Job>> jobs_ GUARDED_BY(mutex_);
+  RequestId lastRequest_ GUARDED_BY(mutex_) = 0;
+  int running_ GUARDED_BY(mutex_) = 0;  // worker threads alive
+  bool closing_ GUARDED_BY(mutex_) = false;
   // Assets whose files are in the Trash but which the catalog could not
-  // drop yet (a full disk); hidden from fetches. Guarded by mutex_.
-  std::set<std::string> trashed_;
+  // drop yet (a full disk); hidden from fetches.
+  std::set<std::string> trashed_ GUARDED_BY(mutex_);
 };
 
 }  // namespace lumenvale

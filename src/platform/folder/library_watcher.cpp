@@ -153,12 +153,12 @@ LibraryWatcher::~LibraryWatcher() {
 }
 
 std::string LibraryWatcher::description() const {
-  std::lock_guard<std::mutex> hold(mutex_);
+  MutexLock hold(mutex_);
   return description_;
 }
 
 void LibraryWatcher::setDescription(std::string description) {
-  std::lock_guard<std::mutex> hold(mutex_);
+  MutexLock hold(mutex_);
   description_ = std::move(description);
 }
 

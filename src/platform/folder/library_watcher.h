@@ -11,12 +11,13 @@
 
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "util/mutex.h"
 
 namespace lumenvale {
 
@@ -110,8 +111,8 @@ class LibraryWatcher {
   std::string mountsFailure_;  // set by the constructor
   std::thread thread_;
 
-  mutable std::mutex mutex_;
-  std::string description_;  // guarded by mutex_
+  mutable Mutex mutex_;
+  std::string description_ GUARDED_BY(mutex_);
 };
 
 }  // namespace lumenvale

@@ -111,17 +111,17 @@ DecodeGate::Pass& DecodeGate::Pass::operator=(Pass&& other) noexcept {
 }
 
 int DecodeGate::waiting() {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   return static_cast<int>(nextTicket_ - serving_);
 }
 
 std::optional<DecodeGate::Pass> DecodeGate::enter(std::int64_t cost) {
   if (cost < 0 || cost > memory_ || places_ <= 0) return std::nullopt;
-  std::unique_lock hold(mutex_);
+  MutexLock hold(mutex_);
   const std::uint64_t ticket = nextTicket_++;
   // In order of asking, so that a large picture is not passed over for
   // ever by small ones.
-  changed_.wait(hold, [&] { return ticket == serving_ && inside_ < places_ && held_ + cost <= memory_; });
+  while (!(ticket == serving_ && inside_ < places_ && held_ + cost <= memory_)) hold.wait(changed_);
   ++serving_;
   ++inside_;
   held_ += cost;
@@ -131,7 +131,7 @@ std::optional<DecodeGate::Pass> DecodeGate::enter(std::int64_t cost) {
 }
 
 void DecodeGate::leave(std::int64_t cost) {
-  std::lock_guard hold(mutex_);
+  MutexLock hold(mutex_);
   --inside_;
   held_ -= cost;
   changed_.notify_all();

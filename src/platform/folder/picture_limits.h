@@ -7,9 +7,10 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "util/mutex.h"
 
 namespace lumenvale::PictureLimits {
 
@@ -95,12 +96,12 @@ class DecodeGate {
 
   const std::int64_t memory_;
   const int places_;
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable changed_;
-  std::int64_t held_ = 0;        // guarded by mutex_; the costs of those inside
-  int inside_ = 0;               // guarded by mutex_
-  std::uint64_t nextTicket_ = 0;  // guarded by mutex_; the next to ask
-  std::uint64_t serving_ = 0;     // guarded by mutex_; the ticket allowed in next
+  std::int64_t held_ GUARDED_BY(mutex_) = 0;  // the costs of those inside
+  int inside_ GUARDED_BY(mutex_) = 0;
+  std::uint64_t nextTicket_ GUARDED_BY(mutex_) = 0;  // the next to ask
+  std::uint64_t serving_ GUARDED_BY(mutex_) = 0;  // the ticket allowed in next
 };
 
 }  // namespace lumenvale::PictureLimits
