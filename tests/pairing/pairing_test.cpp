@@ -172,6 +172,22 @@ TEST_F(PairingTest, CurrentMakesACodeOnDemandAndRenewsItAtExpiry) {
   EXPECT_EQ(told_, (std::vector<Pairing::Code>{first, second}));
 }
 
+// The callback is told after the lock is let go: it may ask for the code
+// (the hub does), which deadlocked while it ran under the lock.
+TEST(PairingCallback, MayAskForTheCodeItIsToldOf) {
+  TimePoint now(seconds(1700000000));
+  Pairing pairing(kFingerprint, [&] { return now; });
+  std::vector<std::string> seen;
+  pairing.setOnNewCode([&](const Pairing::Code&) { seen.push_back(pairing.current().symbols); });
+  const Pairing::Code first = pairing.current();
+  ASSERT_EQ(seen, std::vector<std::string>{first.symbols});
+  const Pairing::Result paired = pairing.attempt("laptop-1", Pairing::laptopProof(first.symbols, kFingerprint, "laptop-1"));
+  ASSERT_EQ(paired.kind, Pairing::Result::Kind::paired);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_NE(seen[1], first.symbols);  // told of the code that replaced the one used
+  EXPECT_EQ(seen[1], pairing.current().symbols);
+}
+
 TEST_F(PairingTest, TheRightProofPairsOnceAndReplacesTheCode) {
   const Pairing::Code code = pairing_.current();
   const std::string laptopProof = proof(code, "laptop-1");
