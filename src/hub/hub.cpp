@@ -166,7 +166,7 @@ void Hub::startBlocking(const std::string& name) {
       });
   Api::Callbacks callbacks;
   callbacks.info = [info] { return info; };
-  Settings* settings = platform_.settings;
+  OwnerSettings* settings = platform_.settings;
   callbacks.deleteState = [settings] { return std::string(settings && settings->allowDelete() ? "on" : "off"); };
   callbacks.deleter = deleter;
   callbacks.onRequest = [weak](const Laptop& laptop) {

@@ -25,7 +25,7 @@
 #include "pairing/identity.h"
 #include "pairing/laptops.h"
 #include "pairing/pairing.h"
-#include "platform/settings.h"
+#include "hub/owner_settings.h"
 #include "safety/delete_handler.h"
 #include "safety/safe_marks.h"
 #include "safety/sheet_answer.h"
@@ -124,7 +124,7 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
     MainQueue* main = nullptr;
     Clock clock = systemNow;
     std::string dataFolder;      // where laptops.json and safe.json live
-    Settings* settings = nullptr;  // the owner's settings
+    OwnerSettings* settings = nullptr;  // the owner's settings
     PhotoStore* store = nullptr;   // the photo library's platform side
     std::function<Identity()> loadIdentity;  // throws Identity::Failure
     MakeListener makeListener;

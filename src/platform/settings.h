@@ -9,11 +9,12 @@
 #include <optional>
 #include <string>
 
+#include "hub/owner_settings.h"
 #include "util/mutex.h"
 
 namespace lumenvale {
 
-class Settings {
+class Settings : public OwnerSettings {
  public:
   // path returns settings.json in `dataFolder` when one was given on the
   // command line, else in the owner's configuration folder.
@@ -23,14 +24,14 @@ class Settings {
 
   // get returns the stored value of `key`, or nothing when it is unset or
   // the file cannot be read.
-  std::optional<nlohmann::json> get(const std::string& key) const;
+  std::optional<nlohmann::json> get(const std::string& key) const override;
 
   // set stores `value` under `key`, keeping the other keys; false when the
   // file could not be written (it is then as it was).
-  bool set(const std::string& key, const nlohmann::json& value);
+  bool set(const std::string& key, const nlohmann::json& value) override;
 
   // allowDelete: whether a laptop may ask to delete; false unless set true.
-  bool allowDelete() const;
+  bool allowDelete() const override;
 
   // valueFor reads a value typed on the command line for a key the owner
   // may set there ("allowDelete": true or false; "theme": system, light or

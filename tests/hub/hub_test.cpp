@@ -9,6 +9,7 @@
 #include <future>
 
 #include "platform/openssl_keys.h"
+#include "platform/settings.h"
 #include "support/memory_keychain.h"
 #include "support/memory_photo_store.h"
 #include "support/program.h"

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/openssl_keys.h"
+#include "platform/settings.h"
 #include "screens/app_root.h"
 #include "screens/background.h"
 #include "screens/delete_sheet_model.h"
