@@ -126,87 +126,26 @@ void Hub::startBlocking(const std::string& name) {
       return;
     }
   }
-  std::unique_ptr<Identity> identity;
-  try {
-    identity = std::make_unique<Identity>(platform_.loadIdentity());
-  } catch (const std::exception& failure) {
-    const auto* described = dynamic_cast<const DescribedFailure*>(&failure);
-    const std::string reason = described ? described->description : failure.what();
-    update([reason](State& state) {
-      state.failed = true;
-      state.notListening = "the device identity cannot be loaded: " + reason;
-    });
-    return;
-  }
-  const std::weak_ptr<Hub> weak = weak_from_this();
-  const std::string& folder = platform_.dataFolder;
-  auto laptops = std::make_shared<Laptops>(folder + "/laptops.json");
-  laptops->setOnChange([weak](const std::vector<Laptop>& list) {
-    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([list](State& state) { state.laptops = list; });
-  });
-  auto marks = std::make_shared<SafeMarks>(folder + "/safe.json");
-  marks->setOnChange([weak] {
-    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([](State& state) { ++state.marks; });
-  });
-  auto pairing = std::make_shared<Pairing>(identity->fingerprint(), platform_.clock);
-  pairing->setOnNewCode([weak](const Pairing::Code& code) {
-    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([code](State& state) { state.code = code; });
-  });
+  std::unique_ptr<Identity> identity = loadIdentity();
+  if (!identity) return;
+  Stores stores = makeStores(*identity);
+  std::shared_ptr<DeleteHandler> deleter = makeDeleter();
   const DeviceInfo info{identity->deviceId(), name, platform_.model, platform_.appVersion, identity->fingerprint()};
-  auto deleter = std::make_shared<DeleteHandler>(
-      library_, [weak](const DeleteHandler::Question& question, const std::function<bool()>& stillAsVerified,
-                       const std::function<bool()>& stillWanted) -> std::optional<DeleteHandler::Outcome> {
-        const std::shared_ptr<Hub> hub = weak.lock();
-        if (!hub) return std::nullopt;
-        return hub->trash(question, stillAsVerified, stillWanted);
-      },
-      [weak] {
-        const std::shared_ptr<Hub> hub = weak.lock();
-        return hub && hub->ownerCanAnswer_.load();
-      });
-  Api::Callbacks callbacks;
-  callbacks.info = [info] { return info; };
-  OwnerSettings* settings = platform_.settings;
-  callbacks.deleteState = [settings] { return std::string(settings && settings->allowDelete() ? "on" : "off"); };
-  callbacks.deleter = deleter;
-  callbacks.onRequest = [weak](const Laptop& laptop) {
-    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->seen(laptop);
-  };
-  callbacks.transfers = std::weak_ptr<Transfers>(std::static_pointer_cast<Transfers>(shared_from_this()));
-  callbacks.access = platform_.access;
-  callbacks.marks = marks;
-  callbacks.storage = [weak]() -> std::optional<Api::Storage> {
-    const std::shared_ptr<Hub> hub = weak.lock();
-    return hub ? hub->storage() : std::nullopt;
-  };
-  auto api = std::make_unique<Api>(*pairing, *laptops, library_, callbacks);
-  Api* route = api.get();
-  std::unique_ptr<Listener> server =
-      platform_.makeListener([route](const HttpRequest& request, ByteSink& sink) { route->route(request, sink); },
-                             *identity, name);
-  server->setOnPort([weak](std::optional<std::uint16_t> port, const std::string& reason) {
-    const std::shared_ptr<Hub> hub = weak.lock();
-    if (!hub) return;
-    hub->update([port, reason](State& state) {
-      state.running = port.has_value();
-      state.failed = !port.has_value();
-      state.port = port.value_or(0);
-      state.notListening = port ? "" : reason;
-      state.cannotListen = !port.has_value();
-    });
-  });
+  auto api = std::make_unique<Api>(*stores.pairing, *stores.laptops, library_, apiCallbacks(info, deleter, stores.marks));
+  std::unique_ptr<Listener> server = makeServer(*api, *identity, name);
 
+  // What the screens show from the start, read before the parts move in.
   const std::string fingerprint = identity->fingerprint();
-  const Pairing::Code code = pairing->current();
-  const std::vector<Laptop> list = laptops->all();
+  const Pairing::Code code = stores.pairing->current();
+  const std::vector<Laptop> list = stores.laptops->all();
   const std::vector<Addresses::Address> addresses = platform_.addresses ? platform_.addresses() : std::vector<Addresses::Address>{};
   Listener* listener = server.get();
   {
     MutexLock hold(partsMutex_);
     identity_ = std::move(identity);
-    laptops_ = std::move(laptops);
-    marks_ = std::move(marks);
-    pairing_ = std::move(pairing);
+    laptops_ = std::move(stores.laptops);
+    marks_ = std::move(stores.marks);
+    pairing_ = std::move(stores.pairing);
     deleter_ = std::move(deleter);
     api_ = std::move(api);
     server_ = std::move(server);
@@ -221,6 +160,94 @@ void Hub::startBlocking(const std::string& name) {
     ++state.marks;
   });
   listener->start();
+}
+
+std::unique_ptr<Identity> Hub::loadIdentity() {
+  try {
+    return std::make_unique<Identity>(platform_.loadIdentity());
+  } catch (const std::exception& failure) {
+    const auto* described = dynamic_cast<const DescribedFailure*>(&failure);
+    const std::string reason = described ? described->description : failure.what();
+    update([reason](State& state) {
+      state.failed = true;
+      state.notListening = "the device identity cannot be loaded: " + reason;
+    });
+    return nullptr;
+  }
+}
+
+Hub::Stores Hub::makeStores(const Identity& identity) {
+  const std::weak_ptr<Hub> weak = weak_from_this();
+  const std::string& folder = platform_.dataFolder;
+  Stores stores;
+  stores.laptops = std::make_shared<Laptops>(folder + "/laptops.json");
+  stores.laptops->setOnChange([weak](const std::vector<Laptop>& list) {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([list](State& state) { state.laptops = list; });
+  });
+  stores.marks = std::make_shared<SafeMarks>(folder + "/safe.json");
+  stores.marks->setOnChange([weak] {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([](State& state) { ++state.marks; });
+  });
+  stores.pairing = std::make_shared<Pairing>(identity.fingerprint(), platform_.clock);
+  stores.pairing->setOnNewCode([weak](const Pairing::Code& code) {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->update([code](State& state) { state.code = code; });
+  });
+  return stores;
+}
+
+std::shared_ptr<DeleteHandler> Hub::makeDeleter() {
+  const std::weak_ptr<Hub> weak = weak_from_this();
+  return std::make_shared<DeleteHandler>(
+      library_, [weak](const DeleteHandler::Question& question, const std::function<bool()>& stillAsVerified,
+                       const std::function<bool()>& stillWanted) -> std::optional<DeleteHandler::Outcome> {
+        const std::shared_ptr<Hub> hub = weak.lock();
+        if (!hub) return std::nullopt;
+        return hub->trash(question, stillAsVerified, stillWanted);
+      },
+      [weak] {
+        const std::shared_ptr<Hub> hub = weak.lock();
+        return hub && hub->ownerCanAnswer_.load();
+      });
+}
+
+Api::Callbacks Hub::apiCallbacks(const DeviceInfo& info, std::shared_ptr<DeleteHandler> deleter,
+                                 std::shared_ptr<SafeMarks> marks) {
+  const std::weak_ptr<Hub> weak = weak_from_this();
+  Api::Callbacks callbacks;
+  callbacks.info = [info] { return info; };
+  OwnerSettings* settings = platform_.settings;
+  callbacks.deleteState = [settings] { return std::string(settings && settings->allowDelete() ? "on" : "off"); };
+  callbacks.deleter = std::move(deleter);
+  callbacks.onRequest = [weak](const Laptop& laptop) {
+    if (const std::shared_ptr<Hub> hub = weak.lock()) hub->seen(laptop);
+  };
+  callbacks.transfers = std::weak_ptr<Transfers>(std::static_pointer_cast<Transfers>(shared_from_this()));
+  callbacks.access = platform_.access;
+  callbacks.marks = std::move(marks);
+  callbacks.storage = [weak]() -> std::optional<Api::Storage> {
+    const std::shared_ptr<Hub> hub = weak.lock();
+    return hub ? hub->storage() : std::nullopt;
+  };
+  return callbacks;
+}
+
+std::unique_ptr<Listener> Hub::makeServer(Api& api, const Identity& identity, const std::string& name) {
+  const std::weak_ptr<Hub> weak = weak_from_this();
+  Api* route = &api;
+  std::unique_ptr<Listener> server = platform_.makeListener(
+      [route](const HttpRequest& request, ByteSink& sink) { route->route(request, sink); }, identity, name);
+  server->setOnPort([weak](std::optional<std::uint16_t> port, const std::string& reason) {
+    const std::shared_ptr<Hub> hub = weak.lock();
+    if (!hub) return;
+    hub->update([port, reason](State& state) {
+      state.running = port.has_value();
+      state.failed = !port.has_value();
+      state.port = port.value_or(0);
+      state.notListening = port ? "" : reason;
+      state.cannotListen = !port.has_value();
+    });
+  });
+  return server;
 }
 
 void Hub::seen(const Laptop& laptop) {

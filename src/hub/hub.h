@@ -209,7 +209,22 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   // update applies `change` to the state on the main thread.
   void update(std::function<void(State&)> change);
   void publish();
-  void startBlocking(const std::string& name);  // on the start-up worker
+  // startBlocking makes the server side, step by step, on the start-up
+  // worker: the identity (its failure is the state's), the stores, the
+  // deleter, the API over them and the listener; then moves them in and
+  // starts listening.
+  void startBlocking(const std::string& name);
+  struct Stores {
+    std::shared_ptr<Laptops> laptops;
+    std::shared_ptr<SafeMarks> marks;
+    std::shared_ptr<Pairing> pairing;
+  };
+  std::unique_ptr<Identity> loadIdentity();
+  Stores makeStores(const Identity& identity);
+  std::shared_ptr<DeleteHandler> makeDeleter();
+  Api::Callbacks apiCallbacks(const DeviceInfo& info, std::shared_ptr<DeleteHandler> deleter,
+                              std::shared_ptr<SafeMarks> marks);
+  std::unique_ptr<Listener> makeServer(Api& api, const Identity& identity, const std::string& name);
 
   Platform platform_;
   State state_;
