@@ -36,41 +36,25 @@ struct Completion {
   std::int64_t size GUARDED_BY(lock) = 0;
 };
 
-}  // namespace
+// The three steps of a read.
 
-PhotoResource::PhotoResource(PhotoStore& store, PhotoStore::File file, std::string mime, std::string etag,
-                             std::function<void(double)> onCloud, std::chrono::milliseconds maxStall)
-    : store_(store),
-      file_(std::move(file)),
-      mime_(std::move(mime)),
-      etag_(std::move(etag)),
-      onCloud_(std::move(onCloud)),
-      maxStall_(maxStall) {}
-
-std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
-  from = std::max<std::int64_t>(from, 0);
-  const bool seeking = store_.canSeek() && from > 0;
-  // Shared with the handlers, so that a store which calls them late finds
-  // live objects and a closed pump rather than a finished stack frame.
-  auto pump = std::make_shared<Pump>();
-  auto completion = std::make_shared<Completion>();
-  {
-    MutexLock hold(pump->lock);  // nobody else holds the pump yet
-    pump->consume = &consume;
-    pump->position = seeking ? from : 0;
-  }
-
+// request is what the store is asked: hand chunks to the pump (skipping
+// what lies before `from` when the store starts at 0), note progress, and
+// signal the end once.
+PhotoStore::DataRequest request(const std::shared_ptr<Pump>& pump, const std::shared_ptr<Completion>& completion,
+                                std::int64_t from, bool seeking, PhotoStore& store,
+                                const std::function<void(double)>& onCloud) {
   PhotoStore::DataRequest request;
   request.from = seeking ? from : 0;
   request.networkAccessAllowed = true;
-  request.progress = [pump, onCloud = onCloud_](double fraction) {
+  request.progress = [pump, onCloud](double fraction) {
     {
       MutexLock hold(pump->lock);
       pump->lastProgress = std::chrono::steady_clock::now();
     }
     if (onCloud) onCloud(fraction);
   };
-  request.received = [pump, from, &store = store_](std::string_view chunk) {
+  request.received = [pump, from, &store](std::string_view chunk) {
     std::optional<PhotoStore::RequestId> cancel;
     {
       MutexLock hold(pump->lock);
@@ -103,8 +87,70 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
     }
     completion->done.notify_all();
   };
+  return request;
+}
 
-  const PhotoStore::RequestId id = store_.requestData(file_, std::move(request));
+// Ended is how the store's request ended: its error, and the size it told.
+struct Ended {
+  std::optional<std::string> error;
+  std::int64_t size = 0;
+};
+
+// awaitEnd waits for the request to end. A store that hands over nothing
+// for `maxStall` (and whose consumer is not busy sending) is given up on:
+// the request is cancelled, so that whatever it gets later goes nowhere,
+// and the read fails.
+Ended awaitEnd(Pump& pump, Completion& completion, PhotoStore& store, PhotoStore::RequestId id,
+               std::chrono::milliseconds maxStall) {
+  for (;;) {
+    {
+      MutexLock hold(completion.lock);
+      const auto slice = std::min<std::chrono::milliseconds>(maxStall, std::chrono::seconds(1));
+      if (!completion.finished) hold.waitFor(completion.done, slice);
+      if (completion.finished) return {completion.error, completion.size};
+    }
+    // A pump held by its consumer is sending, which is progress of its own.
+    if (!pump.lock.tryLock()) continue;
+    if (std::chrono::steady_clock::now() - pump.lastProgress < maxStall) {
+      pump.lock.unlock();
+      continue;
+    }
+    pump.open = false;
+    pump.consume = nullptr;
+    pump.lock.unlock();
+    store.cancelDataRequest(id);
+    throw ResourceReadError("The file could not be read: the disk did not answer for " +
+                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(maxStall).count()) +
+                            " seconds.");
+  }
+}
+
+}  // namespace
+
+PhotoResource::PhotoResource(PhotoStore& store, PhotoStore::File file, std::string mime, std::string etag,
+                             std::function<void(double)> onCloud, std::chrono::milliseconds maxStall)
+    : store_(store),
+      file_(std::move(file)),
+      mime_(std::move(mime)),
+      etag_(std::move(etag)),
+      onCloud_(std::move(onCloud)),
+      maxStall_(maxStall) {}
+
+std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
+  from = std::max<std::int64_t>(from, 0);
+  const bool seeking = store_.canSeek() && from > 0;
+  // Shared with the handlers, so that a store which calls them late finds
+  // live objects and a closed pump rather than a finished stack frame.
+  auto pump = std::make_shared<Pump>();
+  auto completion = std::make_shared<Completion>();
+  {
+    MutexLock hold(pump->lock);  // nobody else holds the pump yet
+    pump->consume = &consume;
+    pump->position = seeking ? from : 0;
+  }
+
+  const PhotoStore::RequestId id =
+      store_.requestData(file_, request(pump, completion, from, seeking, store_, onCloud_));
   bool open = false;
   {
     MutexLock hold(pump->lock);
@@ -114,35 +160,7 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   // The consumer failed before the identifier was known.
   if (!open) store_.cancelDataRequest(id);
 
-  std::optional<std::string> error;
-  std::int64_t reportedSize = 0;
-  for (;;) {
-    {
-      MutexLock hold(completion->lock);
-      const auto slice = std::min<std::chrono::milliseconds>(maxStall_, std::chrono::seconds(1));
-      if (!completion->finished) hold.waitFor(completion->done, slice);
-      if (completion->finished) {
-        error = completion->error;
-        reportedSize = completion->size;
-        break;
-      }
-    }
-    // A pump held by its consumer is sending, which is progress of its own.
-    if (!pump->lock.tryLock()) continue;
-    if (std::chrono::steady_clock::now() - pump->lastProgress < maxStall_) {
-      pump->lock.unlock();
-      continue;
-    }
-    pump->open = false;
-    pump->consume = nullptr;
-    pump->lock.unlock();
-    // The store's thread may stay stuck in the file system; the request is
-    // cancelled so that whatever it gets later goes nowhere.
-    store_.cancelDataRequest(id);
-    throw ResourceReadError("The file could not be read: the disk did not answer for " +
-                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(maxStall_).count()) +
-                            " seconds.");
-  }
+  const Ended ended = awaitEnd(*pump, *completion, store_, id, maxStall_);
 
   std::exception_ptr stopped;
   std::int64_t position = 0;
@@ -156,10 +174,10 @@ std::int64_t PhotoResource::read(const Consumer& consume, std::int64_t from) {
   // The consumer's failure comes first: the store's error is then only the
   // cancellation it caused.
   if (stopped) std::rethrow_exception(stopped);
-  if (error) throw ResourceReadError(*error);
+  if (ended.error) throw ResourceReadError(*ended.error);
   // A store that read from the start has shown every byte; one that
   // started at `from` may have shown none (when `from` is past the end).
-  return seeking ? reportedSize : position;
+  return seeking ? ended.size : position;
 }
 
 }  // namespace lumenvale
