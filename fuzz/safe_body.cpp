@@ -1,7 +1,7 @@
 // Fuzzes the safe-list endpoint's body through the router, from a paired
 // laptop, into a fresh safe marks store for every input (one that never
 // reaches the disk). The whole input is the body. A list is refused with
-// 400, or accepted: complete exactly when its distinct ids reach the
+// 400 (413 when its total is past what the library could hold), or accepted: complete exactly when its distinct ids reach the
 // operation's total, and then the laptop's marks are those ids, each with
 // the last modified time sent for it.
 #include <cstddef>
@@ -58,7 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(marks->ids().empty(), "a refused list marks nothing");
     return 0;
   }
-  require(answer.status == 200, "a safe list is answered 200 or 400");
+  if (answer.status == 413) {
+    // A total past what this library could ever hold is refused before
+    // any item is read or kept.
+    const nlohmann::json sent = nlohmann::json::parse(body);
+    const nlohmann::json& total = sent.at("operation").at("total");
+    const auto allowed = static_cast<double>(SafeMarks::allowedTotal(fixture.library.count()));
+    require(total.is_number() && total.get<double>() > allowed, "only a total past the library's bound is too large");
+    require(marks->ids().empty(), "a list refused as too large marks nothing");
+    return 0;
+  }
+  require(answer.status == 200, "a safe list is answered 200, 400 or 413");
 
   const nlohmann::json sent = nlohmann::json::parse(body);
   std::map<std::string, std::string> last;
