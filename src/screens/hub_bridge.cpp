@@ -143,8 +143,6 @@ AssetLine describeAsset(const PhotoLibrary& library, const QString& id) {
   return line;
 }
 
-QString HubBridge::assetDetail(const QString& id) const { return describeAsset(hub_->library(), id).detail; }
-QString HubBridge::assetName(const QString& id) const { return describeAsset(hub_->library(), id).name; }
 
 void HubBridge::start(const QString& name) { hub_->start(name.toStdString()); }
 void HubBridge::setTheme(const QString& theme) { hub_->setTheme(theme.toStdString()); }

@@ -103,10 +103,6 @@ class HubBridge : public QObject {
   // The owner's way of writing counts ("1,204") and sizes ("734 MB").
   Q_INVOKABLE QString formatCount(qint64 count) const;
   Q_INVOKABLE QString formatBytes(qint64 bytes) const;
-  // describeAsset's two lines, one at a time. They read the library: not
-  // for bindings, which run on the main thread.
-  QString assetName(const QString& id) const;
-  QString assetDetail(const QString& id) const;
 
   Q_INVOKABLE void start(const QString& name);
   Q_INVOKABLE void setTheme(const QString& theme);

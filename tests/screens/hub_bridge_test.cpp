@@ -180,13 +180,13 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
 
   // The name of the file under way, for the Home card.
   test.store.add(testing::MemoryPhotoStore::photo("L1"));
-  EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("L1"))), "IMG_L1.JPG");
-  EXPECT_EQ(bridge.assetName(QString::fromStdString(PhotoLibrary::wireId("gone"))), "");
-  EXPECT_EQ(bridge.assetName(""), "");
+  EXPECT_EQ(describeAsset(test.hub->library(), QString::fromStdString(PhotoLibrary::wireId("L1"))).name, "IMG_L1.JPG");
+  EXPECT_EQ(describeAsset(test.hub->library(), QString::fromStdString(PhotoLibrary::wireId("gone"))).name, "");
+  EXPECT_EQ(describeAsset(test.hub->library(), "").name, "");
   // 1000 s after 2001 began, with the store's six bytes of "pixels".
-  EXPECT_EQ(bridge.assetDetail(QString::fromStdString(PhotoLibrary::wireId("L1"))),
+  EXPECT_EQ(describeAsset(test.hub->library(), QString::fromStdString(PhotoLibrary::wireId("L1"))).detail,
             QString::fromUtf8("6 B \u00B7 Jan 1, 2001"));
-  EXPECT_EQ(bridge.assetDetail(QString::fromStdString(PhotoLibrary::wireId("gone"))), "");
+  EXPECT_EQ(describeAsset(test.hub->library(), QString::fromStdString(PhotoLibrary::wireId("gone"))).detail, "");
 
   // A delete question from a connection thread, answered from QML.
   auto asked = std::async(std::launch::async, [&] {
