@@ -30,6 +30,12 @@ class Arguments {
     return found->second;
   }
 
+  // value returns the value given for `name`, or `fallback` without one.
+  std::string value(const std::string& name, const std::string& fallback) const {
+    const auto found = given_.find(name);
+    return found == given_.end() ? fallback : found->second;
+  }
+
  private:
   std::map<std::string, std::string> given_;
 };
