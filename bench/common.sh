@@ -88,7 +88,7 @@ http {
     ssl_certificate $work/nginx/cert.pem;
     ssl_certificate_key $work/nginx/key.pem;
     ssl_protocols TLSv1.3;
-    ssl_conf_command Ciphersuites TLS_AES_256_GCM_SHA384;
+    ssl_conf_command Ciphersuites TLS_AES_128_GCM_SHA256;
     root $1;
   }
 }

@@ -108,9 +108,11 @@ void Api::res(std::string_view id, std::string_view rid, const HttpRequest& requ
             const std::string_view piece = bytes.substr(0, Http::kMaxChunkBytes);
             // Framed around the payload rather than copied into a frame:
             // pieces are up to 1 MiB and every byte of a library passes here.
-            sink.send(Http::chunkHead(piece.size()));
-            sink.send(piece);
-            sink.send(Http::chunkEnd);
+            // Queued, so that frames and pieces leave in the connection's
+            // large writes; the last chunk's send takes out the rest.
+            sink.queue(Http::chunkHead(piece.size()));
+            sink.queue(piece);
+            sink.queue(Http::chunkEnd);
             sent += static_cast<std::int64_t>(piece.size());
             bytes.remove_prefix(piece.size());
           }

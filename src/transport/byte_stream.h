@@ -27,6 +27,12 @@ class ByteSink {
   // written with one send or several in a row.
   virtual void send(std::string_view bytes) = 0;
 
+  // queue hands over bytes that more of the same answer follows at once:
+  // a sink may hold them until its next send, or until the answer ends,
+  // so that a frame's few bytes ride with the payload after them instead
+  // of going out alone. Sinks that hold nothing send them at once.
+  virtual void queue(std::string_view bytes) { send(bytes); }
+
   // authenticated is told, before the answer, that the request being
   // answered carried a valid token: its connection then keeps a laptop's
   // place and time limits. Throws ConnectionClosed when every laptop place

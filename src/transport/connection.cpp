@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "transport/http_request.h"
@@ -35,10 +36,21 @@ Connection::Connection(int fd, SSL_CTX* context, std::chrono::milliseconds timeo
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) return;
   ssl_ = SSL_new(context);
-  if (ssl_ != nullptr && SSL_set_fd(ssl_, fd_) != 1) {
+  if (ssl_ == nullptr) return;
+  // Records are read straight from the socket, and written through a
+  // buffer in front of it: a file goes out in 64 KiB-and-more writes.
+  BIO* socket = BIO_new_socket(fd_, BIO_NOCLOSE);
+  BIO* buffered = BIO_new(BIO_f_buffer());
+  if (socket == nullptr || buffered == nullptr || BIO_set_write_buffer_size(buffered, kSendBufferBytes) != 1 ||
+      BIO_up_ref(socket) != 1) {
+    BIO_free(socket);
+    BIO_free(buffered);
     SSL_free(ssl_);
     ssl_ = nullptr;
+    return;
   }
+  BIO_push(buffered, socket);
+  SSL_set_bio(ssl_, socket, buffered);  // one reference each: the reader's, and the buffer's
 }
 
 Connection::~Connection() {
@@ -106,6 +118,11 @@ std::optional<std::string> Connection::receive() {
 }
 
 void Connection::send(std::string_view bytes) {
+  queue(bytes);
+  flush();
+}
+
+void Connection::queue(std::string_view bytes) {
   if (ssl_ == nullptr) throw ConnectionClosed();
   while (!bytes.empty()) {
     ERR_clear_error();
@@ -127,6 +144,23 @@ void Connection::send(std::string_view bytes) {
       throw ConnectionClosed();
     }
     throw std::runtime_error(describeTlsError("SSL_write", error));
+  }
+}
+
+void Connection::flush() {
+  if (ssl_ == nullptr) throw ConnectionClosed();
+  BIO* out = SSL_get_wbio(ssl_);
+  for (;;) {
+    errno = 0;
+    if (BIO_flush(out) > 0) return;
+    if (!BIO_should_retry(out)) {
+      const int cause = errno;
+      ERR_clear_error();
+      throw std::runtime_error(std::string("sending failed: ") + (cause != 0 ? std::strerror(cause) : "closed"));
+    }
+    if (wait(SSL_ERROR_WANT_WRITE, Steady::now() + timeout_)) continue;
+    cancel();
+    throw ConnectionClosed();
   }
 }
 

@@ -44,9 +44,21 @@ class Connection : public ByteSource, public ByteSink {
   // TLS or socket failure.
   std::optional<std::string> receive() override;
 
-  // send writes every byte; throws ConnectionClosed when the laptop takes
-  // nothing within the time-out, std::runtime_error on a failure.
+  // The TLS records waiting to go out, written to the socket together:
+  // one system call for many records rather than one for each 16 KiB.
+  static constexpr int kSendBufferBytes = 256 * 1024;
+
+  // send writes every byte, with anything queued before it; throws
+  // ConnectionClosed when the laptop takes nothing within the time-out,
+  // std::runtime_error on a failure.
   void send(std::string_view bytes) override;
+
+  // queue encrypts the bytes but may hold them until the next send or
+  // flush. Fails as send does.
+  void queue(std::string_view bytes) override;
+
+  // flush writes out whatever is held. Fails as send does.
+  void flush();
 
   // peerGone polls the socket, reading nothing: true once the laptop has
   // hung up (or reset the connection).

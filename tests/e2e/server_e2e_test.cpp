@@ -252,6 +252,29 @@ TEST_F(DeviceTest, ConnectionsCloseOnRequestOnRefusalAndWhenTheyEnd) {
   }
 }
 
+// The device picks the suite: AES-128-GCM over the AES-256-GCM that
+// OpenSSL's clients list first, ChaCha20 only for a laptop that lists it
+// first (one without AES instructions), and whatever a laptop can speak.
+TEST_F(DeviceTest, ChoosesTheCheapestCipherTheLaptopCanUse) {
+  ASSERT_NO_FATAL_FAILURE(start());
+  const struct {
+    const char* offered;
+    const char* chosen;
+  } cases[] = {
+      {"TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256:TLS_AES_128_GCM_SHA256", "TLS_AES_128_GCM_SHA256"},
+      {"TLS_CHACHA20_POLY1305_SHA256:TLS_AES_256_GCM_SHA384:TLS_AES_128_GCM_SHA256",
+       "TLS_CHACHA20_POLY1305_SHA256"},
+      {"TLS_AES_256_GCM_SHA384", "TLS_AES_256_GCM_SHA384"},
+  };
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.offered);
+    const auto client = TlsClient::connect(port_, fingerprint_, std::chrono::seconds(10), each.offered);
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->cipher(), each.chosen);
+    EXPECT_EQ(ask(*client, "GET", "/v1/info").status, 200);
+  }
+}
+
 TEST_F(DeviceTest, EightLaptopsAtOnceAndTheNinthIsClosed) {
   ASSERT_NO_FATAL_FAILURE(start());
   std::vector<std::string> tokens;

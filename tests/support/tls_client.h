@@ -48,8 +48,11 @@ class TlsClient {
   // connect returns a client whose handshake completed, or nothing (refused,
   // closed during the handshake, or a certificate whose fingerprint is not
   // `pin` when one is given).
+  // `suites`, when given, are the TLS 1.3 cipher suites offered, in the
+  // client's order of preference.
   static std::unique_ptr<TlsClient> connect(std::uint16_t port, std::optional<std::string> pin = std::nullopt,
-                                            std::chrono::seconds timeout = std::chrono::seconds(10)) {
+                                            std::chrono::seconds timeout = std::chrono::seconds(10),
+                                            const char* suites = nullptr) {
     // A write to a connection the device closed must fail, not end the test.
     ::signal(SIGPIPE, SIG_IGN);
     auto client = std::unique_ptr<TlsClient>(new TlsClient());
@@ -65,6 +68,7 @@ class TlsClient {
     client->context_ = SSL_CTX_new(TLS_client_method());
     // The device's certificate is self-signed: trust comes from the pin.
     SSL_CTX_set_verify(client->context_, SSL_VERIFY_NONE, nullptr);
+    if (suites != nullptr && SSL_CTX_set_ciphersuites(client->context_, suites) != 1) return nullptr;
     client->ssl_ = SSL_new(client->context_);
     SSL_set_fd(client->ssl_, client->fd_);
     if (SSL_connect(client->ssl_) != 1) return nullptr;
@@ -81,6 +85,7 @@ class TlsClient {
 
   const std::string& fingerprint() const { return fingerprint_; }
   std::string protocol() const { return SSL_get_version(ssl_); }
+  std::string cipher() const { return SSL_CIPHER_get_name(SSL_get_current_cipher(ssl_)); }
 
   bool send(std::string_view bytes) {
     return SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
