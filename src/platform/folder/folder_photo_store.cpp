@@ -45,9 +45,9 @@ constexpr std::int64_t kInstantEpochMicros = 978307200LL * 1000000;
 // A poster frame is the first picture decoded within this many packets of
 // the video stream; a file that yields none by then is treated as broken
 // rather than read to its end.
-// One read of a file being served: small enough that its bytes are still
-// in the processor's cache when TLS copies and encrypts them (a 1 MiB piece
-// cost more per byte).
+// One read of a file being served. Once the connection writes in large
+// pieces, reads of 128 KiB to 1 MiB measured the same per byte here; the
+// small one keeps eight downloads' buffers at 1 MiB rather than 8.
 constexpr std::int64_t kReadBytes = 128 * 1024;
 static_assert(kReadBytes <= static_cast<std::int64_t>(PhotoStore::kMaxChunkBytes));
 
