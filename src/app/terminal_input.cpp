@@ -8,6 +8,8 @@
 #include <cctype>
 #include <cerrno>
 
+#include "util/text.h"
+
 namespace lumenvale {
 
 TerminalInput::TerminalInput(int input, std::function<void(const std::string&)> onLine, std::function<void()> onEnd)
@@ -35,7 +37,7 @@ bool TerminalInput::isYes(std::string line) {
   const auto space = [](unsigned char c) { return std::isspace(c) != 0; };
   line.erase(line.begin(), std::find_if_not(line.begin(), line.end(), space));
   line.erase(std::find_if_not(line.rbegin(), line.rend(), space).base(), line.end());
-  std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return std::tolower(c); });
+  line = Text::asciiLower(line);
   return line == "y" || line == "yes";
 }
 

@@ -14,7 +14,6 @@ namespace lumenvale {
 
 namespace {
 
-double secondsBetween(TimePoint from, TimePoint to) { return std::chrono::duration<double>(to - from).count(); }
 
 }  // namespace
 

@@ -5,22 +5,15 @@
 #include <set>
 
 #include "util/bytes.h"
+#include "util/text.h"
 
 namespace lumenvale {
 namespace {
 
-double secondsBetween(TimePoint from, TimePoint to) { return std::chrono::duration<double>(to - from).count(); }
 
-// A random (version 4) UUID in upper case.
-std::string newUuid() {
-  std::string bytes = Bytes::random(16);
-  bytes[6] = static_cast<char>((bytes[6] & 0x0f) | 0x40);
-  bytes[8] = static_cast<char>((bytes[8] & 0x3f) | 0x80);
-  std::string hex = Bytes::hex(bytes);
-  std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::toupper(c); });
-  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
-         hex.substr(20);
-}
+// A random (version 4) UUID in upper case, as delete questions have always
+// been named.
+std::string newUuid() { return Text::asciiUpper(Bytes::newUuid()); }
 
 class ServerListener : public Listener {
  public:

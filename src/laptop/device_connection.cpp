@@ -10,6 +10,7 @@
 
 #include "util/bytes.h"
 #include "util/crypto.h"
+#include "util/text.h"
 
 namespace lumenvale::laptop {
 
@@ -63,8 +64,7 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* argu
     // A new response (after a redirect or 100 Continue): start afresh.
     transfer->response.headers.clear();
   } else if (const std::size_t colon = line.find(':'); colon != std::string::npos) {
-    std::string name = line.substr(0, colon);
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string name = Text::asciiLower(line.substr(0, colon));
     std::string value = line.substr(colon + 1);
     const auto space = [](unsigned char c) { return std::isspace(c) != 0; };
     value.erase(value.begin(), std::find_if_not(value.begin(), value.end(), space));

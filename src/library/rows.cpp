@@ -55,12 +55,7 @@ std::string_view extension(std::string_view name) {
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return lower(x) == lower(y);
-  });
-}
+bool equalIgnoringCase(std::string_view a, std::string_view b) { return Text::equalIgnoringAsciiCase(a, b); }
 
 struct MediaType {
   std::string_view uti;

@@ -31,12 +31,11 @@ std::string randomBytes(std::size_t count) {
 
 // newUuid returns a random (version 4) UUID in lower-case text form.
 std::string newUuid() {
-  std::string bytes = randomBytes(16);
-  bytes[6] = static_cast<char>((bytes[6] & 0x0F) | 0x40);
-  bytes[8] = static_cast<char>((bytes[8] & 0x3F) | 0x80);
-  const std::string hex = Bytes::hex(bytes);
-  return hex.substr(0, 8) + '-' + hex.substr(8, 4) + '-' + hex.substr(12, 4) + '-' +
-         hex.substr(16, 4) + '-' + hex.substr(20);
+  try {
+    return Bytes::newUuid();
+  } catch (const std::runtime_error&) {
+    throw Identity::Failure("the system's secure random generator failed");
+  }
 }
 
 std::string loadOrCreateDeviceId(Keychain& keychain) {

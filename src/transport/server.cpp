@@ -19,6 +19,7 @@
 #include "transport/http.h"
 #include "transport/listen_address.h"
 #include "transport/request_reader.h"
+#include "util/text.h"
 
 namespace lumenvale {
 namespace {
@@ -65,11 +66,7 @@ SSL_CTX* makeContext(const Server::Identity& identity) {
 
 bool isClose(const std::optional<std::string>& value) {
   if (!value || value->size() != 5) return false;
-  std::string lower = *value;
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower == "close";
+  return Text::asciiLower(*value) == "close";
 }
 
 }  // namespace

@@ -20,6 +20,10 @@ std::optional<std::string> read(const std::string& path);
 // leaves the old file as it was) on any failure.
 bool write(const std::string& path, std::string_view bytes, mode_t mode = 0600);
 
+// writeAll writes every byte of `bytes` to `fd`, going on after signals;
+// false on a failure (errno tells which).
+bool writeAll(int fd, std::string_view bytes);
+
 // makeDirectories creates `path` and its missing parents with `mode`;
 // true when it exists as a folder afterwards.
 bool makeDirectories(const std::string& path, mode_t mode = 0700);

@@ -42,4 +42,13 @@ std::string random(std::size_t count) {
   return bytes;
 }
 
+std::string newUuid() {
+  std::string bytes = random(16);
+  bytes[6] = static_cast<char>((bytes[6] & 0x0F) | 0x40);
+  bytes[8] = static_cast<char>((bytes[8] & 0x3F) | 0x80);
+  const std::string text = hex(bytes);
+  return text.substr(0, 8) + '-' + text.substr(8, 4) + '-' + text.substr(12, 4) + '-' + text.substr(16, 4) + '-' +
+         text.substr(20);
+}
+
 }  // namespace lumenvale::Bytes

@@ -22,4 +22,8 @@ bool equal(std::string_view a, std::string_view b);
 // happens when the system cannot seed it.
 std::string random(std::size_t count);
 
+// newUuid returns a random (version 4) UUID in lower-case text form. Throws
+// as random does.
+std::string newUuid();
+
 }  // namespace lumenvale::Bytes

@@ -12,4 +12,9 @@ using Clock = std::function<TimePoint()>;
 
 inline TimePoint systemNow() { return std::chrono::system_clock::now(); }
 
+// secondsBetween is `to` - `from` in seconds, negative when `to` is earlier.
+inline double secondsBetween(TimePoint from, TimePoint to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
 }  // namespace lumenvale

@@ -219,4 +219,30 @@ std::string percentEncoded(std::string_view text, std::string_view alsoKept) {
   return encoded;
 }
 
+namespace {
+char lowered(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char raised(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
+std::string asciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = lowered(c);
+  return lower;
+}
+
+std::string asciiUpper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = raised(c);
+  return upper;
+}
+
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return lowered(x) == lowered(y); });
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
 }  // namespace lumenvale::Text

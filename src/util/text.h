@@ -60,4 +60,16 @@ std::size_t graphemeCount(std::string_view utf8);
 // graphemePrefix returns the first `count` grapheme clusters of `utf8`.
 std::string graphemePrefix(std::string_view utf8, std::size_t count);
 
+// asciiLower and asciiUpper change the case of A-Z and a-z only, whatever
+// the locale: for names in protocols and file extensions, never for text
+// a person wrote.
+std::string asciiLower(std::string_view text);
+std::string asciiUpper(std::string_view text);
+
+// equalIgnoringAsciiCase compares as asciiLower would, without copying.
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// withoutTrailingSlashes drops the slashes that end `path`, keeping "/".
+std::string withoutTrailingSlashes(std::string path);
+
 }  // namespace lumenvale::Text

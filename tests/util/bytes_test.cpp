@@ -37,6 +37,37 @@ TEST(Bytes, RandomHasTheCountAndVaries) {
   EXPECT_EQ(Bytes::random(32).size(), 32u);
 }
 
+TEST(Bytes, NewUuidIsVersionFourInLowerCase) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 16; ++i) {
+    const std::string uuid = Bytes::newUuid();
+    SCOPED_TRACE(uuid);
+    ASSERT_EQ(uuid.size(), 36u);
+    for (const std::size_t dash : {8u, 13u, 18u, 23u}) EXPECT_EQ(uuid[dash], '-');
+    EXPECT_EQ(uuid.find_first_not_of("0123456789abcdef-"), std::string::npos);
+    EXPECT_EQ(uuid[14], '4');
+    EXPECT_NE(std::string("89ab").find(uuid[19]), std::string::npos);
+    seen.insert(uuid);
+  }
+  EXPECT_EQ(seen.size(), 16u);
+}
+
+TEST(Text, AsciiCaseOnlyAndTrailingSlashes) {
+  // Only A-Z and a-z change: no locale, no bytes of other characters.
+  EXPECT_EQ(Text::asciiLower("Content-LENGTH \xC3\x89t\xC3\xA9 IMG_0001.JPG"), "content-length \xC3\x89t\xC3\xA9 img_0001.jpg");
+  EXPECT_EQ(Text::asciiUpper("3f2a-\xC3\xA9z"), "3F2A-\xC3\xA9Z");
+  EXPECT_TRUE(Text::equalIgnoringAsciiCase("HEIC", "heic"));
+  EXPECT_FALSE(Text::equalIgnoringAsciiCase("heic", "heif"));
+  EXPECT_FALSE(Text::equalIgnoringAsciiCase("jpg", "jpeg"));
+  EXPECT_FALSE(Text::equalIgnoringAsciiCase("\xC3\x89", "\xC3\xA9"));
+  const std::pair<const char*, const char*> paths[] = {
+      {"/photos///", "/photos"}, {"/photos", "/photos"}, {"///", "/"}, {"/", "/"}, {"", ""}, {"a/b/", "a/b"}};
+  for (const auto& [path, kept] : paths) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(Text::withoutTrailingSlashes(path), kept);
+  }
+}
+
 TEST(Text, Latin1AndUtf8) {
   EXPECT_EQ(Text::latin1ToUtf8("caf\xE9\xFF"), "caf\xC3\xA9\xC3\xBF");
   EXPECT_EQ(Text::utf8ToLatin1("caf\xC3\xA9"), "caf\xE9");

@@ -20,6 +20,7 @@
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/format.h"
+#include "util/text.h"
 
 namespace lumenvale {
 namespace {
@@ -369,11 +370,6 @@ std::int64_t microsSince1970(TimePoint time) {
   return std::chrono::duration_cast<std::chrono::microseconds>(time.time_since_epoch()).count();
 }
 
-std::string withoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
 struct CloseDirectory {
   void operator()(DIR* directory) const { closedir(directory); }
 };
@@ -699,7 +695,7 @@ Catalog::Walk Catalog::walk(const std::vector<std::string>& folders) const {
     }
   }
   for (const std::string& chosen : folders) {
-    const std::string root = withoutTrailingSlashes(chosen);
+    const std::string root = Text::withoutTrailingSlashes(chosen);
     // The chosen folder itself may be a link (the owner named it); below
     // it, nothing is followed.
     const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

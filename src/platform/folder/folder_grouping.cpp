@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/folder/mime_types.h"
+#include "util/text.h"
 
 namespace lumenvale::FolderGrouping {
 namespace {
@@ -19,20 +20,12 @@ struct Entry {
   std::string stem;      // lower case
 };
 
-std::string lowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 std::optional<Entry> classify(const std::string& name) {
   if (name.empty() || name.front() == '.') return std::nullopt;
   std::size_t dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) return std::nullopt;
-  std::string stem = lowerAscii(std::string_view(name).substr(0, dot));
-  std::string extension = lowerAscii(std::string_view(name).substr(dot + 1));
+  std::string stem = Text::asciiLower(std::string_view(name).substr(0, dot));
+  std::string extension = Text::asciiLower(std::string_view(name).substr(dot + 1));
   if (extension == "aae") return Entry{name, Sort::adjustment, 0, stem};
   auto types = MimeTypes::all();
   for (std::size_t rank = 0; rank < types.size(); ++rank) {

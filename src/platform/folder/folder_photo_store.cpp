@@ -31,6 +31,7 @@ extern "C" {
 #include "platform/folder/mime_types.h"
 #include "platform/folder/opened_file.h"
 #include "platform/folder/picture_limits.h"
+#include "util/atomic_file.h"
 #include "util/text.h"
 
 namespace lumenvale {
@@ -569,16 +570,6 @@ std::string localDeletionDate() {
   return text;
 }
 
-bool writeAll(int fd, const std::string& text) {
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 struct Trashed {
   fs::path original;
@@ -608,7 +599,7 @@ std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const Catal
     if (fd < 0) {
       return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errorText(errno) + ")."};
     }
-    const bool written = writeAll(fd, content);
+    const bool written = AtomicFile::writeAll(fd, content);
     const int writeError = errno;
     if (::close(fd) != 0 || !written) {
       const int error = written ? errno : writeError;

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "platform/folder/folder_grouping.h"
+#include "util/text.h"
 
 namespace lumenvale {
 namespace {
@@ -64,11 +65,6 @@ bool isLibraryName(std::string_view name, bool folder) {
   return folder || FolderGrouping::isLibraryName(name);
 }
 
-std::string withoutTrailingSlashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
 bool isInside(const std::string& path, const std::string& top) {
   return path == top || (top == "/" && !path.empty() && path[0] == '/') ||
          (path.size() > top.size() && path.compare(0, top.size(), top) == 0 && path[top.size()] == '/');
@@ -82,7 +78,7 @@ std::vector<std::string> absoluteFolders(std::vector<std::string> folders) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
     if (!error) folder = absolute.string();
-    folder = withoutTrailingSlashes(std::move(folder));
+    folder = Text::withoutTrailingSlashes(std::move(folder));
   }
   return folders;
 }
@@ -91,7 +87,7 @@ std::vector<std::string> absoluteFolders(std::vector<std::string> folders) {
 std::string parentOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos || slash == 0) return "/";
-  return withoutTrailingSlashes(path.substr(0, slash));
+  return Text::withoutTrailingSlashes(path.substr(0, slash));
 }
 
 std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "util/text.h"
+
 namespace lumenvale::MimeTypes {
 namespace {
 
@@ -26,15 +28,7 @@ constexpr std::array<FileType, 15> kTypes{{
 }};
 
 // Extensions are ASCII; a non-ASCII byte simply never matches.
-bool equalsIgnoringCase(std::string_view a, std::string_view lower) {
-  if (a.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
+bool equalsIgnoringCase(std::string_view a, std::string_view lower) { return Text::equalIgnoringAsciiCase(a, lower); }
 
 }  // namespace
 
