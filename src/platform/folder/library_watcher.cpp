@@ -158,14 +158,16 @@ void LibraryWatcher::setDescription(std::string description) {
   description_ = std::move(description);
 }
 
-bool LibraryWatcher::watchTree(const std::string& top, std::unordered_set<int>& listed) {
-  bool watchedTop = false;
+LibraryWatcher::Top LibraryWatcher::watchTree(const std::string& top, std::unordered_set<int>& listed) {
+  Top topWatch = Top::unwatchable;
   std::vector<std::string> pending{top};
   while (!pending.empty()) {
     std::string folder = std::move(pending.back());
     pending.pop_back();
     const int watch = inotify_add_watch(inotify_, folder.c_str(), kFolderEvents);
     if (watch < 0) {
+      // Not there, or not to be listed yet: waited for from above.
+      if (folder == top && (errno == ENOENT || errno == ENOTDIR || errno == EACCES)) topWatch = Top::missing;
       if (errno == ENOSPC) {
         ++unwatchedForLimit_;
       } else if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
@@ -175,7 +177,7 @@ bool LibraryWatcher::watchTree(const std::string& top, std::unordered_set<int>& 
       }
       continue;
     }
-    if (folder == top) watchedTop = true;
+    if (folder == top) topWatch = Top::watched;
     // The same folder met again (a link, or a chosen folder inside another)
     // gives the same descriptor; its sub-folders are walked once.
     if (!listed.insert(watch).second) continue;
@@ -195,10 +197,10 @@ bool LibraryWatcher::watchTree(const std::string& top, std::unordered_set<int>& 
     // A failed readdir leaves sub-folders unwatched; the catalog reports
     // such a folder unreadable and lists none of it either.
   }
-  return watchedTop;
+  return topWatch;
 }
 
-bool LibraryWatcher::watchAbove(const std::vector<bool>& watchedTop, std::unordered_set<int>& listed) {
+bool LibraryWatcher::watchAbove(const std::vector<Top>& tops, std::unordered_set<int>& listed) {
   struct Wanted {
     std::uint32_t events = 0;
     std::unordered_set<std::string> awaited;
@@ -207,8 +209,10 @@ bool LibraryWatcher::watchAbove(const std::vector<bool>& watchedTop, std::unorde
   std::vector<std::string> awaitedPaths;
   for (std::size_t i = 0; i < folders_.size(); ++i) {
     // One that is there but could not be watched (the watch limit) has
-    // nothing to wait for.
-    bool waiting = !watchedTop[i] && !isOpenFolder(folders_[i]);
+    // nothing to wait for. One that was missing is waited for even if it
+    // is there by now: made after watchTree looked, it has no watch, and
+    // only the check below tells that it must be walked again.
+    bool waiting = tops[i] == Top::missing;
     for (std::string path = folders_[i]; path != "/";) {
       const std::string up = parentOf(path);
       Wanted& above = wanted[up];
@@ -227,7 +231,7 @@ bool LibraryWatcher::watchAbove(const std::vector<bool>& watchedTop, std::unorde
     // library's events, which include these.
     std::uint32_t events = above.events;
     for (std::size_t i = 0; i < folders_.size(); ++i) {
-      if (watchedTop[i] && isInside(path, folders_[i])) events |= IN_MASK_ADD;
+      if (tops[i] == Top::watched && isInside(path, folders_[i])) events |= IN_MASK_ADD;
     }
     const int watch = inotify_add_watch(inotify_, path.c_str(), events);
     // Unreadable or gone meanwhile: the walk that its change causes, or
@@ -249,9 +253,9 @@ bool LibraryWatcher::rewatchAll() {
     unwatchedForLimit_ = 0;
     watchFailure_.clear();
     listed.clear();
-    std::vector<bool> watchedTop;
-    for (const std::string& folder : folders_) watchedTop.push_back(watchTree(folder, listed));
-    if (watchAbove(watchedTop, listedAbove)) break;
+    std::vector<Top> tops;
+    for (const std::string& folder : folders_) tops.push_back(watchTree(folder, listed));
+    if (watchAbove(tops, listedAbove)) break;
   }
   // Watches not met again belong to folders that left the library.
   for (auto it = watched_.begin(); it != watched_.end();) {

@@ -62,9 +62,10 @@ class LibraryWatcher {
   void run();
   // watchTree adds watches to `top` and every sub-folder of it not yet in
   // `listed` (the watch descriptors met so far in this walk); a folder met
-  // again through a link is not walked twice. It says whether `top` itself
-  // is watched.
-  bool watchTree(const std::string& top, std::unordered_set<int>& listed);
+  // again through a link is not walked twice. It says what became of `top`
+  // itself.
+  enum class Top { watched, missing, unwatchable };
+  Top watchTree(const std::string& top, std::unordered_set<int>& listed);
   // rewatchAll walks every library folder again, adding what is missing and
   // dropping watches on folders that have left the library, and watches the
   // folders above each library folder (see watchAbove). It says whether the
@@ -74,11 +75,12 @@ class LibraryWatcher {
   // watchAbove watches the folders above every library folder: all of them
   // for being moved or deleted, and the nearest one that exists, when a
   // library folder is not there, for the arrival of the next name on the
-  // way to it. `watchedTop` says which library folders watchTree watched;
+  // way to it. `tops` says what watchTree made of each library folder;
   // fills `listed` with the descriptors. It says whether every missing
   // library folder is still missing once its watch is in place: one that
-  // came meanwhile needs another walk, as no event will tell.
-  bool watchAbove(const std::vector<bool>& watchedTop, std::unordered_set<int>& listed);
+  // came meanwhile, even before this call, needs another walk, as no event
+  // will tell.
+  bool watchAbove(const std::vector<Top>& tops, std::unordered_set<int>& listed);
   void unwatchTree(const std::string& top);
   enum class Events { none, relevant, failed };
   // readEvents drains the inotify queue and says whether any event asks for
