@@ -38,11 +38,12 @@ Connection::Connection(int fd, SSL_CTX* context, std::chrono::milliseconds timeo
   ssl_ = SSL_new(context);
   if (ssl_ == nullptr) return;
   // Records are read straight from the socket, and written through a
-  // buffer in front of it: a file goes out in 64 KiB-and-more writes.
+  // buffer in front of it. The buffer keeps OpenSSL's small default until
+  // the peer shows a laptop's token (useLargeWrites): a stranger holds no
+  // more than it needs for the handshake and a refusal.
   BIO* socket = BIO_new_socket(fd_, BIO_NOCLOSE);
   BIO* buffered = BIO_new(BIO_f_buffer());
-  if (socket == nullptr || buffered == nullptr || BIO_set_write_buffer_size(buffered, kSendBufferBytes) != 1 ||
-      BIO_up_ref(socket) != 1) {
+  if (socket == nullptr || buffered == nullptr || BIO_up_ref(socket) != 1) {
     BIO_free(socket);
     BIO_free(buffered);
     SSL_free(ssl_);
@@ -162,6 +163,16 @@ void Connection::flush() {
     cancel();
     throw ConnectionClosed();
   }
+}
+
+void Connection::useLargeWrites() {
+  if (largeWrites_) return;
+  // Resizing drops whatever the buffer holds, so it is emptied first.
+  flush();
+  if (BIO_set_write_buffer_size(SSL_get_wbio(ssl_), kSendBufferBytes) != 1) {
+    throw std::runtime_error("the send buffer cannot grow: out of memory");
+  }
+  largeWrites_ = true;
 }
 
 void Connection::cancel() {

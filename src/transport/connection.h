@@ -44,8 +44,9 @@ class Connection : public ByteSource, public ByteSink {
   // TLS or socket failure.
   std::optional<std::string> receive() override;
 
-  // The TLS records waiting to go out, written to the socket together:
-  // one system call for many records rather than one for each 16 KiB.
+  // The TLS records waiting to go out to a laptop, written to the socket
+  // together: one system call for many records rather than one for each
+  // 16 KiB.
   static constexpr int kSendBufferBytes = 256 * 1024;
 
   // send writes every byte, with anything queued before it; throws
@@ -59,6 +60,11 @@ class Connection : public ByteSource, public ByteSink {
 
   // flush writes out whatever is held. Fails as send does.
   void flush();
+
+  // useLargeWrites grows the send buffer to kSendBufferBytes, once the
+  // peer has shown it is a laptop that may fetch files; once is enough.
+  // Flushes first; fails as send does.
+  void useLargeWrites();
 
   // peerGone polls the socket, reading nothing: true once the laptop has
   // hung up (or reset the connection).
@@ -78,6 +84,7 @@ class Connection : public ByteSource, public ByteSink {
   SSL* ssl_ = nullptr;
   std::chrono::milliseconds timeout_;
   Steady::time_point receiveDeadline_ = Steady::time_point::max();
+  bool largeWrites_ = false;
 };
 
 }  // namespace lumenvale

@@ -334,6 +334,7 @@ class Server::Answering : public ByteSink {
   // A ninth laptop is not answered, as if the door had been shut.
   void authenticated() override {
     if (!server_.promote(place_)) throw ConnectionClosed();
+    connection_.useLargeWrites();
   }
 
  private:
