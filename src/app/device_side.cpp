@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 
 #include "app/version.h"
@@ -18,6 +17,7 @@
 #include "platform/openssl_keys.h"
 #include "util/addresses.h"
 #include "util/atomic_file.h"
+#include "util/failure.h"
 #include "util/text.h"
 
 namespace lumenvale {
@@ -86,13 +86,13 @@ DeviceSide::DeviceSide(const Options& options, MainQueue& main, FolderLibrary::S
   // The lock goes with the process, however it ends, so a crash never
   // leaves a stale one behind.
   lock_.fd = ::open(lockPath(data).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (lock_.fd < 0) throw Failure{"cannot open " + lockPath(data) + ": " + std::strerror(errno)};
+  if (lock_.fd < 0) throw Failure{"cannot open " + lockPath(data) + ": " + errnoText(errno)};
   if (::flock(lock_.fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) {
       throw Failure{"another lumenvale is already running on the data folder " + data +
                     "; stop it first, or give this one its own folder with --data"};
     }
-    throw Failure{"cannot lock " + lockPath(data) + ": " + std::strerror(errno)};
+    throw Failure{"cannot lock " + lockPath(data) + ": " + errnoText(errno)};
   }
   try {
     library_ = std::make_unique<FolderLibrary>(data, folders(options, settings_, pictures), std::move(say));

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -27,9 +26,10 @@
 #include "util/atomic_file.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
+#include "util/failure.h"
 #include "util/format.h"
-#include "util/text.h"
 #include "util/mutex.h"
+#include "util/text.h"
 
 namespace lumenvale::laptop {
 
@@ -281,7 +281,7 @@ class Run {
     const std::string from = held_.dest() + "/" + path;
     const std::string to = held_.dest() + "/" + aside;
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-      throw std::runtime_error("cannot move " + path + " aside to make way for the device's copy: " + std::strerror(errno));
+      throw std::runtime_error("cannot move " + path + " aside to make way for the device's copy: " + errnoText(errno));
     }
     MutexLock hold(mutex_);
     ++report_.keptAside;
@@ -322,7 +322,7 @@ class Run {
     int out = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (from > 0 ? O_APPEND : O_TRUNC), 0600);
     if (out < 0) {
       if (diskIsFull(errno)) throw DiskFull(diskFullText());
-      throw std::runtime_error("cannot write " + partial + ": " + std::strerror(errno));
+      throw std::runtime_error("cannot write " + partial + ": " + errnoText(errno));
     }
 
     bool restart = false;
@@ -372,7 +372,7 @@ class Run {
     if (::close(out) != 0 && writeError == 0) writeError = errno;
     if (writeError != 0) {
       if (diskIsFull(writeError)) throw DiskFull(diskFullText());
-      throw std::runtime_error("cannot write " + partial + ": " + std::strerror(writeError));
+      throw std::runtime_error("cannot write " + partial + ": " + errnoText(writeError));
     }
     if (restart) {
       fs::remove(partial, error);
@@ -399,7 +399,7 @@ class Run {
     // Never over a file: whatever came to be at the place meanwhile is not
     // this copy's to replace.
     if (::renameat2(AT_FDCWD, partial.c_str(), AT_FDCWD, final.c_str(), RENAME_NOREPLACE) != 0) {
-      throw std::runtime_error("cannot move it to " + final + ": " + std::strerror(errno));
+      throw std::runtime_error("cannot move it to " + final + ": " + errnoText(errno));
     }
     fs::remove(tagFile, error);
     setModified(final, job.modified);

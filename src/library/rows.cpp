@@ -55,8 +55,6 @@ std::string_view extension(std::string_view name) {
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) { return Text::equalIgnoringAsciiCase(a, b); }
-
 struct MediaType {
   std::string_view uti;
   std::string_view mime;
@@ -345,14 +343,14 @@ std::string mimeType(std::string_view uti, std::string_view name) {
   const std::vector<MediaType>& table = mediaTypes();
   if (!uti.empty()) {
     for (const MediaType& type : table) {
-      if (equalIgnoringCase(type.uti, uti)) return std::string(type.mime);
+      if (Text::equalIgnoringAsciiCase(type.uti, uti)) return std::string(type.mime);
     }
   }
   const std::string_view ext = extension(name);
   if (!ext.empty()) {
     for (const MediaType& type : table) {
       for (std::string_view candidate : type.extensions) {
-        if (equalIgnoringCase(candidate, ext)) return std::string(type.mime);
+        if (Text::equalIgnoringAsciiCase(candidate, ext)) return std::string(type.mime);
       }
     }
   }

@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 #include "transport/http_request.h"
+#include "util/failure.h"
 
 namespace lumenvale {
 namespace {
@@ -157,7 +157,7 @@ void Connection::flush() {
     if (!BIO_should_retry(out)) {
       const int cause = errno;
       ERR_clear_error();
-      throw std::runtime_error(std::string("sending failed: ") + (cause != 0 ? std::strerror(cause) : "closed"));
+      throw std::runtime_error(std::string("sending failed: ") + (cause != 0 ? errnoText(cause) : "closed"));
     }
     if (wait(SSL_ERROR_WANT_WRITE, Steady::now() + timeout_)) continue;
     cancel();

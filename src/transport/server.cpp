@@ -12,13 +12,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <memory>
 
 #include "transport/connection.h"
 #include "transport/http.h"
 #include "transport/listen_address.h"
 #include "transport/request_reader.h"
+#include "util/failure.h"
 #include "util/text.h"
 
 namespace lumenvale {
@@ -186,7 +186,7 @@ void Server::listen() {
       if (bound.error == EADDRNOTAVAIL && !listening.wildcard()) {
         return fail(listening.text() + " is not an address of this machine.");
       }
-      return fail("Cannot listen" + where + ": " + std::strerror(bound.error) + ".");
+      return fail("Cannot listen" + where + ": " + errnoText(bound.error) + ".");
     }
     {
       MutexLock hold(lock_);
@@ -240,7 +240,7 @@ void Server::acceptLoop(int listenFd) {
     listenFd_ = -1;
   }
   if (advertiser_ != nullptr) advertiser_->withdraw();
-  fail(std::string("The listener stopped: ") + std::strerror(error) + ".");
+  fail(std::string("The listener stopped: ") + errnoText(error) + ".");
 }
 
 void Server::accept(int fd) {

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <string>
+#include <system_error>
 
 namespace lumenvale {
 
@@ -15,5 +16,10 @@ class DescribedFailure : public std::exception {
 
   std::string description;
 };
+
+// errnoText gives the system's words for an errno value ("No space left on
+// device"), for the end of a message. Safe from any thread, unlike
+// strerror.
+inline std::string errnoText(int error) { return std::generic_category().message(error); }
 
 }  // namespace lumenvale

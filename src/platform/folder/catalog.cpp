@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <ctime>
 #include <limits>
-#include <cstring>
 #include <map>
 #include <set>
 #include <tuple>
@@ -19,6 +18,7 @@
 
 #include "util/atomic_file.h"
 #include "util/bytes.h"
+#include "util/failure.h"
 #include "util/format.h"
 #include "util/text.h"
 
@@ -549,13 +549,13 @@ Catalog::Catalog(const std::string& dataFolder, Options options)
     const std::string aside = damagedName(file);
     if (::rename(file.c_str(), aside.c_str()) != 0) {
       throw Failure("The photo catalog " + file + " is damaged (" + damaged.description +
-                    ") and cannot be moved aside: " + std::strerror(errno) + ".");
+                    ") and cannot be moved aside: " + errnoText(errno) + ".");
     }
     for (const char* journal : {"-wal", "-shm"}) {
       const std::string from = file + journal;
       if (::rename(from.c_str(), (aside + journal).c_str()) != 0 && errno != ENOENT) {
         throw Failure("The photo catalog " + file + " is damaged (" + damaged.description +
-                      ") and its journal cannot be moved aside: " + std::strerror(errno) + ".");
+                      ") and its journal cannot be moved aside: " + errnoText(errno) + ".");
       }
     }
     open(file);
@@ -577,7 +577,7 @@ void Catalog::open(const std::string& file) {
   const int error = made < 0 || ::fchmod(made, 0600) != 0 ? errno : 0;
   if (made >= 0) ::close(made);
   if (error != 0) {
-    throw Failure("The photo catalog " + file + " could not be opened: " + std::strerror(error) + ".");
+    throw Failure("The photo catalog " + file + " could not be opened: " + errnoText(error) + ".");
   }
   int rc =
       sqlite3_open_v2(file.c_str(), &db_,

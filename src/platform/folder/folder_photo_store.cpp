@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <ctime>
 #include <set>
 #include <filesystem>
@@ -32,6 +31,7 @@ extern "C" {
 #include "platform/folder/opened_file.h"
 #include "platform/folder/picture_limits.h"
 #include "util/atomic_file.h"
+#include "util/failure.h"
 #include "util/text.h"
 
 namespace lumenvale {
@@ -128,7 +128,6 @@ class CatalogFetch : public PhotoStore::FetchResult {
   mutable std::int64_t aheadFrom_ = 0;
 };
 
-std::string errorText(int error) { return std::strerror(error); }
 
 // --- Pictures -------------------------------------------------------------
 
@@ -597,7 +596,7 @@ std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const Catal
     const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) {
-      return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errorText(errno) + ")."};
+      return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errnoText(errno) + ")."};
     }
     const bool written = AtomicFile::writeAll(fd, content);
     const int writeError = errno;
@@ -605,7 +604,7 @@ std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const Catal
       const int error = written ? errno : writeError;
       ::unlink(infoPath.c_str());
       return Refusal{"not_deleted",
-                     "The Trash cannot be written (" + infoPath.string() + ": " + errorText(error) + ")."};
+                     "The Trash cannot be written (" + infoPath.string() + ": " + errnoText(error) + ")."};
     }
     struct stat existing {};
     if (::lstat(moved.c_str(), &existing) == 0) {
@@ -617,7 +616,7 @@ std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const Catal
       ::unlink(infoPath.c_str());
       // Moving across file systems would mean copying the whole file.
       return Refusal{error == EXDEV ? "no_trash" : "not_deleted",
-                     "The file " + original.string() + " cannot be moved to the Trash: " + errorText(error) + "."};
+                     "The file " + original.string() + " cannot be moved to the Trash: " + errnoText(error) + "."};
     }
     // The file checked before the rename may have been swapped for another
     // in between; what was moved must be what the laptop verified.
@@ -640,7 +639,7 @@ std::variant<Trashed, Refusal> trashFile(const CatalogFile& file) {
   if (::lstat(file.path.c_str(), &facts) != 0) {
     const int error = errno;
     return Refusal{error == ENOENT ? "changed" : "not_deleted",
-                   "The file " + file.path + " cannot be found: " + errorText(error) + "."};
+                   "The file " + file.path + " cannot be found: " + errnoText(error) + "."};
   }
   if (!file.isFoundIn(facts)) {
     return Refusal{"changed",
@@ -662,7 +661,7 @@ std::string restore(const std::vector<Trashed>& entries) {
   std::string failures;
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
     if (::rename(entry->moved.c_str(), entry->original.c_str()) != 0) {
-      const std::string reason = errorText(errno);
+      const std::string reason = errnoText(errno);
       failures.append(" ").append(entry->original.string()).append(" stays in the Trash as ");
       failures.append(entry->moved.string()).append(" (").append(reason).append(").");
       continue;
@@ -820,12 +819,12 @@ std::variant<FolderPhotoStore::OpenFile, std::string> FolderPhotoStore::openChec
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     return "The file " + path + " cannot be read: " +
-           (errno == ELOOP ? std::string("it is a link") : errorText(errno)) + ".";
+           (errno == ELOOP ? std::string("it is a link") : errnoText(errno)) + ".";
   }
   struct stat facts {};
   std::string problem;
   if (::fstat(fd, &facts) != 0) {
-    problem = "The file " + path + " cannot be read: " + errorText(errno) + ".";
+    problem = "The file " + path + " cannot be read: " + errnoText(errno) + ".";
   } else if (!S_ISREG(facts.st_mode)) {
     problem = "The file " + path + " cannot be read: it is not a regular file.";
   } else if (!recorded->isFoundIn(facts)) {
@@ -858,7 +857,7 @@ void FolderPhotoStore::deliver(Job& job) {
       const ssize_t got = ::pread(fd, buffer.data(), want, offset);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
-        error = "The file " + job.path + " cannot be read: " + errorText(errno) + ".";
+        error = "The file " + job.path + " cannot be read: " + errnoText(errno) + ".";
         break;
       }
       if (got == 0) {

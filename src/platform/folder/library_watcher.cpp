@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -19,6 +18,7 @@
 #include <utility>
 
 #include "platform/folder/folder_grouping.h"
+#include "util/failure.h"
 #include "util/text.h"
 
 namespace lumenvale {
@@ -55,7 +55,6 @@ constexpr int kWalkRounds = 8;
 // sizeof(inotify_event) + NAME_MAX + 1 bytes.
 constexpr std::size_t kEventBufferBytes = 64 * 1024;
 
-std::string errorText(int error) { return std::strerror(error); }
 
 // isLibraryName says whether an entry of this name can change the catalog:
 // the catalog skips hidden entries and files of other types, so a text
@@ -113,12 +112,12 @@ LibraryWatcher::LibraryWatcher(std::vector<std::string> folders, std::function<v
   inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (inotify_ < 0) {
     // EMFILE: the system's limit of inotify instances per user.
-    setDescription("inotify cannot be used: " + errorText(errno));
+    setDescription("inotify cannot be used: " + errnoText(errno));
     return;
   }
   wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wake_ < 0) {
-    setDescription("the library watcher cannot start: " + errorText(errno));
+    setDescription("the library watcher cannot start: " + errnoText(errno));
     close(inotify_);
     inotify_ = -1;
     return;
@@ -127,7 +126,7 @@ LibraryWatcher::LibraryWatcher(std::vector<std::string> folders, std::function<v
   // shares; /proc/self would be the main thread's.
   mounts_ = open("/proc/thread-self/mountinfo", O_RDONLY | O_CLOEXEC);
   if (mounts_ < 0) mounts_ = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-  if (mounts_ < 0) mountsFailure_ = "disks mounted or unmounted go unnoticed: " + errorText(errno);
+  if (mounts_ < 0) mountsFailure_ = "disks mounted or unmounted go unnoticed: " + errnoText(errno);
   rewatchAll();
   thread_ = std::thread([this] { run(); });
 }
@@ -173,7 +172,7 @@ LibraryWatcher::Top LibraryWatcher::watchTree(const std::string& top, std::unord
       } else if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
         // Gone meanwhile, not a folder, or unreadable (which the catalog
         // reports as such) need no word here; anything else does.
-        watchFailure_ = "cannot watch " + folder + ": " + errorText(errno);
+        watchFailure_ = "cannot watch " + folder + ": " + errnoText(errno);
       }
       continue;
     }
@@ -309,7 +308,7 @@ LibraryWatcher::Events LibraryWatcher::readEvents() {
     if (length < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) break;
-      setDescription("stopped watching the library: " + errorText(errno));
+      setDescription("stopped watching the library: " + errnoText(errno));
       return Events::failed;
     }
     for (ssize_t offset = 0; offset < length;) {
@@ -404,7 +403,7 @@ void LibraryWatcher::run() {
     const int ready = poll(waits, 3, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      setDescription("stopped watching the library: " + errorText(errno));
+      setDescription("stopped watching the library: " + errnoText(errno));
       return;
     }
     if (waits[0].revents != 0) return;

@@ -27,16 +27,14 @@ constexpr std::array<FileType, 15> kTypes{{
     {"3gp", Kind::video, "video/3gpp", "public.3gpp"},
 }};
 
-// Extensions are ASCII; a non-ASCII byte simply never matches.
-bool equalsIgnoringCase(std::string_view a, std::string_view lower) { return Text::equalIgnoringAsciiCase(a, lower); }
-
 }  // namespace
 
 std::span<const FileType> all() { return kTypes; }
 
 std::optional<FileType> forExtension(std::string_view extension) {
+  // Extensions are ASCII; a non-ASCII byte simply never matches.
   for (const FileType& type : kTypes) {
-    if (equalsIgnoringCase(extension, type.extension)) return type;
+    if (Text::equalIgnoringAsciiCase(extension, type.extension)) return type;
   }
   return std::nullopt;
 }
