@@ -49,10 +49,8 @@ void Api::pair(const HttpRequest& request, ByteSink& sink) const {
       return;
     }
     case Pairing::Result::Kind::locked:
-      sink.send(Http::json(429,
-                           {{"error", "locked"}, {"message", "Too many wrong codes. Wait a minute, then try again."}},
-                           {{"Retry-After", std::to_string(result.seconds)}}));
-      return;
+      throw HttpError(429, "locked", "Too many wrong codes. Wait a minute, then try again.",
+                      {{"Retry-After", std::to_string(result.seconds)}});
     case Pairing::Result::Kind::wrongCode:
       break;
   }

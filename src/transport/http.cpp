@@ -66,9 +66,7 @@ nlohmann::json errorBody(const HttpError& error) {
   return {{"error", error.code}, {"message", error.message}};
 }
 
-std::string error(const HttpError& error, const Headers& headers) {
-  return json(error.status, errorBody(error), headers);
-}
+std::string error(const HttpError& error) { return json(error.status, errorBody(error), error.headers); }
 
 std::string chunkHead(std::size_t size) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -94,8 +92,9 @@ std::string chunk(std::string_view payload) {
 
 std::optional<std::int64_t> rangeStart(const std::optional<std::string>& value) {
   if (!value) return std::nullopt;
-  const HttpError refusal(416, "range_not_satisfiable",
-                          "Only a range of the form bytes=<from>- is served.");
+  // The total is not told: finding it would mean reading the file.
+  const HttpError refusal(416, "range_not_satisfiable", "Only a range of the form bytes=<from>- is served.",
+                          {{"Content-Range", "bytes */*"}});
   std::string_view text = *value;
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);

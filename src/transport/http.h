@@ -18,7 +18,7 @@
 namespace lumenvale::Http {
 
 // Written in this order; nothing is merged, sorted or added.
-using Headers = std::vector<std::pair<std::string, std::string>>;
+using Headers = HttpError::Headers;
 
 // The largest payload a handler puts in one chunk of a streamed file.
 inline constexpr std::size_t kMaxChunkBytes = 1048576;
@@ -42,8 +42,8 @@ std::string json(int status, const nlohmann::json& value, const Headers& headers
 // errorBody returns {"error": code, "message": message}.
 nlohmann::json errorBody(const HttpError& error);
 
-// error returns the whole JSON error response of `error`.
-std::string error(const HttpError& error, const Headers& headers = {});
+// error returns the whole JSON error response of `error`, with its headers.
+std::string error(const HttpError& error);
 
 // chunk frames one non-empty payload: its length in lower-case hex, CR LF,
 // the payload, CR LF.

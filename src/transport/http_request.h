@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace lumenvale {
 
@@ -33,14 +35,19 @@ struct HttpRequest {
 // answered in one place, the connection loop.
 class HttpError : public std::exception {
  public:
-  HttpError(int status, std::string code, std::string message)
-      : status(status), code(std::move(code)), message(std::move(message)) {}
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+
+  HttpError(int status, std::string code, std::string message, Headers headers = {})
+      : status(status), code(std::move(code)), message(std::move(message)), headers(std::move(headers)) {}
 
   const char* what() const noexcept override { return message.c_str(); }
 
   int status;
   std::string code;     // short machine code, such as "bad_request"
   std::string message;  // one English sentence for the laptop's user
+  // Sent after Content-Type and Content-Length, in this order: the
+  // Retry-After of a 429, the Content-Range of a 416.
+  Headers headers;
 };
 
 // The connection can no longer carry requests: the peer ended the stream in

@@ -56,8 +56,8 @@ TEST(HttpJson, UnserialisableValueGivesAServerErrorNeverASuccess) {
 }
 
 TEST(HttpJson, ErrorBody) {
-  const HttpError error(400, "bad_request", "A GET carries no body.");
-  const std::string response = Http::error(error, {{"Content-Range", "bytes */*"}});
+  const HttpError error(400, "bad_request", "A GET carries no body.", {{"Content-Range", "bytes */*"}});
+  const std::string response = Http::error(error);
   EXPECT_TRUE(response.starts_with("HTTP/1.1 400 Bad Request\r\n"));
   EXPECT_NE(response.find("\r\nContent-Range: bytes */*\r\n\r\n"), std::string::npos);
   const std::string body = response.substr(response.find("\r\n\r\n") + 4);
