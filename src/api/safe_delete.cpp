@@ -2,9 +2,14 @@
 // safe list, and the request to delete.
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "api/api.h"
 #include "transport/http.h"
+#include "util/identifiers.h"
 
 namespace lumenvale {
 namespace {
@@ -18,6 +23,57 @@ HttpError badItem() {
 }
 
 constexpr std::size_t kMaxSafeItems = 500;
+
+HttpError badDeleteItem() {
+  return HttpError(400, "bad_request", "Each item needs an id, a rid and a 64-character sha256.");
+}
+
+// text returns the string member `key` of `item` when it has `shortest` to
+// `longest` characters, all in `allowed`.
+std::optional<std::string> text(const nlohmann::json& item, const char* key, std::size_t shortest,
+                                std::size_t longest, std::string_view allowed) {
+  const auto found = item.find(key);
+  if (found == item.end() || !found->is_string()) return std::nullopt;
+  const std::string& value = found->get_ref<const std::string&>();
+  if (value.size() < shortest || value.size() > longest) return std::nullopt;
+  if (value.find_first_not_of(allowed) != std::string::npos) return std::nullopt;
+  return value;
+}
+
+// deleteItems reads the "items" of a delete request in their order, or
+// throws HttpError 400.
+std::vector<DeleteItem> deleteItems(const nlohmann::json& body) {
+  const auto items = body.find("items");
+  if (items == body.end() || !items->is_array()) throw badDeleteItem();
+  if (items->empty() || items->size() > Deleter::kMaxItems) {
+    throw HttpError(400, "bad_request", "A delete carries 1 to 500 items.");
+  }
+  std::vector<DeleteItem> parsed;
+  parsed.reserve(items->size());
+  for (const nlohmann::json& element : *items) {
+    if (!element.is_object()) throw badDeleteItem();
+    auto id = text(element, "id", 1, Identifiers::kMaxIdLength, Identifiers::idCharacters);
+    auto rid = text(element, "rid", 1, Identifiers::kMaxRidLength, Identifiers::ridCharacters);
+    auto sha256 = text(element, "sha256", 64, 64, Identifiers::hexCharacters);
+    if (!id || !rid || !sha256) throw badDeleteItem();
+    parsed.push_back({std::move(*id), std::move(*rid), std::move(*sha256)});
+  }
+  return parsed;
+}
+
+// refusal says to the laptop why its delete deleted nothing.
+HttpError refusal(DeleteRefused::Reason reason) {
+  switch (reason) {
+    case DeleteRefused::Reason::busy:
+      return HttpError(409, "busy", "Another delete is waiting for an answer on the phone.");
+    case DeleteRefused::Reason::noOneToAsk:
+      return HttpError(503, "no_one_to_ask",
+                       "No one can answer on the device: open the app or run it in a terminal. Nothing was deleted.");
+    case DeleteRefused::Reason::cancelled:
+      break;
+  }
+  return HttpError(409, "cancelled", "The delete was cancelled on the phone. Nothing was deleted.");
+}
 
 // count reads a JSON number that holds a whole count: no fraction, not
 // negative, within the signed 64-bit range. Booleans are not numbers here.
@@ -104,7 +160,16 @@ void Api::deleteAssets(const HttpRequest& request, ByteSink& sink) const {
   // request matters.
   const bool on = callbacks_.deleteState && callbacks_.deleteState() == "on";
   if (!on || !callbacks_.deleter) throw HttpError(403, "delete_off", "Deleting is turned off on the phone.");
-  callbacks_.deleter->deleteAssets(objectBody(request), sink);
+  const std::vector<DeleteItem> items = deleteItems(objectBody(request));
+  DeleteOutcome outcome;
+  try {
+    outcome = callbacks_.deleter->deleteAssets(items, [&sink] { return !sink.peerGone(); });
+  } catch (const DeleteRefused& refused) {
+    throw refusal(refused.reason);
+  }
+  nlohmann::json kept = nlohmann::json::array();
+  for (const auto& [id, reason] : outcome.kept) kept.push_back({{"id", id}, {"reason", reason}});
+  sink.send(Http::json(200, {{"deleted", outcome.deleted}, {"kept", std::move(kept)}}));
 }
 
 }  // namespace lumenvale

@@ -4,61 +4,22 @@
 #include <map>
 #include <set>
 
-#include "util/identifiers.h"
-#include "transport/http.h"
-#include "transport/http_request.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
 
 namespace lumenvale {
-namespace {
 
-// A question nobody can answer would only be answered no when its time
-// runs out: the laptop is told why at once instead.
-HttpError noOneToAsk() {
-  return HttpError(503, "no_one_to_ask",
-                   "No one can answer on the device: open the app or run it in a terminal. Nothing was deleted.");
+const char* DeleteRefused::what() const noexcept {
+  switch (reason) {
+    case Reason::busy: return "another delete is waiting for an answer";
+    case Reason::noOneToAsk: return "no one can answer on the device";
+    case Reason::cancelled: return "the delete was cancelled";
+  }
+  return "the delete was refused";
 }
-
-HttpError itemError() {
-  return HttpError(400, "bad_request", "Each item needs an id, a rid and a 64-character sha256.");
-}
-
-// text returns the string member `key` of `item` when it has 1 to `longest`
-// characters, all in `allowed`.
-std::optional<std::string> text(const nlohmann::json& item, const char* key, std::size_t shortest,
-                                std::size_t longest, std::string_view allowed) {
-  const auto found = item.find(key);
-  if (found == item.end() || !found->is_string()) return std::nullopt;
-  const std::string& value = found->get_ref<const std::string&>();
-  if (value.size() < shortest || value.size() > longest) return std::nullopt;
-  if (value.find_first_not_of(allowed) != std::string::npos) return std::nullopt;
-  return value;
-}
-
-}  // namespace
 
 DeleteHandler::DeleteHandler(const Library& library, Trash trash, AnyoneToAsk anyoneToAsk)
     : library_(library), trash_(std::move(trash)), anyoneToAsk_(std::move(anyoneToAsk)) {}
-
-std::vector<DeleteHandler::Item> DeleteHandler::parse(const nlohmann::json& body) {
-  const auto items = body.is_object() ? body.find("items") : body.end();
-  if (!body.is_object() || items == body.end() || !items->is_array()) throw itemError();
-  if (items->empty() || items->size() > kMaxItems) {
-    throw HttpError(400, "bad_request", "A delete carries 1 to 500 items.");
-  }
-  std::vector<Item> parsed;
-  parsed.reserve(items->size());
-  for (const nlohmann::json& element : *items) {
-    if (!element.is_object()) throw itemError();
-    auto id = text(element, "id", 1, Identifiers::kMaxIdLength, Identifiers::idCharacters);
-    auto rid = text(element, "rid", 1, Identifiers::kMaxRidLength, Identifiers::ridCharacters);
-    auto sha256 = text(element, "sha256", 64, 64, Identifiers::hexCharacters);
-    if (!id || !rid || !sha256) throw itemError();
-    parsed.push_back({std::move(*id), std::move(*rid), std::move(*sha256)});
-  }
-  return parsed;
-}
 
 DeleteHandler::Decision DeleteHandler::decide(const std::vector<Item>& items, const AssetLookup& asset,
                                               const HashLookup& hash) {
@@ -117,12 +78,14 @@ std::optional<std::string> DeleteHandler::hashOf(const std::string& id, const st
   return Bytes::hex(digest.finish());
 }
 
-void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
-  const std::vector<Item> items = parse(body);
-  if (anyoneToAsk_ && !anyoneToAsk_()) throw noOneToAsk();
+DeleteHandler::Outcome DeleteHandler::deleteAssets(const std::vector<Item>& items,
+                                                   const std::function<bool()>& stillWanted) {
+  // A question nobody can answer would only be answered no when its time
+  // runs out: the laptop is told why at once instead.
+  if (anyoneToAsk_ && !anyoneToAsk_()) throw DeleteRefused(DeleteRefused::Reason::noOneToAsk);
   {
     MutexLock hold(mutex_);
-    if (busy_) throw HttpError(409, "busy", "Another delete is waiting for an answer on the phone.");
+    if (busy_) throw DeleteRefused(DeleteRefused::Reason::busy);
     busy_ = true;
   }
   // Clears the flag however the request ends: answered, refused, or failed.
@@ -147,8 +110,7 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
   };
   const Decision decision = decide(items, firstAsset, firstHash);
 
-  std::vector<std::string> deleted;
-  std::vector<std::pair<std::string, std::string>> kept = decision.kept;
+  Outcome answer{{}, decision.kept};
   if (!decision.toTrash.empty()) {
     Question question;
     question.ids = decision.toTrash;
@@ -176,17 +138,13 @@ void DeleteHandler::deleteAssets(const nlohmann::json& body, ByteSink& sink) {
     };
     // A laptop that hung up can no longer learn what was deleted: its
     // question is withdrawn.
-    const auto stillWanted = [&sink] { return !sink.peerGone(); };
     const std::optional<Outcome> outcome = trash_ ? trash_(question, stillAsVerified, stillWanted) : std::nullopt;
-    if (!outcome && anyoneToAsk_ && !anyoneToAsk_()) throw noOneToAsk();
-    if (!outcome) throw HttpError(409, "cancelled", "The delete was cancelled on the phone. Nothing was deleted.");
-    deleted = outcome->deleted;
-    kept.insert(kept.end(), outcome->kept.begin(), outcome->kept.end());
+    if (!outcome && anyoneToAsk_ && !anyoneToAsk_()) throw DeleteRefused(DeleteRefused::Reason::noOneToAsk);
+    if (!outcome) throw DeleteRefused(DeleteRefused::Reason::cancelled);
+    answer.deleted = outcome->deleted;
+    answer.kept.insert(answer.kept.end(), outcome->kept.begin(), outcome->kept.end());
   }
-
-  nlohmann::json keptJson = nlohmann::json::array();
-  for (const auto& [id, reason] : kept) keptJson.push_back({{"id", id}, {"reason", reason}});
-  sink.send(Http::json(200, {{"deleted", deleted}, {"kept", std::move(keptJson)}}));
+  return answer;
 }
 
 }  // namespace lumenvale

@@ -6,8 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,28 +15,58 @@
 
 #include "library/asset.h"
 #include "library/library.h"
-#include "transport/byte_stream.h"
 #include "util/mutex.h"
 
 namespace lumenvale {
 
-// Deleter carries out delete requests for the API. The API's handler has
-// already checked that deleting is on and parsed the body as JSON.
+// One file a laptop asks to delete, with the SHA-256 of the copy it holds.
+struct DeleteItem {
+  std::string id;
+  std::string rid;
+  std::string sha256;  // 64 lower-case hex digits
+  bool operator==(const DeleteItem&) const = default;
+};
+
+// What a delete did: the assets moved out of the library, and those kept,
+// each with a reason code.
+struct DeleteOutcome {
+  std::vector<std::string> deleted;
+  std::vector<std::pair<std::string, std::string>> kept;  // (id, reason)
+  bool operator==(const DeleteOutcome&) const = default;
+};
+
+// A delete that deleted nothing as a whole, and why; the API tells the
+// laptop in its own words.
+class DeleteRefused : public std::exception {
+ public:
+  enum class Reason {
+    busy,        // another delete is waiting for the owner
+    noOneToAsk,  // no screen and no terminal to ask on
+    cancelled,   // the owner said no, did not answer, or a photo changed
+  };
+  explicit DeleteRefused(Reason reason) : reason(reason) {}
+  const char* what() const noexcept override;
+  Reason reason;
+};
+
+// Deleter carries out delete requests for the API, which has checked that
+// deleting is on and read the items.
 class Deleter {
  public:
+  static constexpr std::size_t kMaxItems = 500;
+
   virtual ~Deleter() = default;
-  // deleteAssets writes the whole response to `sink`, or throws HttpError.
-  virtual void deleteAssets(const nlohmann::json& body, ByteSink& sink) = 0;
+  // deleteAssets checks and deletes what 1 to kMaxItems `items` name and
+  // says what came of each asset, or throws DeleteRefused. `stillWanted`
+  // turns false once the laptop has hung up.
+  virtual DeleteOutcome deleteAssets(const std::vector<DeleteItem>& items,
+                                     const std::function<bool()>& stillWanted) = 0;
 };
 
 class DeleteHandler : public Deleter {
  public:
-  struct Item {
-    std::string id;
-    std::string rid;
-    std::string sha256;  // 64 lower-case hex digits
-    bool operator==(const Item&) const = default;
-  };
+  using Item = DeleteItem;
+  using Outcome = DeleteOutcome;
 
   struct Decision {
     std::vector<std::string> toTrash;                         // in order of first appearance
@@ -58,14 +88,6 @@ class DeleteHandler : public Deleter {
     bool operator==(const Question&) const = default;
   };
 
-  // What a yes did: the assets moved out of the library, and those kept,
-  // each with a reason code.
-  struct Outcome {
-    std::vector<std::string> deleted;
-    std::vector<std::pair<std::string, std::string>> kept;  // (id, reason)
-    bool operator==(const Outcome&) const = default;
-  };
-
   // Trash asks the owner about the question's assets and deletes them on a
   // yes; nothing when none was deleted because the owner said no or did not
   // answer in time, the laptop hung up (`stillWanted` turned false while
@@ -78,8 +100,6 @@ class DeleteHandler : public Deleter {
                                                      const std::function<bool()>& stillAsVerified,
                                                      const std::function<bool()>& stillWanted)>;
 
-  static constexpr std::size_t kMaxItems = 500;
-
   // AnyoneToAsk says whether someone can answer on the device now: false
   // for a device run as a service, with no screen and no terminal.
   using AnyoneToAsk = std::function<bool()>;
@@ -87,9 +107,6 @@ class DeleteHandler : public Deleter {
   // The library must outlive the handler. Without `anyoneToAsk`, someone
   // always can.
   DeleteHandler(const Library& library, Trash trash, AnyoneToAsk anyoneToAsk = nullptr);
-
-  // parse reads the "items" of a delete request, or throws HttpError 400.
-  static std::vector<Item> parse(const nlohmann::json& body);
 
   // decide checks each asset named by `items`, grouped by id in order of
   // first appearance (a later sha256 for the same id and rid wins): gone
@@ -104,7 +121,7 @@ class DeleteHandler : public Deleter {
   std::optional<std::string> hashOf(const std::string& id, const std::string& rid,
                                     std::int64_t* size = nullptr) const;
 
-  void deleteAssets(const nlohmann::json& body, ByteSink& sink) override;
+  Outcome deleteAssets(const std::vector<Item>& items, const std::function<bool()>& stillWanted) override;
 
  private:
   const Library& library_;

@@ -3,6 +3,10 @@
 // is asked before the body is read.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+#include <vector>
+
 #include "api/api.h"
 #include "library/photo_library.h"
 #include "support/byte_streams.h"
@@ -18,13 +22,25 @@ using testing::StringSink;
 
 const std::string kToken = "safe-token";
 
+// Deletes the first item's asset and keeps the rest as "not_found", or
+// refuses as told.
 class RecordingDeleter : public Deleter {
  public:
-  void deleteAssets(const json& body, ByteSink& sink) override {
-    bodies.push_back(body);
-    sink.send(Http::json(200, {{"deleted", json::array()}, {"kept", json::array()}}));
+  DeleteOutcome deleteAssets(const std::vector<DeleteItem>& items, const std::function<bool()>&) override {
+    calls.push_back(items);
+    if (refuse) throw DeleteRefused(*refuse);
+    DeleteOutcome outcome;
+    for (const DeleteItem& item : items) {
+      if (outcome.deleted.empty()) {
+        outcome.deleted.push_back(item.id);
+      } else if (item.id != outcome.deleted.front()) {
+        outcome.kept.emplace_back(item.id, "not_found");
+      }
+    }
+    return outcome;
   }
-  std::vector<json> bodies;
+  std::vector<std::vector<DeleteItem>> calls;
+  std::optional<DeleteRefused::Reason> refuse;
 };
 
 class SafeDeleteTest : public ::testing::Test {
@@ -208,9 +224,10 @@ TEST_F(SafeDeleteTest, TheDeleteSwitchComesBeforeTheBody) {
   deleteState_ = "on";
   EXPECT_EQ(post(api, "/v1/delete", "[]"),
             std::make_pair(400, json({{"error", "bad_request"}, {"message", "The body is not the JSON this path expects."}})));
-  EXPECT_EQ(post(api, "/v1/delete", "{\"items\": []}").first, 200);
-  ASSERT_EQ(deleter_->bodies.size(), 1u);
-  EXPECT_EQ(deleter_->bodies[0], json({{"items", json::array()}}));
+  const json one = {{"items", {{{"id", "A"}, {"rid", "photo"}, {"sha256", std::string(64, 'a')}}}}};
+  EXPECT_EQ(post(api, "/v1/delete", one.dump()).first, 200);
+  ASSERT_EQ(deleter_->calls.size(), 1u);
+  EXPECT_EQ(deleter_->calls[0], (std::vector<DeleteItem>{{"A", "photo", std::string(64, 'a')}}));
   // An unpaired laptop is refused before the switch is asked.
   deleteStateReads_ = 0;
   EXPECT_EQ(post(api, "/v1/delete", "{}", "stranger").first, 401);
@@ -220,6 +237,74 @@ TEST_F(SafeDeleteTest, TheDeleteSwitchComesBeforeTheBody) {
   noDeleter.deleteState = [] { return std::string("on"); };
   const Api without(pairing_, laptops_, library_, noDeleter);
   EXPECT_EQ(post(without, "/v1/delete", "{}"), std::make_pair(403, off));
+}
+
+json itemJson(const std::string& id, const std::string& rid, const std::string& hash) {
+  return {{"id", id}, {"rid", rid}, {"sha256", hash}};
+}
+
+TEST_F(SafeDeleteTest, ADeleteIsReadInOrderAndRefusedWholeForAnyBrokenItem) {
+  const Api api = makeApi();
+  const std::string a(64, 'a');
+  const std::string b(64, 'b');
+  const json read = {{"items", {itemJson("A-_.~9", "photo", a), itemJson("A-_.~9", "photo", b), itemJson("B", "video", a)}},
+                     {"other", 1}};
+  EXPECT_EQ(post(api, "/v1/delete", read.dump()),
+            std::make_pair(200, json({{"deleted", {"A-_.~9"}}, {"kept", {{{"id", "B"}, {"reason", "not_found"}}}}})));
+  ASSERT_EQ(deleter_->calls.size(), 1u);
+  EXPECT_EQ(deleter_->calls[0], (std::vector<DeleteItem>{{"A-_.~9", "photo", a}, {"A-_.~9", "photo", b}, {"B", "video", a}}));
+  const std::vector<json> fiveHundred(500, itemJson("id", "photo", a));
+  EXPECT_EQ(post(api, "/v1/delete", json({{"items", fiveHundred}}).dump()).first, 200);
+  deleter_->calls.clear();
+
+  const std::string itemError = "Each item needs an id, a rid and a 64-character sha256.";
+  const std::string countError = "A delete carries 1 to 500 items.";
+  const std::vector<json> fiveHundredOne(501, itemJson("id", "photo", a));
+  const std::vector<std::pair<json, std::string>> refused = {
+      {json::object(), itemError},
+      {{{"items", "photo"}}, itemError},
+      {{{"items", json::object()}}, itemError},
+      {{{"items", json::array()}}, countError},
+      {{{"items", fiveHundredOne}}, countError},
+      {{{"items", {itemJson("ok", "photo", a), 5}}}, itemError},
+      {{{"items", {{{"rid", "photo"}, {"sha256", a}}}}}, itemError},
+      {{{"items", {itemJson("", "photo", a)}}}, itemError},
+      {{{"items", {itemJson("a/b", "photo", a)}}}, itemError},
+      {{{"items", {itemJson("a+b", "photo", a)}}}, itemError},
+      {{{"items", {itemJson(std::string(129, 'i'), "photo", a)}}}, itemError},
+      {{{"items", {itemJson("id", "Photo", a)}}}, itemError},
+      {{{"items", {itemJson("id", std::string(17, 'r'), a)}}}, itemError},
+      {{{"items", {itemJson("id", "", a)}}}, itemError},
+      {{{"items", {itemJson("id", "photo", std::string(64, 'A'))}}}, itemError},
+      {{{"items", {itemJson("id", "photo", std::string(63, 'a'))}}}, itemError},
+      {{{"items", {itemJson("id", "photo", std::string(65, 'a'))}}}, itemError},
+      {{{"items", {{{"id", "id"}, {"rid", "photo"}, {"sha256", 12}}}}}, itemError},
+  };
+  for (const auto& [body, message] : refused) {
+    SCOPED_TRACE(body.dump().substr(0, 200));
+    EXPECT_EQ(post(api, "/v1/delete", body.dump()),
+              std::make_pair(400, json({{"error", "bad_request"}, {"message", message}})));
+  }
+  EXPECT_TRUE(deleter_->calls.empty());
+}
+
+TEST_F(SafeDeleteTest, ARefusedDeleteIsToldInTheLaptopsWords) {
+  const Api api = makeApi();
+  const std::string body = json({{"items", {itemJson("A", "photo", std::string(64, 'a'))}}}).dump();
+  const std::vector<std::tuple<DeleteRefused::Reason, int, json>> cases = {
+      {DeleteRefused::Reason::busy, 409,
+       {{"error", "busy"}, {"message", "Another delete is waiting for an answer on the phone."}}},
+      {DeleteRefused::Reason::cancelled, 409,
+       {{"error", "cancelled"}, {"message", "The delete was cancelled on the phone. Nothing was deleted."}}},
+      {DeleteRefused::Reason::noOneToAsk, 503,
+       {{"error", "no_one_to_ask"},
+        {"message", "No one can answer on the device: open the app or run it in a terminal. Nothing was deleted."}}},
+  };
+  for (const auto& [reason, status, answer] : cases) {
+    SCOPED_TRACE(answer.dump());
+    deleter_->refuse = reason;
+    EXPECT_EQ(post(api, "/v1/delete", body), std::make_pair(status, answer));
+  }
 }
 
 }  // namespace

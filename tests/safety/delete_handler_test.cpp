@@ -1,21 +1,19 @@
-// Tests of the verified delete: reading the request, deciding asset by
-// asset, and the handler over an in-memory photo store with a fake owner
-// who answers yes, no, or edits a photo while deciding.
+// Tests of the verified delete: deciding asset by asset, and the handler
+// over an in-memory photo store with a fake owner who answers yes, no, or
+// edits a photo while deciding. What the laptop sends and hears is the
+// API's (tests/api/safe_delete_test.cpp).
 #include "safety/delete_handler.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include <condition_variable>
 #include <future>
+#include <map>
 #include <thread>
+#include <variant>
 
 #include "library/photo_library.h"
-#include "support/byte_streams.h"
 #include "support/memory_photo_store.h"
-#include "transport/http.h"
-#include "transport/http_request.h"
 #include "util/bytes.h"
 #include "util/crypto.h"
 
@@ -23,61 +21,16 @@ namespace lumenvale {
 namespace {
 
 using testing::MemoryPhotoStore;
-using testing::StringSink;
 using Item = DeleteHandler::Item;
-using nlohmann::json;
+using Outcome = DeleteHandler::Outcome;
+using Reason = DeleteRefused::Reason;
+using Kept = std::vector<std::pair<std::string, std::string>>;
+using Result = std::variant<Outcome, Reason>;
 
 const std::string kHashA(64, 'a');
 const std::string kHashB(64, 'b');
 
 std::string sha(const std::string& data) { return Bytes::hex(Crypto::sha256(data)); }
-
-json itemJson(const std::string& id, const std::string& rid, const std::string& hash) {
-  return {{"id", id}, {"rid", rid}, {"sha256", hash}};
-}
-
-TEST(DeleteParse, ReadsItemsInOrderAndRefusesAnyBrokenOne) {
-  EXPECT_EQ(DeleteHandler::parse({{"items", {itemJson("A-_.~9", "photo", kHashA), itemJson("A-_.~9", "photo", kHashB)}},
-                                  {"other", 1}}),
-            (std::vector<Item>{{"A-_.~9", "photo", kHashA}, {"A-_.~9", "photo", kHashB}}));
-  std::vector<json> fiveHundred(500, itemJson("id", "photo", kHashA));
-  EXPECT_EQ(DeleteHandler::parse({{"items", fiveHundred}}).size(), 500u);
-
-  const std::string itemError = "Each item needs an id, a rid and a 64-character sha256.";
-  const std::string countError = "A delete carries 1 to 500 items.";
-  std::vector<json> fiveHundredOne(501, itemJson("id", "photo", kHashA));
-  const std::vector<std::pair<json, std::string>> refused = {
-      {json::object(), itemError},
-      {{{"items", "photo"}}, itemError},
-      {{{"items", json::object()}}, itemError},
-      {{{"items", json::array()}}, countError},
-      {{{"items", fiveHundredOne}}, countError},
-      {{{"items", {itemJson("ok", "photo", kHashA), 5}}}, itemError},
-      {{{"items", {{{"rid", "photo"}, {"sha256", kHashA}}}}}, itemError},
-      {{{"items", {itemJson("", "photo", kHashA)}}}, itemError},
-      {{{"items", {itemJson("a/b", "photo", kHashA)}}}, itemError},
-      {{{"items", {itemJson("a+b", "photo", kHashA)}}}, itemError},
-      {{{"items", {itemJson(std::string(129, 'i'), "photo", kHashA)}}}, itemError},
-      {{{"items", {itemJson("id", "Photo", kHashA)}}}, itemError},
-      {{{"items", {itemJson("id", std::string(17, 'r'), kHashA)}}}, itemError},
-      {{{"items", {itemJson("id", "", kHashA)}}}, itemError},
-      {{{"items", {itemJson("id", "photo", std::string(64, 'A'))}}}, itemError},
-      {{{"items", {itemJson("id", "photo", std::string(63, 'a'))}}}, itemError},
-      {{{"items", {itemJson("id", "photo", std::string(65, 'a'))}}}, itemError},
-      {{{"items", {{{"id", "id"}, {"rid", "photo"}, {"sha256", 12}}}}}, itemError},
-  };
-  for (const auto& [body, message] : refused) {
-    SCOPED_TRACE(body.dump().substr(0, 200));
-    try {
-      DeleteHandler::parse(body);
-      ADD_FAILURE() << "accepted";
-    } catch (const HttpError& error) {
-      EXPECT_EQ(error.status, 400);
-      EXPECT_EQ(error.code, "bad_request");
-      EXPECT_EQ(error.message, message);
-    }
-  }
-}
 
 TEST(DeleteDecide, KeepsWhatCannotBeVerifiedAndSaysWhy) {
   // Asset "live" has a photo and a video; "still" only a photo; "gone" is
@@ -97,7 +50,6 @@ TEST(DeleteDecide, KeepsWhatCannotBeVerifiedAndSaysWhy) {
     if (id == "unreadable") return std::nullopt;
     return rid == "video" ? kHashB : kHashA;
   };
-  using Kept = std::vector<std::pair<std::string, std::string>>;
   struct Case {
     const char* label;
     std::vector<Item> items;
@@ -172,22 +124,20 @@ class DeleteHandlerTest : public ::testing::Test {
 
   static std::string id(const std::string& local) { return PhotoLibrary::wireId(local); }
 
-  static json request(const std::vector<std::string>& locals) {
-    json items = json::array();
-    for (const std::string& local : locals) items.push_back(itemJson(id(local), "photo", sha("pixels of " + local)));
-    return {{"items", items}};
+  // request names each photo's one file with the hash of what it holds.
+  static std::vector<Item> request(const std::vector<std::string>& locals) {
+    std::vector<Item> items;
+    for (const std::string& local : locals) items.push_back({id(local), "photo", sha("pixels of " + local)});
+    return items;
   }
 
-  // send returns the status and body of the handler's answer.
-  std::pair<int, json> send(const json& body) {
-    StringSink sink;
+  // send returns what the handler did, or why it refused.
+  Result send(const std::vector<Item>& items, bool laptopThere = true) {
     try {
-      handler_.deleteAssets(body, sink);
-    } catch (const HttpError& error) {
-      return {error.status, Http::errorBody(error)};
+      return handler_.deleteAssets(items, [laptopThere] { return laptopThere; });
+    } catch (const DeleteRefused& refused) {
+      return refused.reason;
     }
-    const std::size_t bodyAt = sink.sent.find("\r\n\r\n");
-    return {std::stoi(sink.sent.substr(9, 3)), json::parse(sink.sent.substr(bodyAt + 4))};
   }
 
   MemoryPhotoStore store_;
@@ -210,24 +160,18 @@ TEST_F(DeleteHandlerTest, HashesStreamTheWholeFile) {
 }
 
 TEST_F(DeleteHandlerTest, AYesDeletesWhatQualifiedAndReportsTheRest) {
-  json body = request({"P1", "P2"});
-  body["items"].push_back(itemJson(id("P3"), "photo", kHashA));  // not what P3 holds
-  body["items"].push_back(itemJson(id("P9"), "photo", kHashA));
-  const auto [status, answer] = send(body);
-  EXPECT_EQ(status, 200);
-  EXPECT_EQ(answer, json({{"deleted", {id("P1"), id("P2")}},
-                          {"kept", {{{"id", id("P3")}, {"reason", "hash_mismatch"}}, {{"id", id("P9")}, {"reason", "not_found"}}}}}));
+  std::vector<Item> items = request({"P1", "P2"});
+  items.push_back({id("P3"), "photo", kHashA});  // not what P3 holds
+  items.push_back({id("P9"), "photo", kHashA});
+  EXPECT_EQ(send(items), Result(Outcome{{id("P1"), id("P2")}, {{id("P3"), "hash_mismatch"}, {id("P9"), "not_found"}}}));
   EXPECT_EQ(asked_, (std::vector<std::vector<std::string>>{{id("P1"), id("P2")}}));
 }
 
 TEST_F(DeleteHandlerTest, TheAnswerSaysWhatWasReallyDeletedAndWhatTheDeviceKept) {
   platformKeeps_[id("P2")] = "no_trash";
-  json body = request({"P1", "P2"});
-  body["items"].push_back(itemJson(id("P9"), "photo", kHashA));
-  const auto [status, answer] = send(body);
-  EXPECT_EQ(status, 200);
-  EXPECT_EQ(answer, json({{"deleted", {id("P1")}},
-                          {"kept", {{{"id", id("P9")}, {"reason", "not_found"}}, {{"id", id("P2")}, {"reason", "no_trash"}}}}}));
+  std::vector<Item> items = request({"P1", "P2"});
+  items.push_back({id("P9"), "photo", kHashA});
+  EXPECT_EQ(send(items), Result(Outcome{{id("P1")}, {{id("P9"), "not_found"}, {id("P2"), "no_trash"}}}));
   // The owner is asked with what the two photos amount to.
   ASSERT_EQ(questions_.size(), 1u);
   const DeleteHandler::Question& asked = questions_.front();
@@ -240,56 +184,37 @@ TEST_F(DeleteHandlerTest, TheAnswerSaysWhatWasReallyDeletedAndWhatTheDeviceKept)
 }
 
 TEST_F(DeleteHandlerTest, ALaptopThatHungUpDeletesNothing) {
-  class GoneSink : public StringSink {
-   public:
-    bool peerGone() const override { return true; }
-  } gone;
-  int status = 0;
-  try {
-    handler_.deleteAssets(request({"P1"}), gone);
-  } catch (const HttpError& error) {
-    status = error.status;
-  }
-  EXPECT_EQ(status, 409);
+  EXPECT_EQ(send(request({"P1"}), false), Result(Reason::cancelled));
   EXPECT_EQ(asked_.size(), 1u);
-  EXPECT_TRUE(gone.sent.empty());
+  EXPECT_EQ(library_.count(), std::optional<std::int64_t>(3));
 }
 
 // With nobody to answer (a service without a terminal) the laptop hears why
 // at once, whether that was so before it asked or became so while it
 // waited; nothing is asked or deleted.
 TEST_F(DeleteHandlerTest, NobodyToAnswerIsSaidAtOnce) {
-  const json refusal = {{"error", "no_one_to_ask"},
-                        {"message", "No one can answer on the device: open the app or run it in a terminal. Nothing was deleted."}};
   anyoneToAsk_ = false;
-  EXPECT_EQ(send(request({"P1"})), std::make_pair(503, refusal));
+  EXPECT_EQ(send(request({"P1"})), Result(Reason::noOneToAsk));
   EXPECT_TRUE(asked_.empty());
   anyoneToAsk_ = true;
   answer_ = false;
   duringAsk_ = [this] { anyoneToAsk_ = false; };
-  EXPECT_EQ(send(request({"P1"})), std::make_pair(503, refusal));
+  EXPECT_EQ(send(request({"P1"})), Result(Reason::noOneToAsk));
   EXPECT_EQ(asked_.size(), 1u);
   EXPECT_EQ(library_.count(), std::optional<std::int64_t>(3));
 }
 
 TEST_F(DeleteHandlerTest, NothingQualifyingAsksNobody) {
-  json body = {{"items", {itemJson(id("P1"), "photo", kHashA)}}};
-  const auto [status, answer] = send(body);
-  EXPECT_EQ(status, 200);
-  EXPECT_EQ(answer, json({{"deleted", json::array()}, {"kept", {{{"id", id("P1")}, {"reason", "hash_mismatch"}}}}}));
+  EXPECT_EQ(send({{id("P1"), "photo", kHashA}}), Result(Outcome{{}, {{id("P1"), "hash_mismatch"}}}));
   EXPECT_TRUE(asked_.empty());
 }
 
 TEST_F(DeleteHandlerTest, ANoCancelsAndTheNextRequestIsServed) {
   answer_ = false;
-  const auto [status, answer] = send(request({"P1"}));
-  EXPECT_EQ(status, 409);
-  EXPECT_EQ(answer, json({{"error", "cancelled"}, {"message", "The delete was cancelled on the phone. Nothing was deleted."}}));
+  EXPECT_EQ(send(request({"P1"})), Result(Reason::cancelled));
   answer_ = true;
-  EXPECT_EQ(send(request({"P1"})).first, 200);
-  // A refused request never made the handler busy.
-  EXPECT_EQ(send({{"items", json::array()}}).first, 400);
-  EXPECT_EQ(send(request({"P2"})).first, 200);
+  EXPECT_EQ(send(request({"P1"})), Result(Outcome{{id("P1")}, {}}));
+  EXPECT_EQ(send(request({"P2"})), Result(Outcome{{id("P2")}, {}}));
 }
 
 TEST_F(DeleteHandlerTest, APhotoChangedWhileTheOwnerDecidesIsNotDeleted) {
@@ -300,14 +225,15 @@ TEST_F(DeleteHandlerTest, APhotoChangedWhileTheOwnerDecidesIsNotDeleted) {
     rewritten.data = "retouched pixels";
     store_.replaceFiles("P1", {rewritten});
   };
-  EXPECT_EQ(send(request({"P1", "P2"})).first, 409);
+  EXPECT_EQ(send(request({"P1", "P2"})), Result(Reason::cancelled));
   // A file added to the asset meanwhile counts as a change too.
   duringAsk_ = [this] {
     MemoryPhotoStore::StoredFile edit;
     edit.file = {PhotoStore::kFullSizePhotoResource, "IMG_E2.JPG", "public.jpeg", "E2"};
     store_.addFile("P2", edit);
   };
-  EXPECT_EQ(send(request({"P2"})).first, 409);
+  EXPECT_EQ(send(request({"P2"})), Result(Reason::cancelled));
+  EXPECT_EQ(library_.count(), std::optional<std::int64_t>(3));
 }
 
 TEST_F(DeleteHandlerTest, OneDeleteAtATime) {
@@ -318,22 +244,21 @@ TEST_F(DeleteHandlerTest, OneDeleteAtATime) {
     asking.set_value();
     answer.wait();
   };
-  std::future<std::pair<int, json>> first = std::async(std::launch::async, [&] { return send(request({"P1"})); });
+  std::future<Result> first = std::async(std::launch::async, [&] { return send(request({"P1"})); });
   asking.get_future().wait();
-  const auto [status, body] = send(request({"P2"}));
-  EXPECT_EQ(status, 409);
-  EXPECT_EQ(body, json({{"error", "busy"}, {"message", "Another delete is waiting for an answer on the phone."}}));
+  EXPECT_EQ(send(request({"P2"})), Result(Reason::busy));
   answered.set_value();
-  EXPECT_EQ(first.get().first, 200);
+  EXPECT_EQ(first.get(), Result(Outcome{{id("P1")}, {}}));
   duringAsk_ = nullptr;
 
-  // A response that cannot be written still frees the handler.
-  class BrokenSink : public ByteSink {
-   public:
-    void send(std::string_view) override { throw ConnectionClosed(); }
-  } broken;
-  EXPECT_THROW(handler_.deleteAssets(request({"P2"}), broken), ConnectionClosed);
-  EXPECT_EQ(send(request({"P3"})).first, 200);
+  // A refusal, or an owner's answer that throws, still frees the handler.
+  answer_ = false;
+  EXPECT_EQ(send(request({"P2"})), Result(Reason::cancelled));
+  duringAsk_ = [] { throw std::runtime_error("the screen went away"); };
+  EXPECT_THROW(send(request({"P2"})), std::runtime_error);
+  duringAsk_ = nullptr;
+  answer_ = true;
+  EXPECT_EQ(send(request({"P3"})), Result(Outcome{{id("P3")}, {}}));
 }
 
 }  // namespace
