@@ -262,8 +262,11 @@ std::optional<Api::Storage> Hub::storage() const {
   return platform_.storage ? platform_.storage() : std::nullopt;
 }
 
+// The theme and the welcome are shown for this run even when they cannot be
+// stored: at worst the next start shows the old theme or the welcome again.
+// Deleting is different (below).
 void Hub::setTheme(const std::string& theme) {
-  if (platform_.settings) platform_.settings->set("theme", theme);
+  if (platform_.settings) (void)platform_.settings->set("theme", theme);
   update([theme](State& state) { state.theme = theme; });
 }
 
@@ -275,7 +278,7 @@ void Hub::setAllowDelete(bool allow) {
 }
 
 void Hub::setWelcomed() {
-  if (platform_.settings) platform_.settings->set("welcomed", true);
+  if (platform_.settings) (void)platform_.settings->set("welcomed", true);
   update([](State& state) { state.welcomed = true; });
 }
 
@@ -375,7 +378,7 @@ std::pair<std::int64_t, std::int64_t> Hub::safeCount() const {
   return {std::min(safe, all), all};
 }
 
-void Hub::forget(const std::string& laptopId) {
+bool Hub::forget(const std::string& laptopId) {
   std::shared_ptr<Laptops> laptops;
   std::shared_ptr<SafeMarks> marks;
   {
@@ -383,8 +386,9 @@ void Hub::forget(const std::string& laptopId) {
     laptops = laptops_;
     marks = marks_;
   }
-  if (laptops) laptops->forget(laptopId);
-  if (marks) marks->forget(laptopId);
+  const bool laptopForgotten = !laptops || laptops->forget(laptopId);
+  const bool marksForgotten = !marks || marks->forget(laptopId);
+  return laptopForgotten && marksForgotten;
 }
 
 // --- The owner's consent --------------------------------------------------------

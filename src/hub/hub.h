@@ -175,8 +175,9 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
   void setOwnerCanAnswer(bool can) { ownerCanAnswer_ = can; }
   // safeOn names the paired laptops that hold `asset` safely.
   std::vector<std::string> safeOn(const Asset& asset) const;
-  // forget drops a paired laptop and its safe marks.
-  void forget(const std::string& laptopId);
+  // forget drops a paired laptop and its safe marks; false when either
+  // could not be written, so that a restart would bring them back.
+  [[nodiscard]] bool forget(const std::string& laptopId);
 
   // --- any thread ---------------------------------------------------------
   // safeCount: (assets held safely by some laptop, all assets). It reads

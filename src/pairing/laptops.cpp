@@ -115,17 +115,19 @@ bool Laptops::add(const std::string& id, const std::string& name, const std::str
   return true;
 }
 
-void Laptops::forget(const std::string& id) {
+bool Laptops::forget(const std::string& id) {
   std::vector<Laptop> changed;
   std::function<void(std::vector<Laptop>)> onChange;
+  bool saved = false;
   {
     MutexLock lock(mutex_);
-    if (std::erase_if(laptops_, [&](const Laptop& stored) { return stored.id == id; }) == 0) return;
-    save();
+    if (std::erase_if(laptops_, [&](const Laptop& stored) { return stored.id == id; }) == 0) return true;
+    saved = save();
     changed = sorted();
     onChange = onChange_;
   }
   if (onChange) onChange(std::move(changed));
+  return saved;
 }
 
 void Laptops::setOnChange(std::function<void(std::vector<Laptop>)> onChange) {

@@ -59,9 +59,12 @@ class Laptops {
   // not be handed out.
   bool add(const std::string& id, const std::string& name, const std::string& token, TimePoint now);
 
-  // forget removes the laptop with this id. An id that is not stored
-  // changes nothing: no write, no onChange.
-  void forget(const std::string& id);
+  // forget removes the laptop with this id: its token is refused from now
+  // on, whatever the disk does. It returns false when the file could not
+  // be written: a restart before the next write that succeeds would bring
+  // the laptop back, which the owner must be told. An id that is not
+  // stored changes nothing (no write, no onChange) and returns true.
+  [[nodiscard]] bool forget(const std::string& id);
 
   // setOnChange sets the callback told of the new list (as all() would
   // give it) after every change, on the changing thread, with the lock

@@ -115,7 +115,8 @@ bool SafeMarks::receive(const std::string& laptop, const std::vector<Item>& item
     if (static_cast<std::int64_t>(operation.items.size()) < operation.total) return false;
     used_[laptop] = std::move(operation.items);
     waiting_.erase(found);
-    write();
+    // Kept for this run even when not written: see write().
+    (void)write();
   }
   if (onChange_) onChange_();
   return true;
@@ -140,24 +141,26 @@ std::vector<std::string> SafeMarks::laptops(const std::string& asset, const std:
   return holding;
 }
 
-void SafeMarks::forget(const std::string& laptop) {
+bool SafeMarks::forget(const std::string& laptop) {
+  bool written = false;
   {
     MutexLock hold(mutex_);
     waiting_.erase(laptop);
-    if (used_.erase(laptop) == 0) return;
-    write();
+    if (used_.erase(laptop) == 0) return true;
+    written = write();
   }
   if (onChange_) onChange_();
+  return written;
 }
 
 void SafeMarks::setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
-void SafeMarks::write() const {
+bool SafeMarks::write() const {
   nlohmann::json all = nlohmann::json::object();
   for (const auto& [laptop, marks] : used_) all[laptop] = marks;
   // Ids and times arrived as JSON text, so they are valid UTF-8; replace
   // rather than throw should that ever not hold.
-  AtomicFile::write(file_, all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+  return AtomicFile::write(file_, all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 }  // namespace lumenvale

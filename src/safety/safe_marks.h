@@ -83,8 +83,9 @@ class SafeMarks {
   std::vector<std::string> laptops(const std::string& asset, const std::string& modified) const;
 
   // forget drops the laptop's operation under way and its marks; without
-  // marks nothing is written and onChange is not called.
-  void forget(const std::string& laptop);
+  // marks nothing is written and onChange is not called. False when the
+  // file could not be written: the marks are gone for this run only.
+  [[nodiscard]] bool forget(const std::string& laptop);
 
   // setOnChange is called once, before the store is shared; the callback
   // runs on the thread that made a change, after every change of the marks.
@@ -97,7 +98,10 @@ class SafeMarks {
     std::int64_t total = 0;
   };
 
-  void write() const REQUIRES(mutex_);  // failures are ignored
+  // write stores every laptop's marks; false when the file cannot be
+  // written. Marks received then live for this run only: a photo counts as
+  // held in fewer places after a restart, never in more.
+  bool write() const REQUIRES(mutex_);
 
   const std::string file_;
   mutable Mutex mutex_;

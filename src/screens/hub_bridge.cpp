@@ -149,7 +149,7 @@ void HubBridge::setTheme(const QString& theme) { hub_->setTheme(theme.toStdStrin
 void HubBridge::setAllowDelete(bool allow) { hub_->setAllowDelete(allow); }
 void HubBridge::welcome() { hub_->setWelcomed(); }
 void HubBridge::answerDelete(bool yes) { hub_->answerDelete(yes); }
-void HubBridge::forget(const QString& laptopId) { hub_->forget(laptopId.toStdString()); }
+bool HubBridge::forget(const QString& laptopId) { return hub_->forget(laptopId.toStdString()); }
 void HubBridge::dismissLateDeleted() { hub_->dismissLateDeleted(); }
 
 }  // namespace lumenvale

@@ -109,7 +109,8 @@ class HubBridge : public QObject {
   Q_INVOKABLE void setAllowDelete(bool allow);
   Q_INVOKABLE void welcome();
   Q_INVOKABLE void answerDelete(bool yes);
-  Q_INVOKABLE void forget(const QString& laptopId);
+  // False when the laptop could not be forgotten on disk (see Hub::forget).
+  Q_INVOKABLE bool forget(const QString& laptopId);
   Q_INVOKABLE void dismissLateDeleted();
 
  signals:

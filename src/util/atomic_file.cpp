@@ -64,7 +64,10 @@ bool write(const std::string& path, std::string_view bytes, mode_t mode) {
     ::unlink(temporary.c_str());
     return false;
   }
-  // The rename itself is durable only once the folder is synced.
+  // The rename itself is durable only once the folder is synced. A sync
+  // that fails is not reported: the new file is in place and is what every
+  // reader sees from now on; only a crash before the kernel writes the
+  // folder out could bring back the old one, and no caller could do better.
   const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folderFd >= 0) {
     ::fsync(folderFd);

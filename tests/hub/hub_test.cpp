@@ -284,7 +284,7 @@ TEST_F(HubTest, SafeMarksCountOnlyForPairedLaptopsAndUnchangedAssets) {
   EXPECT_EQ(hub_->safeCount(), std::make_pair(std::int64_t{2}, std::int64_t{3}));  // A, and B from "gone"
 
   const std::int64_t before = hub_->state().marks;
-  hub_->forget("desk");
+  EXPECT_TRUE(hub_->forget("desk"));
   ASSERT_TRUE(run([&] { return hub_->state().marks == before + 1 && hub_->state().laptops.size() == 1; }));
   EXPECT_EQ(hub_->safeOn(a), std::vector<std::string>{"Attic"});
 }

@@ -184,7 +184,7 @@ TEST_F(LaptopsTest, UnreadableFileLoadsEmptyAndIsLeftUntilTheNextChange) {
     laptops.setOnChange([&](std::vector<Laptop>) { ++changes; });
     EXPECT_TRUE(laptops.all().empty());
     EXPECT_EQ(laptops.find("t"), std::nullopt);
-    laptops.forget("a");
+    EXPECT_TRUE(laptops.forget("a"));
     EXPECT_EQ(content(), c.content);
     EXPECT_EQ(changes, 0);
 
@@ -212,9 +212,11 @@ TEST_F(LaptopsTest, AFailedWriteAddsNothingWhileAForgetStillForgets) {
     EXPECT_EQ(laptops.find("new-token"), std::nullopt);
     EXPECT_TRUE(told.empty());
   }
-  // Forgetting holds at once, in memory, whatever the disk does.
-  laptops.forget("a");
+  // Forgetting holds at once, in memory, whatever the disk does, and says
+  // that the disk did not follow.
+  EXPECT_FALSE(laptops.forget("a"));
   EXPECT_TRUE(laptops.all().empty());
+  EXPECT_EQ(laptops.find("token"), std::nullopt);
   EXPECT_EQ(told.size(), 1u);
   EXPECT_TRUE(std::filesystem::is_directory(file()));
 }
@@ -249,12 +251,12 @@ TEST_F(LaptopsTest, ForgetRemovesAKnownIdAndIgnoresAnUnknownOne) {
 
   // Replace the file behind the store's back: a write would overwrite it.
   ASSERT_TRUE(AtomicFile::write(file(), "sentinel"));
-  laptops.forget("nobody");
+  EXPECT_TRUE(laptops.forget("nobody"));
   EXPECT_EQ(content(), "sentinel");
   EXPECT_TRUE(told.empty());
   EXPECT_EQ(laptops.all().size(), 2u);
 
-  laptops.forget("a");
+  EXPECT_TRUE(laptops.forget("a"));
   ASSERT_EQ(told.size(), 1u);
   EXPECT_EQ(ids(told[0]), std::vector<std::string>{"b"});
   EXPECT_EQ(laptops.find("ta"), std::nullopt);
@@ -315,7 +317,9 @@ TEST_F(LaptopsTest, ConcurrentChangesLeaveOneWholeList) {
         const std::string id = std::to_string(t) + "-" + std::to_string(i);
         laptops.add(id, id, "token-" + id, at(seconds(t * kEach + i)));
         EXPECT_TRUE(laptops.find("token-" + id).has_value());
-        if (i % 2 == 1) laptops.forget(id);
+        if (i % 2 == 1) {
+          EXPECT_TRUE(laptops.forget(id));
+        }
       }
     });
   }

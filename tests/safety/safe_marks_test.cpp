@@ -117,9 +117,9 @@ TEST_F(SafeMarksTest, PersistsCompletedListsOnlyAndForgets) {
   EXPECT_EQ(reloaded.ids(), (std::set<std::string>{"a", "b"}));
 
   changes = 0;
-  reloaded.forget("nobody");
+  EXPECT_TRUE(reloaded.forget("nobody"));
   EXPECT_EQ(changes, 0);
-  reloaded.forget("L2");
+  EXPECT_TRUE(reloaded.forget("L2"));
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(stored(), nlohmann::json({{"L1", {{"a", "t1"}}}}));
   // Its operation under way went with it.
@@ -168,6 +168,9 @@ TEST_F(SafeMarksTest, AFileThatCannotBeReadIsNoMarksAndIsRewrittenByTheNextList)
   SafeMarks marks(file_);
   EXPECT_TRUE(marks.receive("L", {{"x", "t"}}, "op", 1));
   EXPECT_EQ(marks.laptops("x", "t"), std::vector<std::string>{"L"});
+  // A forget holds in memory and says that the file did not follow.
+  EXPECT_FALSE(marks.forget("L"));
+  EXPECT_TRUE(marks.laptops("x", "t").empty());
 }
 
 }  // namespace
