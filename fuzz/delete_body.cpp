@@ -31,7 +31,7 @@ using testing::MemoryPhotoStore;
 
 const std::string kToken = "fuzz-token";
 
-MemoryPhotoStore::StoredFile file(int type, const std::string& name, const std::string& locator, std::string data) {
+MemoryPhotoStore::StoredFile file(ResourceType type, const std::string& name, const std::string& locator, std::string data) {
   MemoryPhotoStore::StoredFile stored;
   stored.file = {type, name, "", locator};
   stored.data = std::move(data);
@@ -45,11 +45,11 @@ struct Photos {
     store.setDelivery(MemoryPhotoStore::Delivery::inline_);
     store.add(MemoryPhotoStore::photo("photo-1", 1000, "pixels"));
     MemoryPhotoStore::StoredAsset live = MemoryPhotoStore::photo("live-1", 900, "still");
-    live.files.push_back(file(PhotoStore::kPairedVideoResource, "IMG_live-1.MOV", "live-1-video", "motion"));
+    live.files.push_back(file(ResourceType::pairedVideo, "IMG_live-1.MOV", "live-1-video", "motion"));
     store.add(std::move(live));
     MemoryPhotoStore::StoredAsset edited = MemoryPhotoStore::photo("edited-1", 800, "original");
     edited.record.modificationDate = 850;
-    edited.files.push_back(file(PhotoStore::kFullSizePhotoResource, "IMG_edited-1.JPG", "edited-1-full", "edit"));
+    edited.files.push_back(file(ResourceType::fullSizePhoto, "IMG_edited-1.JPG", "edited-1-full", "edit"));
     store.add(std::move(edited));
     MemoryPhotoStore::StoredAsset unreadable = MemoryPhotoStore::photo("unreadable-1", 700, "lost");
     unreadable.files.front().failure = "The file cannot be read.";

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "library/asset.h"
+#include "library/resource_type.h"
 
 namespace lumenvale {
 
@@ -24,18 +25,6 @@ class PhotoStore {
   static constexpr int kImage = 1;
   static constexpr int kVideo = 2;
   static constexpr int kAudio = 3;
-
-  // The store's resource type codes (Rows::source maps them).
-  static constexpr int kPhotoResource = 1;
-  static constexpr int kVideoResource = 2;
-  static constexpr int kAudioResource = 3;
-  static constexpr int kAlternatePhotoResource = 4;
-  static constexpr int kFullSizePhotoResource = 5;
-  static constexpr int kFullSizeVideoResource = 6;
-  static constexpr int kAdjustmentDataResource = 7;
-  static constexpr int kAdjustmentBasePhotoResource = 8;
-  static constexpr int kPairedVideoResource = 9;
-  static constexpr int kFullSizePairedVideoResource = 10;
 
   // The one source type the listing includes: the owner's own library, not
   // shared albums or assets synced from elsewhere.
@@ -64,7 +53,7 @@ class PhotoStore {
   // One file of an asset. `locator` is the store's own handle for finding
   // the file again (a folder store: its path); the library never reads it.
   struct File {
-    int type = 0;
+    ResourceType type = ResourceType::photo;
     std::string originalFilename;
     std::string uniformTypeIdentifier;
     std::string locator;

@@ -150,17 +150,20 @@ bool Cursor::operator==(const Cursor& other) const {
   return !date_ || std::bit_cast<std::uint64_t>(*date_) == std::bit_cast<std::uint64_t>(*other.date_);
 }
 
-Source source(int typeCode) {
-  switch (typeCode) {
-    case 1: return Source::photo;
-    case 2: return Source::video;
-    case 4: return Source::alternatePhoto;
-    case 5: return Source::fullSizePhoto;
-    case 6: return Source::fullSizeVideo;
-    case 9: return Source::pairedVideo;
-    case 10: return Source::fullSizePairedVideo;
-    default: return Source::other;  // audio (3), adjustment data (7, 8) and unknown codes
+Source source(ResourceType type) {
+  switch (type) {
+    case ResourceType::photo: return Source::photo;
+    case ResourceType::video: return Source::video;
+    case ResourceType::alternatePhoto: return Source::alternatePhoto;
+    case ResourceType::fullSizePhoto: return Source::fullSizePhoto;
+    case ResourceType::fullSizeVideo: return Source::fullSizeVideo;
+    case ResourceType::pairedVideo: return Source::pairedVideo;
+    case ResourceType::fullSizePairedVideo: return Source::fullSizePairedVideo;
+    case ResourceType::audio:
+    case ResourceType::adjustmentData:
+    case ResourceType::adjustmentBasePhoto: break;
   }
+  return Source::other;  // and any number a store should not have sent
 }
 
 std::string format(const Cursor& cursor) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "library/asset.h"
+#include "library/resource_type.h"
 
 namespace lumenvale::Rows {
 
@@ -56,10 +57,9 @@ class Cursor {
 // The store's resource types, in the order their files are preferred.
 enum class Source { photo, video, pairedVideo, fullSizePhoto, fullSizeVideo, fullSizePairedVideo, alternatePhoto, other };
 
-// source returns the Source of a store resource type code (1 photo, 2 video,
-// 4 alternate photo, 5 full-size photo, 6 full-size video, 9 paired video,
-// 10 full-size paired video; every other code is `other`).
-Source source(int typeCode);
+// source returns the Source of a store resource type; audio, adjustment
+// data and codes no store should send are `other`.
+Source source(ResourceType type);
 
 // One store resource reduced to what naming needs; lists keep the store's order.
 struct ResourceInfo {

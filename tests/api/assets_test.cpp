@@ -108,7 +108,7 @@ class AssetsTest : public ::testing::Test {
     asset.record.pixelWidth = 4032;
     asset.record.pixelHeight = 3024;
     MemoryPhotoStore::StoredFile file;
-    file.file = {PhotoStore::kPhotoResource, "IMG_" + local + ".JPG", "public.jpeg", local};
+    file.file = {ResourceType::photo, "IMG_" + local + ".JPG", "public.jpeg", local};
     file.data = std::move(data);
     asset.files.push_back(std::move(file));
     store_.add(std::move(asset));
@@ -187,7 +187,7 @@ TEST_F(AssetsTest, ExactlyFullLastPageEndsTheListing) {
 TEST_F(AssetsTest, AFileNameThatIsNotUtf8IsListedWithReplacementCharacters) {
   addPhoto("before", 300.0);
   const std::string odd = addPhoto("odd", 200.0, "odd bytes");
-  store_.replaceFiles("odd", {{{PhotoStore::kPhotoResource, "IMG_\xFF\xFE.JPG", "public.jpeg", "odd"}, "odd bytes", false, std::nullopt, 0}});
+  store_.replaceFiles("odd", {{{ResourceType::photo, "IMG_\xFF\xFE.JPG", "public.jpeg", "odd"}, "odd bytes", false, std::nullopt, 0}});
   addPhoto("after", 100.0);
   const Sent listing = get("/v1/assets");
   ASSERT_EQ(listing.status, 200);
@@ -274,7 +274,7 @@ TEST_F(AssetsTest, AFailedReadEndsTheTransferAndPassesOn) {
   asset.record.creationDate = 3.0;
   asset.record.mediaType = PhotoStore::kImage;
   MemoryPhotoStore::StoredFile file;
-  file.file = {PhotoStore::kPhotoResource, "IMG_FAILS.JPG", "public.jpeg", "FAILS"};
+  file.file = {ResourceType::photo, "IMG_FAILS.JPG", "public.jpeg", "FAILS"};
   file.data = std::string(100, 'x');
   file.failure = "the disk went away";
   file.failAfter = 40;

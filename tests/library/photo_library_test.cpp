@@ -21,7 +21,7 @@ using testing::MemoryPhotoStore;
 // 2024-05-01 12:03:59 UTC.
 constexpr Instant kMay1 = 736257839.0;
 
-MemoryPhotoStore::StoredFile file(int type, std::string name, std::string data = "bytes") {
+MemoryPhotoStore::StoredFile file(ResourceType type, std::string name, std::string data = "bytes") {
   static int next = 0;
   MemoryPhotoStore::StoredFile stored;
   stored.file = PhotoStore::File{type, std::move(name), "", "file-" + std::to_string(++next)};
@@ -33,14 +33,14 @@ MemoryPhotoStore::StoredAsset photo(std::string local, std::optional<Instant> cr
                                     std::optional<Instant> modified = std::nullopt) {
   MemoryPhotoStore::StoredAsset asset;
   asset.record = PhotoStore::Record{std::move(local), created, modified, PhotoStore::kImage, 4032, 3024, 0, std::nullopt};
-  asset.files = {file(PhotoStore::kPhotoResource, "IMG_0001.HEIC")};
+  asset.files = {file(ResourceType::photo, "IMG_0001.HEIC")};
   return asset;
 }
 
 MemoryPhotoStore::StoredAsset video(std::string local, std::optional<Instant> created, double seconds) {
   MemoryPhotoStore::StoredAsset asset;
   asset.record = PhotoStore::Record{std::move(local), created, created, PhotoStore::kVideo, 1920, 1080, seconds, std::nullopt};
-  asset.files = {file(PhotoStore::kVideoResource, "IMG_0002.MOV")};
+  asset.files = {file(ResourceType::video, "IMG_0002.MOV")};
   return asset;
 }
 
@@ -243,12 +243,12 @@ TEST(PhotoLibraryAssets, BuiltFromTheStore) {
     Asset expected;
   };
   auto edited = photo("edited", kMay1, kMay1 + 3600);
-  edited.files.push_back(file(PhotoStore::kFullSizePhotoResource, "FullSizeRender.jpg"));
+  edited.files.push_back(file(ResourceType::fullSizePhoto, "FullSizeRender.jpg"));
   auto editedNoDate = photo("edited-no-date", kMay1, std::nullopt);
-  editedNoDate.files.push_back(file(PhotoStore::kFullSizePhotoResource, "FullSizeRender.jpg"));
+  editedNoDate.files.push_back(file(ResourceType::fullSizePhoto, "FullSizeRender.jpg"));
   auto live = photo("live", kMay1, kMay1);
-  live.files.push_back(file(PhotoStore::kPairedVideoResource, "IMG_0001.MOV"));
-  live.files.push_back(file(PhotoStore::kAdjustmentDataResource, "Adjustments.plist"));
+  live.files.push_back(file(ResourceType::pairedVideo, "IMG_0001.MOV"));
+  live.files.push_back(file(ResourceType::adjustmentData, "Adjustments.plist"));
   const Resource heic{"photo", "IMG_0001.HEIC", "image/heic", std::nullopt};
   const Resource jpeg{"edited", "IMG_E0001.jpg", "image/jpeg", std::nullopt};
   const Resource mov{"video", "IMG_0001.MOV", "video/quicktime", std::nullopt};
@@ -294,9 +294,9 @@ TEST(PhotoLibraryAssets, BuiltFromTheStore) {
 TEST(PhotoLibraryOpen, FindsTheListedFileWithItsETag) {
   MemoryPhotoStore store;
   auto asset = photo("IMG-1/L0/001", kMay1, kMay1 + 60);
-  asset.files.insert(asset.files.begin(), file(PhotoStore::kAdjustmentDataResource, "Adjustments.plist", "adj"));
-  asset.files.push_back(file(PhotoStore::kPhotoResource, "second.jpg", "second"));
-  asset.files.push_back(file(PhotoStore::kPairedVideoResource, "IMG_0001.MOV", "movie"));
+  asset.files.insert(asset.files.begin(), file(ResourceType::adjustmentData, "Adjustments.plist", "adj"));
+  asset.files.push_back(file(ResourceType::photo, "second.jpg", "second"));
+  asset.files.push_back(file(ResourceType::pairedVideo, "IMG_0001.MOV", "movie"));
   asset.files[1].data = "first";
   store.add(asset);
   const PhotoLibrary photos(store, nullptr, [] { return std::string("Asia/Tokyo"); });
@@ -331,7 +331,7 @@ TEST(PhotoLibraryOpen, FindsTheListedFileWithItsETag) {
   }
 
   // An edit makes every ETag of the asset new.
-  store.addFile("IMG-1/L0/001", file(PhotoStore::kFullSizePhotoResource, "FullSizeRender.jpg", "edit"));
+  store.addFile("IMG-1/L0/001", file(ResourceType::fullSizePhoto, "FullSizeRender.jpg", "edit"));
   EXPECT_NE(photos.open(wire, "photo")->etag(), expected);
   const std::unique_ptr<Opened> edit = photos.open(wire, "edited");
   ASSERT_NE(edit, nullptr);
@@ -434,7 +434,7 @@ TEST(PhotoLibraryBulk, VersionsInBatchesOf500) {
     ids.push_back(id(local));
   }
   auto edited = photo("edited", kMay1, kMay1 + 60);
-  edited.files.push_back(file(PhotoStore::kFullSizePhotoResource, "r.jpg"));
+  edited.files.push_back(file(ResourceType::fullSizePhoto, "r.jpg"));
   store.add(edited);
   const PhotoLibrary photos(store, nullptr, [] { return std::string("Europe/Berlin"); });
 

@@ -35,7 +35,7 @@ struct OneFile {
     asset.record.localIdentifier = "asset";
     asset.record.mediaType = PhotoStore::kImage;
     MemoryPhotoStore::StoredFile stored;
-    stored.file = PhotoStore::File{PhotoStore::kPhotoResource, "IMG_0001.HEIC", "public.heic", "the-file"};
+    stored.file = PhotoStore::File{ResourceType::photo, "IMG_0001.HEIC", "public.heic", "the-file"};
     stored.data = std::move(data);
     if (change) change(stored);
     asset.files.push_back(stored);
@@ -43,7 +43,7 @@ struct OneFile {
   }
 
   PhotoResource open(std::function<void(double)> onCloud = nullptr) {
-    return PhotoResource(store, PhotoStore::File{PhotoStore::kPhotoResource, "IMG_0001.HEIC", "public.heic", "the-file"},
+    return PhotoResource(store, PhotoStore::File{ResourceType::photo, "IMG_0001.HEIC", "public.heic", "the-file"},
                          "image/heic", "\"etag\"", std::move(onCloud));
   }
 
@@ -220,7 +220,7 @@ class StalledStore : public MemoryPhotoStore {
 
 TEST(PhotoResourceRead, AStoreThatStopsAnsweringFailsTheReadInsteadOfHoldingIt) {
   StalledStore store;
-  PhotoResource resource(store, PhotoStore::File{PhotoStore::kPhotoResource, "IMG_0001.HEIC", "public.heic", "x"},
+  PhotoResource resource(store, PhotoStore::File{ResourceType::photo, "IMG_0001.HEIC", "public.heic", "x"},
                          "image/heic", "\"etag\"", nullptr, std::chrono::milliseconds(300));
   const auto started = std::chrono::steady_clock::now();
   EXPECT_THROW(resource.read([](std::string_view) {}), ResourceReadError);

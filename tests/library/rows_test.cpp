@@ -304,7 +304,7 @@ TEST(RowsNaming, StoreTypeCodes) {
       {10, Source::fullSizePairedVideo}, {0, Source::other},   {11, Source::other}, {-1, Source::other}};
   for (const auto& [code, source] : cases) {
     SCOPED_TRACE(code);
-    EXPECT_EQ(Rows::source(code), source);
+    EXPECT_EQ(Rows::source(static_cast<ResourceType>(code)), source);
   }
 }
 

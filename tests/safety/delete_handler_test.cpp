@@ -221,7 +221,7 @@ TEST_F(DeleteHandlerTest, APhotoChangedWhileTheOwnerDecidesIsNotDeleted) {
   // Rewritten in place: same name, same dates, other bytes.
   duringAsk_ = [this] {
     MemoryPhotoStore::StoredFile rewritten;
-    rewritten.file = {PhotoStore::kPhotoResource, "IMG_P1.JPG", "public.jpeg", "P1"};
+    rewritten.file = {ResourceType::photo, "IMG_P1.JPG", "public.jpeg", "P1"};
     rewritten.data = "retouched pixels";
     store_.replaceFiles("P1", {rewritten});
   };
@@ -229,7 +229,7 @@ TEST_F(DeleteHandlerTest, APhotoChangedWhileTheOwnerDecidesIsNotDeleted) {
   // A file added to the asset meanwhile counts as a change too.
   duringAsk_ = [this] {
     MemoryPhotoStore::StoredFile edit;
-    edit.file = {PhotoStore::kFullSizePhotoResource, "IMG_E2.JPG", "public.jpeg", "E2"};
+    edit.file = {ResourceType::fullSizePhoto, "IMG_E2.JPG", "public.jpeg", "E2"};
     store_.addFile("P2", edit);
   };
   EXPECT_EQ(send(request({"P2"})), Result(Reason::cancelled));

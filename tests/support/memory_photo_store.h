@@ -262,7 +262,7 @@ class MemoryPhotoStore : public PhotoStore {
     asset.record.modificationDate = created;
     asset.record.mediaType = kImage;
     StoredFile file;
-    file.file = {kPhotoResource, "IMG_" + local + ".JPG", "public.jpeg", local};
+    file.file = {ResourceType::photo, "IMG_" + local + ".JPG", "public.jpeg", local};
     file.data = std::move(data);
     asset.files.push_back(std::move(file));
     return asset;

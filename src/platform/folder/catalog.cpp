@@ -320,7 +320,7 @@ struct StoredAsset {
 
 struct FoundFile {
   std::string path;
-  FileRole role;
+  ResourceType role;
   FileState state;
 };
 
@@ -336,9 +336,9 @@ struct PlannedAsset {
 };
 
 bool isEdit(int role) {
-  return role == static_cast<int>(FileRole::fullSizePhoto) ||
-         role == static_cast<int>(FileRole::fullSizeVideo) ||
-         role == static_cast<int>(FileRole::fullSizePairedVideo);
+  return role == static_cast<int>(ResourceType::fullSizePhoto) ||
+         role == static_cast<int>(ResourceType::fullSizeVideo) ||
+         role == static_cast<int>(ResourceType::fullSizePairedVideo);
 }
 
 // firstVersion is what laptops have always been shown as an asset's
@@ -389,8 +389,8 @@ AssetFields fieldsOf(MediaType type, const std::vector<FileRow>& files,
   fields.modified = main.state.mtime;
   for (const FileRow& file : files) {
     fields.modified = std::max(fields.modified, file.state.mtime);
-    bool edit = file.role == static_cast<int>(FileRole::fullSizePhoto) ||
-                file.role == static_cast<int>(FileRole::fullSizeVideo);
+    bool edit = file.role == static_cast<int>(ResourceType::fullSizePhoto) ||
+                file.role == static_cast<int>(ResourceType::fullSizeVideo);
     if (edit && file.facts.readable && file.facts.width > 0) shown = &file;
   }
   fields.width = shown->facts.width;
@@ -412,7 +412,7 @@ CatalogAsset readAsset(const Statement& row, Statement& files) {
   files.reset();
   files.bind(1, row.integer(0));
   while (files.step()) {
-    asset.files.push_back({files.text(0), static_cast<FileRole>(files.integer(1)), files.integer(2),
+    asset.files.push_back({files.text(0), static_cast<ResourceType>(files.integer(1)), files.integer(2),
                            fromNanos(files.integer(3)), static_cast<std::uint64_t>(files.integer(4)),
                            files.integer(5), static_cast<std::uint64_t>(files.integer(6))});
   }
@@ -858,7 +858,7 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
           row.facts = known->second.facts;
         } else if (readBefore != readNow.end() && readBefore->second.first == file.state) {
           row.facts = readBefore->second.second;
-        } else if (file.role != FileRole::adjustmentData) {
+        } else if (file.role != ResourceType::adjustmentData) {
           auto type = MimeTypes::forFileName(file.path);
           if (type) row.facts = factsOf(options_.readMetadata(file.path, type->kind));
           ++report.metadataReads;
@@ -1242,7 +1242,7 @@ std::optional<CatalogFile> Catalog::file(const std::string& path) const {
   row.bind(1, path);
   if (!row.step()) return std::nullopt;
   return CatalogFile{row.text(0),
-                     static_cast<FileRole>(row.integer(1)),
+                     static_cast<ResourceType>(row.integer(1)),
                      row.integer(2),
                      fromNanos(row.integer(3)),
                      static_cast<std::uint64_t>(row.integer(4)),

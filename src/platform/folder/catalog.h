@@ -44,7 +44,7 @@ namespace lumenvale {
 
 struct CatalogFile {
   std::string path;  // the folder as given to index(), then the file's path in it
-  FileRole role;
+  ResourceType role;
   std::int64_t size = 0;
   TimePoint modified;
   std::uint64_t inode = 0;

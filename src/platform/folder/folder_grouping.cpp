@@ -50,23 +50,23 @@ std::optional<std::string> editedBase(const std::string& stem, std::string_view 
   return std::nullopt;
 }
 
-int roleRank(FileRole role) {
+int roleRank(ResourceType role) {
   switch (role) {
-    case FileRole::photo:
+    case ResourceType::photo:
       return 0;
-    case FileRole::video:
+    case ResourceType::video:
       return 1;
-    case FileRole::pairedVideo:
+    case ResourceType::pairedVideo:
       return 2;
-    case FileRole::fullSizePhoto:
+    case ResourceType::fullSizePhoto:
       return 3;
-    case FileRole::fullSizeVideo:
+    case ResourceType::fullSizeVideo:
       return 4;
-    case FileRole::fullSizePairedVideo:
+    case ResourceType::fullSizePairedVideo:
       return 5;
-    case FileRole::alternatePhoto:
+    case ResourceType::alternatePhoto:
       return 6;
-    case FileRole::adjustmentData:
+    case ResourceType::adjustmentData:
       return 7;
   }
   return 8;
@@ -82,7 +82,7 @@ GroupedAsset single(const Entry& entry) {
   bool video = entry.sort == Sort::video;
   return {video ? MediaType::video : MediaType::image,
           entry.name,
-          {{entry.name, video ? FileRole::video : FileRole::photo}}};
+          {{entry.name, video ? ResourceType::video : ResourceType::photo}}};
 }
 
 void take(std::vector<const Entry*>& from, std::vector<GroupedAsset>& out) {
@@ -103,37 +103,37 @@ void build(Bucket& bucket, std::vector<GroupedAsset>& out) {
   bool paired = false;
   if (const Entry* photo = takeFirst(bucket.photos)) {
     type = MediaType::image;
-    files.push_back({photo->name, FileRole::photo});
+    files.push_back({photo->name, ResourceType::photo});
     if (const Entry* raw = takeFirst(bucket.raws)) {
-      files.push_back({raw->name, FileRole::alternatePhoto});
+      files.push_back({raw->name, ResourceType::alternatePhoto});
     }
   } else if (const Entry* raw = takeFirst(bucket.raws)) {
     type = MediaType::image;
-    files.push_back({raw->name, FileRole::photo});
+    files.push_back({raw->name, ResourceType::photo});
   }
   if (type) {
     if (const Entry* video = takeFirst(bucket.videos)) {
-      files.push_back({video->name, FileRole::pairedVideo});
+      files.push_back({video->name, ResourceType::pairedVideo});
       paired = true;
     }
     if (const Entry* edit = takeFirst(bucket.editedPhotos)) {
-      files.push_back({edit->name, FileRole::fullSizePhoto});
+      files.push_back({edit->name, ResourceType::fullSizePhoto});
     }
     if (paired) {
       if (const Entry* edit = takeFirst(bucket.editedVideos)) {
-        files.push_back({edit->name, FileRole::fullSizePairedVideo});
+        files.push_back({edit->name, ResourceType::fullSizePairedVideo});
       }
     }
   } else if (const Entry* video = takeFirst(bucket.videos)) {
     type = MediaType::video;
-    files.push_back({video->name, FileRole::video});
+    files.push_back({video->name, ResourceType::video});
     if (const Entry* edit = takeFirst(bucket.editedVideos)) {
-      files.push_back({edit->name, FileRole::fullSizeVideo});
+      files.push_back({edit->name, ResourceType::fullSizeVideo});
     }
   }
   if (type) {
     for (const Entry* adjustment : bucket.adjustments) {
-      files.push_back({adjustment->name, FileRole::adjustmentData});
+      files.push_back({adjustment->name, ResourceType::adjustmentData});
     }
     std::stable_sort(files.begin(), files.end(), [](const GroupedFile& a, const GroupedFile& b) {
       return roleRank(a.role) < roleRank(b.role);

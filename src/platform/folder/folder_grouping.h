@@ -9,27 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "library/resource_type.h"
+
 namespace lumenvale {
 
 // MediaType holds the phone's media type codes, so the photo store can hand
 // them on unchanged.
 enum class MediaType { image = 1, video = 2 };
 
-// FileRole holds the phone's resource type codes for the same roles.
-enum class FileRole {
-  photo = 1,
-  video = 2,
-  alternatePhoto = 4,
-  fullSizePhoto = 5,
-  fullSizeVideo = 6,
-  adjustmentData = 7,
-  pairedVideo = 9,
-  fullSizePairedVideo = 10,
-};
-
 struct GroupedFile {
   std::string name;
-  FileRole role;
+  ResourceType role;
 
   bool operator==(const GroupedFile&) const = default;
 };

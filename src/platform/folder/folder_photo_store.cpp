@@ -459,9 +459,9 @@ PhotoStore::ImagePtr videoThumbnail(const std::string& path, std::int64_t target
 // pictureFile returns the file whose picture shows the asset: its edit when
 // it has one.
 const CatalogFile* pictureFile(const CatalogAsset& asset) {
-  const FileRole preferred[] = {FileRole::fullSizePhoto, FileRole::photo, FileRole::alternatePhoto,
-                                FileRole::fullSizeVideo, FileRole::video};
-  for (FileRole role : preferred) {
+  const ResourceType preferred[] = {ResourceType::fullSizePhoto, ResourceType::photo, ResourceType::alternatePhoto,
+                                ResourceType::fullSizeVideo, ResourceType::video};
+  for (ResourceType role : preferred) {
     for (const CatalogFile& file : asset.files) {
       if (file.role == role) return &file;
     }
@@ -694,7 +694,7 @@ std::vector<PhotoStore::File> filesOf(const CatalogAsset& asset) {
     const std::string name = file.name();
     const auto type = MimeTypes::forFileName(name);
     // Adjustment data is the one kind outside the media table.
-    files.push_back(PhotoStore::File{static_cast<int>(file.role), name,
+    files.push_back(PhotoStore::File{file.role, name,
                                      type ? std::string(type->uti) : std::string("public.data"), file.path});
   }
   return files;

@@ -108,7 +108,7 @@ TEST_F(CatalogTest, IndexesARealLibrary) {
   EXPECT_EQ(live.created, utc(2023y / 7 / 4, 14h));
   ASSERT_EQ(live.files.size(), 2u);
   EXPECT_EQ(live.files[0].path, (fixture / "2023" / "IMG_0002.JPG").string());
-  EXPECT_EQ(live.files[1].role, FileRole::pairedVideo);
+  EXPECT_EQ(live.files[1].role, ResourceType::pairedVideo);
   EXPECT_EQ(live.files[1].size,
             static_cast<std::int64_t>(fs::file_size(fixture / "2023" / "IMG_0002.MOV")));
   EXPECT_EQ(live.duration, std::nullopt);
@@ -118,8 +118,8 @@ TEST_F(CatalogTest, IndexesARealLibrary) {
   EXPECT_EQ(edited.width, 32);  // the edit's size
   EXPECT_EQ(edited.height, 24);
   ASSERT_EQ(edited.files.size(), 3u);
-  EXPECT_EQ(edited.files[1].role, FileRole::fullSizePhoto);
-  EXPECT_EQ(edited.files[2].role, FileRole::adjustmentData);
+  EXPECT_EQ(edited.files[1].role, ResourceType::fullSizePhoto);
+  EXPECT_EQ(edited.files[2].role, ResourceType::adjustmentData);
   TimePoint newest;
   for (const auto& file : edited.files) newest = std::max(newest, file.modified);
   EXPECT_EQ(edited.modified, newest);

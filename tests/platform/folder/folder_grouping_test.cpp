@@ -9,23 +9,23 @@
 namespace lumenvale {
 namespace {
 
-const char* roleName(FileRole role) {
+const char* roleName(ResourceType role) {
   switch (role) {
-    case FileRole::photo:
+    case ResourceType::photo:
       return "photo";
-    case FileRole::video:
+    case ResourceType::video:
       return "video";
-    case FileRole::alternatePhoto:
+    case ResourceType::alternatePhoto:
       return "alternate";
-    case FileRole::fullSizePhoto:
+    case ResourceType::fullSizePhoto:
       return "fullSizePhoto";
-    case FileRole::fullSizeVideo:
+    case ResourceType::fullSizeVideo:
       return "fullSizeVideo";
-    case FileRole::adjustmentData:
+    case ResourceType::adjustmentData:
       return "adjustment";
-    case FileRole::pairedVideo:
+    case ResourceType::pairedVideo:
       return "paired";
-    case FileRole::fullSizePairedVideo:
+    case ResourceType::fullSizePairedVideo:
       return "fullSizePaired";
   }
   return "?";

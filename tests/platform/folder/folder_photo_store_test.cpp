@@ -239,7 +239,7 @@ TEST_F(FolderPhotoStoreTest, TheLibraryListsEveryAssetOnceNewestFirstWithItsFile
     std::multiset<std::string> names, files;
     for (const Resource& resource : listed[i].resources) names.insert(resource.name);
     for (const CatalogFile& file : found.front().files) {
-      if (file.role != FileRole::adjustmentData) files.insert(file.name());
+      if (file.role != ResourceType::adjustmentData) files.insert(file.name());
     }
     EXPECT_EQ(names, files);
   }
@@ -353,7 +353,7 @@ TEST_F(FolderPhotoStoreTest, DeliversTheFileFromAnyByteInPiecesOfAtMostOneMebiby
                             size + 10}) {
     SCOPED_TRACE(from);
     Delivery delivery;
-    store.requestData(PhotoStore::File{1, "big.bin", "public.data", path.string()}, delivery.request(from));
+    store.requestData(PhotoStore::File{ResourceType::photo, "big.bin", "public.data", path.string()}, delivery.request(from));
     ASSERT_TRUE(delivery.wait());
     std::lock_guard hold(delivery.mutex);
     EXPECT_EQ(delivery.completions, 1);
@@ -374,7 +374,7 @@ TEST_F(FolderPhotoStoreTest, DeliversTheFileFromAnyByteInPiecesOfAtMostOneMebiby
   for (const Broken& broken : {Broken{"missing", root_ / "gone.jpg"}, Broken{"folder", root_ / "a-folder"}}) {
     SCOPED_TRACE(broken.name);
     Delivery delivery;
-    store.requestData(PhotoStore::File{1, "x", "public.data", broken.path.string()}, delivery.request(0));
+    store.requestData(PhotoStore::File{ResourceType::photo, "x", "public.data", broken.path.string()}, delivery.request(0));
     ASSERT_TRUE(delivery.wait());
     std::lock_guard hold(delivery.mutex);
     EXPECT_EQ(delivery.completions, 1);
@@ -427,7 +427,7 @@ TEST_F(FolderPhotoStoreTest, ServesOnlyTheRegularFileTheCatalogRecorded) {
     fs::remove_all(root_ / "data");
     auto catalog = indexed(library);
     FolderPhotoStore store(*catalog);
-    const PhotoStore::File file{1, "IMG_0003.JPG", "public.jpeg", photo.string()};
+    const PhotoStore::File file{ResourceType::photo, "IMG_0003.JPG", "public.jpeg", photo.string()};
     {
       Delivery delivery;
       store.requestData(file, delivery.request(0));
@@ -469,7 +469,7 @@ TEST_F(FolderPhotoStoreTest, ACancelStopsDeliveryAndStillCompletes) {
     idKnown.wait(hold, [&] { return id.has_value(); });
     store.cancelDataRequest(*id);
   };
-  const auto started = store.requestData(PhotoStore::File{1, "big.bin", "public.data", path.string()}, request);
+  const auto started = store.requestData(PhotoStore::File{ResourceType::photo, "big.bin", "public.data", path.string()}, request);
   {
     std::lock_guard hold(idMutex);
     id = started;
