@@ -121,7 +121,7 @@ void Api::sendInfo(const HttpRequest& request, ByteSink& sink) const {
       {"fingerprint", info.fingerprint},
       {"paired", paired},
       {"delete", callbacks_.deleteState ? callbacks_.deleteState() : "off"},
-      {"access", callbacks_.access ? callbacks_.access() : "full"},
+      {"access", callbacks_.access && callbacks_.access() == LibraryAccess::limited ? "partial" : "full"},
   };
   if (const std::optional<Storage> storage = callbacks_.storage ? callbacks_.storage() : std::nullopt) {
     body["storage"] = {{"total", storage->total}, {"free", storage->free}};

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "library/library.h"
+#include "library/library_access.h"
 #include "pairing/laptops.h"
 #include "pairing/pairing.h"
 #include "safety/delete_handler.h"
@@ -64,7 +65,7 @@ class Api {
     std::function<DeviceInfo()> info;
     std::function<std::string()> deleteState;        // "on" or "off"
     std::function<void(const Laptop&)> onRequest;     // told before each authenticated handler
-    std::function<std::string()> access;             // "full" or "partial"
+    std::function<LibraryAccess()> access;  // laptops read "partial" for `limited`
     std::function<std::optional<Storage>()> storage;  // nothing when unknown
     std::weak_ptr<Transfers> transfers;               // held weakly: may be gone
     // The two collaborators that may be missing: without marks there is no

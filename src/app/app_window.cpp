@@ -21,16 +21,6 @@ namespace lumenvale {
 
 namespace {
 
-PhotoAccess photoAccessOf(LibraryAccess access) {
-  switch (access) {
-    case LibraryAccess::notAsked: return PhotoAccess::notAsked;
-    case LibraryAccess::denied: return PhotoAccess::denied;
-    case LibraryAccess::limited: return PhotoAccess::limited;
-    case LibraryAccess::full: break;
-  }
-  return PhotoAccess::full;
-}
-
 bool systemIsDark() { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; }
 
 }  // namespace
@@ -55,7 +45,7 @@ AppWindow::AppWindow(const Options& options) {
   thumbs_ = std::make_unique<Thumbs>(hub->library(), device->library().store());
   bridge_ = std::make_unique<HubBridge>(hub);
   root_ = std::make_unique<AppRoot>(
-      *bridge_, [device] { return photoAccessOf(device->library().photoAccess()); },
+      *bridge_, [device] { return device->library().photoAccess(); },
       QString::fromStdString(device->name()));
   root_->setVersion(QString::fromLatin1(kVersion));
   root_->setCatalogRebuilt(device->library().recovery().has_value());

@@ -75,8 +75,8 @@ LibraryAccess FolderLibrary::photoAccess() const {
   return access_.load() == LibraryAccess::limited ? LibraryAccess::limited : LibraryAccess::full;
 }
 
-std::string FolderLibrary::access() const {
-  return access_.load() == LibraryAccess::limited ? "partial" : "full";
+LibraryAccess FolderLibrary::access() const {
+  return access_.load() == LibraryAccess::limited ? LibraryAccess::limited : LibraryAccess::full;
 }
 
 void FolderLibrary::index() {

@@ -20,6 +20,7 @@
 #include "hub/home_state.h"
 #include "hub/main_queue.h"
 #include "hub/run_loop.h"
+#include "library/library_access.h"
 #include "library/photo_library.h"
 #include "library/photo_store.h"
 #include "pairing/identity.h"
@@ -129,7 +130,7 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
     std::function<Identity()> loadIdentity;  // throws Identity::Failure
     MakeListener makeListener;
     std::function<std::vector<Addresses::Address>()> addresses = Addresses::list;
-    std::function<std::string()> access;                     // "full" or "partial"
+    std::function<LibraryAccess()> access;
     std::function<std::optional<Api::Storage>()> storage;    // nothing when unknown
     std::string model;
     std::string appVersion;

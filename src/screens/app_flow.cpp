@@ -2,7 +2,7 @@
 
 namespace lumenvale {
 
-RootScreen rootScreen(bool welcomed, PhotoAccess access, bool setup) {
+RootScreen rootScreen(bool welcomed, LibraryAccess access, bool setup) {
   if (!welcomed) return RootScreen::welcome;
   if (granted(access) && !setup) return RootScreen::frame;
   return RootScreen::permissions;

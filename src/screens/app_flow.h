@@ -5,19 +5,16 @@
 
 #include <string_view>
 
+#include "library/library_access.h"
+
 namespace lumenvale {
-
-enum class PhotoAccess { notAsked, denied, limited, full };
-
-// granted: the app may read at least part of the library.
-inline bool granted(PhotoAccess access) { return access == PhotoAccess::limited || access == PhotoAccess::full; }
 
 enum class RootScreen { welcome, permissions, frame };
 
 // rootScreen: the welcome screen until the owner has started once, then the
 // permissions screen until access is granted and the owner continues, then
 // the app frame.
-RootScreen rootScreen(bool welcomed, PhotoAccess access, bool setup);
+RootScreen rootScreen(bool welcomed, LibraryAccess access, bool setup);
 
 // isDark: "dark" and "light" choose; anything else follows the system.
 bool isDark(std::string_view theme, bool systemDark);

@@ -5,7 +5,7 @@
 
 namespace lumenvale {
 
-AppRoot::AppRoot(HubBridge& hub, std::function<PhotoAccess()> currentAccess, QString name, QObject* parent)
+AppRoot::AppRoot(HubBridge& hub, std::function<LibraryAccess()> currentAccess, QString name, QObject* parent)
     : QObject(parent),
       hub_(hub),
       currentAccess_(std::move(currentAccess)),
@@ -26,10 +26,10 @@ QString AppRoot::screen() const {
 
 QString AppRoot::access() const {
   switch (access_) {
-    case PhotoAccess::notAsked: return QStringLiteral("notAsked");
-    case PhotoAccess::denied: return QStringLiteral("denied");
-    case PhotoAccess::limited: return QStringLiteral("limited");
-    case PhotoAccess::full: break;
+    case LibraryAccess::notAsked: return QStringLiteral("notAsked");
+    case LibraryAccess::denied: return QStringLiteral("denied");
+    case LibraryAccess::limited: return QStringLiteral("limited");
+    case LibraryAccess::full: break;
   }
   return QStringLiteral("full");
 }

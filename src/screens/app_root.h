@@ -29,7 +29,7 @@ class AppRoot : public QObject {
  public:
   // `currentAccess` reads the access as it is now; `name` is the device's
   // name for the server. The bridge must outlive the root.
-  AppRoot(HubBridge& hub, std::function<PhotoAccess()> currentAccess, QString name, QObject* parent = nullptr);
+  AppRoot(HubBridge& hub, std::function<LibraryAccess()> currentAccess, QString name, QObject* parent = nullptr);
 
   // chooser serves a folder the owner chose, alone or (`more`) beside the
   // others; `version` is the app's version for the Settings tab.
@@ -79,12 +79,12 @@ class AppRoot : public QObject {
 
  private:
   HubBridge& hub_;
-  std::function<PhotoAccess()> currentAccess_;
+  std::function<LibraryAccess()> currentAccess_;
   QString name_;
   Chooser chooser_;
   Folders folders_;
   QString version_;
-  PhotoAccess access_;
+  LibraryAccess access_;
   bool setup_;
   bool catalogRebuilt_ = false;
 };

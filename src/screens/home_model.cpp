@@ -11,11 +11,11 @@ namespace {
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-PhotoAccess accessOf(const QString& name) {
-  if (name == QLatin1String("full")) return PhotoAccess::full;
-  if (name == QLatin1String("limited")) return PhotoAccess::limited;
-  if (name == QLatin1String("denied")) return PhotoAccess::denied;
-  return PhotoAccess::notAsked;
+LibraryAccess accessOf(const QString& name) {
+  if (name == QLatin1String("full")) return LibraryAccess::full;
+  if (name == QLatin1String("limited")) return LibraryAccess::limited;
+  if (name == QLatin1String("denied")) return LibraryAccess::denied;
+  return LibraryAccess::notAsked;
 }
 
 }  // namespace

@@ -17,12 +17,12 @@ Counters counters(std::optional<std::pair<std::int64_t, std::int64_t>> counts) {
   return {Format::count(all), Format::count(safe), Format::count(all - safe)};
 }
 
-std::vector<Notice> notices(bool failed, PhotoAccess access, bool fromCloud, std::int64_t lateDeleted,
+std::vector<Notice> notices(bool failed, LibraryAccess access, bool fromCloud, std::int64_t lateDeleted,
                             bool catalogRebuilt) {
   std::vector<Notice> shown;
   if (failed) shown.push_back({"server.failed", "danger", "alert", ""});
   if (catalogRebuilt) shown.push_back({"catalog.rebuilt", "warn", "info", ""});
-  if (access == PhotoAccess::limited) shown.push_back({"access.limited", "warn", "info", "access.choose"});
+  if (access == LibraryAccess::limited) shown.push_back({"access.limited", "warn", "info", "access.choose"});
   if (fromCloud) shown.push_back({"cloud", "info", "info", ""});
   if (lateDeleted >= 1) shown.push_back({"delete.late", "info", "info", "delete.late.ok"});
   return shown;

@@ -35,7 +35,7 @@ struct Notice {
 
 // notices lists, in order, the ones whose condition holds. `catalogRebuilt`:
 // the photo catalog was found damaged at this start and built again.
-std::vector<Notice> notices(bool failed, PhotoAccess access, bool fromCloud, std::int64_t lateDeleted,
+std::vector<Notice> notices(bool failed, LibraryAccess access, bool fromCloud, std::int64_t lateDeleted,
                             bool catalogRebuilt);
 
 // cover is the first asset of the first 8 that is not a video, if any.

@@ -45,7 +45,7 @@ class ApiTest : public ::testing::Test {
       ++seen_;
       lastSeen_ = laptop.id;
     };
-    callbacks.access = [] { return std::string("full"); };
+    callbacks.access = [this] { return access_; };
     callbacks.storage = [this]() -> std::optional<Api::Storage> { return storage_; };
     return callbacks;
   }
@@ -81,6 +81,7 @@ class ApiTest : public ::testing::Test {
   int seen_ = 0;
   std::string lastSeen_;
   std::optional<Api::Storage> storage_ = Api::Storage{64000000000, 12000000000};
+  LibraryAccess access_ = LibraryAccess::full;
 };
 
 TEST_F(ApiTest, InfoTellsWhoTheDeviceIsAndWhetherTheCallerIsPaired) {
@@ -97,6 +98,16 @@ TEST_F(ApiTest, InfoTellsWhoTheDeviceIsAndWhetherTheCallerIsPaired) {
   EXPECT_EQ(ask("GET", "/v1/info", "Bearer " + kToken).seen, 0);
   storage_.reset();
   EXPECT_FALSE(ask("GET", "/v1/info", std::nullopt).body.contains("storage"));
+  // Laptops hear "partial" while part of the library cannot be read, and
+  // "full" otherwise, however little was chosen.
+  const std::vector<std::pair<LibraryAccess, std::string>> accesses = {{LibraryAccess::limited, "partial"},
+                                                                       {LibraryAccess::full, "full"},
+                                                                       {LibraryAccess::denied, "full"},
+                                                                       {LibraryAccess::notAsked, "full"}};
+  for (const auto& [access, said] : accesses) {
+    access_ = access;
+    EXPECT_EQ(ask("GET", "/v1/info", std::nullopt).body["access"], said);
+  }
 }
 
 TEST_F(ApiTest, RoutesUnknownPathsAndMalformedIdsToNotFoundBeforeAuthentication) {

@@ -14,18 +14,18 @@ namespace {
 TEST(AppFlow, WhichScreenShows) {
   struct Case {
     bool welcomed;
-    PhotoAccess access;
+    LibraryAccess access;
     bool setup;
     RootScreen screen;
   };
   const Case cases[] = {
-      {false, PhotoAccess::full, false, RootScreen::welcome},
-      {false, PhotoAccess::notAsked, true, RootScreen::welcome},
-      {true, PhotoAccess::notAsked, true, RootScreen::permissions},
-      {true, PhotoAccess::denied, false, RootScreen::permissions},
-      {true, PhotoAccess::limited, true, RootScreen::permissions},  // granted, but the owner has not continued
-      {true, PhotoAccess::limited, false, RootScreen::frame},
-      {true, PhotoAccess::full, false, RootScreen::frame},
+      {false, LibraryAccess::full, false, RootScreen::welcome},
+      {false, LibraryAccess::notAsked, true, RootScreen::welcome},
+      {true, LibraryAccess::notAsked, true, RootScreen::permissions},
+      {true, LibraryAccess::denied, false, RootScreen::permissions},
+      {true, LibraryAccess::limited, true, RootScreen::permissions},  // granted, but the owner has not continued
+      {true, LibraryAccess::limited, false, RootScreen::frame},
+      {true, LibraryAccess::full, false, RootScreen::frame},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.access) * 10 + c.welcomed * 2 + c.setup);
@@ -72,14 +72,14 @@ TEST(HomeRules, CountersNoticesCoverAndCode) {
   EXPECT_EQ(HomeRules::counters(std::pair<std::int64_t, std::int64_t>{3, -1}), (Counters{"0", "0", "0"}));
 
   using HomeRules::Notice;
-  EXPECT_TRUE(HomeRules::notices(false, PhotoAccess::full, false, 0, false).empty());
-  EXPECT_EQ(HomeRules::notices(true, PhotoAccess::limited, true, 2, true),
+  EXPECT_TRUE(HomeRules::notices(false, LibraryAccess::full, false, 0, false).empty());
+  EXPECT_EQ(HomeRules::notices(true, LibraryAccess::limited, true, 2, true),
             (std::vector<Notice>{{"server.failed", "danger", "alert", ""},
                                  {"catalog.rebuilt", "warn", "info", ""},
                                  {"access.limited", "warn", "info", "access.choose"},
                                  {"cloud", "info", "info", ""},
                                  {"delete.late", "info", "info", "delete.late.ok"}}));
-  EXPECT_EQ(HomeRules::notices(false, PhotoAccess::denied, false, 1, false),
+  EXPECT_EQ(HomeRules::notices(false, LibraryAccess::denied, false, 1, false),
             (std::vector<Notice>{{"delete.late", "info", "info", "delete.late.ok"}}));
 
   const auto asset = [](const char* id, const char* kind) {

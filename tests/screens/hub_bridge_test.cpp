@@ -302,7 +302,7 @@ TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
   TestHub test;
   std::shared_ptr<Hub>& hub = test.hub;
   HubBridge bridge(hub);
-  PhotoAccess access = PhotoAccess::notAsked;
+  LibraryAccess access = LibraryAccess::notAsked;
   AppRoot root(bridge, [&] { return access; }, "Phone");
 
   root.appeared();
@@ -313,7 +313,7 @@ TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
   root.continueOn();  // not granted: stays
   EXPECT_EQ(root.screen(), "permissions");
 
-  access = PhotoAccess::limited;  // the owner chose folders
+  access = LibraryAccess::limited;  // the owner chose folders
   root.becameActive();
   EXPECT_EQ(root.access(), "limited");
   EXPECT_EQ(root.screen(), "permissions");  // until the owner continues
@@ -321,10 +321,10 @@ TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
   root.continueOn();
   EXPECT_EQ(root.screen(), "frame");
 
-  access = PhotoAccess::denied;  // the folders went away meanwhile
+  access = LibraryAccess::denied;  // the folders went away meanwhile
   root.becameActive();
   EXPECT_EQ(root.screen(), "permissions");
-  access = PhotoAccess::full;
+  access = LibraryAccess::full;
   root.becameActive();
   EXPECT_EQ(root.screen(), "permissions");
   root.continueOn();
@@ -334,7 +334,7 @@ TEST(AppRoot, WelcomeThenPermissionsThenTheFrame) {
 TEST(AppRoot, TheChooserOpensOnTheLibraryOrThePicturesAndFoldersCanGo) {
   TestHub test;
   HubBridge bridge(test.hub);
-  AppRoot root(bridge, [] { return PhotoAccess::full; }, "Phone");
+  AppRoot root(bridge, [] { return LibraryAccess::full; }, "Phone");
   testing::TemporaryFolder pictures{"root-pictures"};
   testing::TemporaryFolder first{"root-first"};
   testing::TemporaryFolder second{"root-second"};
@@ -396,7 +396,7 @@ TEST(HomeModel, CountsCoverNoticesAndTheCopiedRow) {
   TestHub test(std::vector<Addresses::Address>{{"192.168.1.5", "wlan0"}, {"10.0.0.2", "eth0"}});
   std::shared_ptr<Hub>& hub = test.hub;
   HubBridge bridge(hub);
-  AppRoot root(bridge, [] { return PhotoAccess::limited; }, "Phone");
+  AppRoot root(bridge, [] { return LibraryAccess::limited; }, "Phone");
   int counted = 0;
   QStringList clipboard;
   HomeModel::Sources sources;
@@ -446,7 +446,7 @@ TEST(HomeModel, CountsAgainWhenStartUpEndsAndWhenTheLibraryChanges) {
   TestHub test;
   std::shared_ptr<Hub>& hub = test.hub;
   HubBridge bridge(hub);
-  AppRoot root(bridge, [] { return PhotoAccess::full; }, "Phone");
+  AppRoot root(bridge, [] { return LibraryAccess::full; }, "Phone");
   std::atomic<int> counted = 0;
   std::atomic<int> picked = 0;
   HomeModel::Sources sources;
@@ -480,7 +480,7 @@ TEST(HomeModel, CountsAgainWhenStartUpEndsAndWhenTheLibraryChanges) {
 TEST(HomeModel, LooksUpTheFileUnderWayOffTheMainThread) {
   TestHub test;
   HubBridge bridge(test.hub);
-  AppRoot root(bridge, [] { return PhotoAccess::full; }, "Phone");
+  AppRoot root(bridge, [] { return LibraryAccess::full; }, "Phone");
   const std::thread::id mainThread = std::this_thread::get_id();
   std::atomic<bool> onMain = false;
   HomeModel::Sources sources;

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "library/library_access.h"
 #include "platform/folder/folder_grouping.h"
 #include "platform/folder/media_metadata.h"
 #include "platform/folder/mime_types.h"
@@ -84,14 +85,6 @@ struct CatalogAsset {
   std::vector<CatalogFile> files;  // main file first, in FolderGrouping's order
 
   bool operator==(const CatalogAsset&) const = default;
-};
-
-// LibraryAccess is how much of the chosen folders can be served.
-enum class LibraryAccess {
-  notAsked,  // no folder chosen
-  denied,    // none of the chosen folders can be read
-  limited,   // some folder or sub-folder cannot be read
-  full,
 };
 
 struct IndexReport {
