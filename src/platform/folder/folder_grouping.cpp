@@ -68,6 +68,9 @@ int roleRank(ResourceType role) {
       return 6;
     case ResourceType::adjustmentData:
       return 7;
+    case ResourceType::audio:
+    case ResourceType::adjustmentBasePhoto:
+      break;  // roles a folder never gives a file
   }
   return 8;
 }
