@@ -133,7 +133,7 @@ void PhotosModel::more() {
   Background::run([page = sources_.page, after = next_, generation = generation_, alive = alive_, this] {
     std::optional<Page> read;
     try {
-      if (page) read = page(after, PhotosState::kPageSize);
+      if (page) read = page(after, PhotosRules::kPageSize);
     } catch (...) {
       read.reset();  // a failed load ends loading; what was loaded stays
     }
@@ -189,7 +189,7 @@ void PhotosModel::marksChanged() {
 
 void PhotosModel::relayout(bool everyRow) {
   const std::size_t lastBefore = rows_.size();
-  shown_ = PhotosState::shown(safe_, filter_);
+  shown_ = PhotosRules::shown(safe_, filter_);
   std::vector<GridRow> rows = gridRows(months(shown_, assets_), columns_);
   // Rows that stayed are kept, so a view keeps its place while pages
   // arrive; the ones that differ are told as changed.
@@ -213,7 +213,7 @@ void PhotosModel::relayout(bool everyRow) {
     emit dataChanged(at, at);
   }
   emit changed();
-  if (PhotosState::wantsMore(shown_.size(), done_)) more();
+  if (PhotosRules::wantsMore(shown_.size(), done_)) more();
 }
 
 QVariantMap PhotosModel::asset(int position) const {

@@ -2,7 +2,7 @@
 // 300, read off the main thread, one at a time, until the filter shows 120
 // or the listing ends), their safe flags, the counts, the filter, and the
 // month grid as rows: a month's title or a row of its tiles. The decisions
-// are PhotosState's; this keeps them current. Main thread.
+// are PhotosRules's; this keeps them current. Main thread.
 #pragma once
 
 #include <QAbstractListModel>

@@ -7,7 +7,7 @@
 
 namespace lumenvale {
 
-std::vector<std::size_t> PhotosState::shown(const std::vector<bool>& safe, SafeFilter filter) {
+std::vector<std::size_t> PhotosRules::shown(const std::vector<bool>& safe, SafeFilter filter) {
   std::vector<std::size_t> positions;
   positions.reserve(safe.size());
   for (std::size_t i = 0; i < safe.size(); ++i) {

@@ -13,7 +13,7 @@ namespace lumenvale {
 
 enum class SafeFilter { all, notYet, safe };
 
-namespace PhotosState {
+namespace PhotosRules {
 
 // The tab reads the library this many assets at a time, and keeps reading
 // until the filter shows at least kWanted assets or the listing ends.
@@ -27,7 +27,7 @@ std::vector<std::size_t> shown(const std::vector<bool>& safe, SafeFilter filter)
 // wantsMore: another page is needed for the screen to be full.
 inline bool wantsMore(std::size_t shownCount, bool done) { return !done && shownCount < kWanted; }
 
-}  // namespace PhotosState
+}  // namespace PhotosRules
 
 struct Month {
   std::size_t id = 0;                // its place among the months

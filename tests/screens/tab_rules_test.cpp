@@ -22,22 +22,22 @@ Asset made(const std::string& id, const std::string& created, const std::string&
   return asset;
 }
 
-TEST(PhotosState, TheFilterKeepsPositionsInOrder) {
+TEST(PhotosRules, TheFilterKeepsPositionsInOrder) {
   const std::vector<bool> safe{true, false, false, true, false};
   using Positions = std::vector<std::size_t>;
-  EXPECT_EQ(PhotosState::shown(safe, SafeFilter::all), (Positions{0, 1, 2, 3, 4}));
-  EXPECT_EQ(PhotosState::shown(safe, SafeFilter::notYet), (Positions{1, 2, 4}));
-  EXPECT_EQ(PhotosState::shown(safe, SafeFilter::safe), (Positions{0, 3}));
-  EXPECT_TRUE(PhotosState::shown({}, SafeFilter::safe).empty());
-  EXPECT_TRUE(PhotosState::shown({false, false}, SafeFilter::safe).empty());
+  EXPECT_EQ(PhotosRules::shown(safe, SafeFilter::all), (Positions{0, 1, 2, 3, 4}));
+  EXPECT_EQ(PhotosRules::shown(safe, SafeFilter::notYet), (Positions{1, 2, 4}));
+  EXPECT_EQ(PhotosRules::shown(safe, SafeFilter::safe), (Positions{0, 3}));
+  EXPECT_TRUE(PhotosRules::shown({}, SafeFilter::safe).empty());
+  EXPECT_TRUE(PhotosRules::shown({false, false}, SafeFilter::safe).empty());
 
-  EXPECT_TRUE(PhotosState::wantsMore(0, false));
-  EXPECT_TRUE(PhotosState::wantsMore(119, false));
-  EXPECT_FALSE(PhotosState::wantsMore(120, false));
-  EXPECT_FALSE(PhotosState::wantsMore(0, true));
+  EXPECT_TRUE(PhotosRules::wantsMore(0, false));
+  EXPECT_TRUE(PhotosRules::wantsMore(119, false));
+  EXPECT_FALSE(PhotosRules::wantsMore(120, false));
+  EXPECT_FALSE(PhotosRules::wantsMore(0, true));
 }
 
-TEST(PhotosState, MonthsFollowTheListingAndSpanPages) {
+TEST(PhotosRules, MonthsFollowTheListingAndSpanPages) {
   // Two pages that both hold May 2024: one section, in listing order.
   std::vector<Asset> assets{made("a", "2024-06-02T10:00:00+02:00"), made("b", "2024-05-31T23:00:00Z"),
                             made("c", "2024-05-01T08:00:00Z")};
@@ -58,7 +58,7 @@ TEST(PhotosState, MonthsFollowTheListingAndSpanPages) {
   EXPECT_TRUE(months({}, assets).empty());
 }
 
-TEST(PhotosState, GridRowsPutEachMonthOnRowsOfItsOwn) {
+TEST(PhotosRules, GridRowsPutEachMonthOnRowsOfItsOwn) {
   const std::vector<Month> list{{0, "May 2024", {0, 1, 2, 3}}, {1, "April 2024", {4}}};
   const std::vector<GridRow> rows = gridRows(list, 3);
   const std::vector<GridRow> expected{
@@ -67,7 +67,7 @@ TEST(PhotosState, GridRowsPutEachMonthOnRowsOfItsOwn) {
   EXPECT_EQ(gridRows(list, 0).size(), 2u + 4u + 1u);  // one column at least
 }
 
-TEST(PhotosState, ColumnsFollowTheWidth) {
+TEST(PhotosRules, ColumnsFollowTheWidth) {
   const struct {
     double width;
     int columns;
@@ -76,7 +76,7 @@ TEST(PhotosState, ColumnsFollowTheWidth) {
   EXPECT_EQ(columnsFor(std::nan("")), 3);
 }
 
-TEST(PhotosState, OnlyVideosWithADurationGetABadge) {
+TEST(PhotosRules, OnlyVideosWithADurationGetABadge) {
   struct Case {
     const char* kind;
     std::optional<double> duration;
