@@ -346,14 +346,16 @@ struct Ran {
 Ran run(const std::vector<std::string>& arguments) {
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) fail("pipe failed");
+  // Made before the fork: the child of a threaded process allocates nothing.
+  std::vector<std::string> words = arguments;
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
   const Clock::time_point start = Clock::now();
   const pid_t child = ::fork();
   if (child < 0) fail("fork failed");
   if (child == 0) {
     ::dup2(pipeFds[1], 1);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }

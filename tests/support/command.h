@@ -32,6 +32,7 @@ struct CommandResult {
 inline CommandResult runCommand(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout) {
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) std::abort();
+  const Argv argv(arguments);  // nothing may be allocated after the fork
   const pid_t pid = ::fork();
   if (pid < 0) std::abort();
   if (pid == 0) {
@@ -39,7 +40,7 @@ inline CommandResult runCommand(const std::vector<std::string>& arguments, std::
     ::dup2(nothing, STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(out[1], STDERR_FILENO);
-    execOrExit(arguments);
+    execOrExit(argv);
   }
   ::close(out[1]);
 

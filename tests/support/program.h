@@ -19,13 +19,31 @@
 
 namespace lumenvale::testing {
 
-// execOrExit replaces a forked child with `arguments` (the first is the
-// program's path); the child exits with 127 when that fails.
-[[noreturn]] inline void execOrExit(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  ::execv(argv[0], argv.data());
+// Argv is the C argument vector of `arguments` (the first is the program's
+// path), made before fork. Between fork and exec a child of a threaded
+// process may only make async-signal-safe calls: had another thread held
+// the allocator's lock at the fork, an allocation in the child would wait
+// for it forever, and the program would never start.
+class Argv {
+ public:
+  explicit Argv(const std::vector<std::string>& arguments) : arguments_(arguments) {
+    for (std::string& argument : arguments_) pointers_.push_back(argument.data());
+    pointers_.push_back(nullptr);
+  }
+  Argv(const Argv&) = delete;
+  Argv& operator=(const Argv&) = delete;
+
+  char* const* get() const { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> arguments_;
+  std::vector<char*> pointers_;
+};
+
+// execOrExit replaces a forked child with the program of `argv`; the child
+// exits with 127 when that fails. Allocates nothing.
+[[noreturn]] inline void execOrExit(const Argv& argv) {
+  ::execv(argv.get()[0], argv.get());
   ::_exit(127);
 }
 
@@ -35,13 +53,14 @@ class Program {
     int out[2];
     int in[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) std::abort();
+    const Argv argv(arguments);
     pid_ = ::fork();
     if (pid_ == 0) {
       // Even a test that dies without cleaning up leaves no device behind.
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);
       ::dup2(out[1], STDOUT_FILENO);
       ::dup2(in[0], STDIN_FILENO);
-      execOrExit(arguments);
+      execOrExit(argv);
     }
     ::close(out[1]);
     ::close(in[0]);
