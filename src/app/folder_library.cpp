@@ -76,7 +76,7 @@ LibraryAccess FolderLibrary::photoAccess() const {
 }
 
 LibraryAccess FolderLibrary::access() const {
-  return access_.load() == LibraryAccess::limited ? LibraryAccess::limited : LibraryAccess::full;
+  return access_.load();
 }
 
 void FolderLibrary::index() {

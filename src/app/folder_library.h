@@ -41,8 +41,8 @@ class FolderLibrary {
   // recovery says how the catalog was rebuilt at opening, if it was found
   // damaged.
   const std::optional<std::string>& recovery() const { return catalog_->recovery(); }
-  // access is what the last index found: `limited` while some chosen
-  // folder cannot be read (laptops read "partial"), else `full`.
+  // access is what the last index found (laptops read "partial" for
+  // `limited`, "full" for anything else).
   LibraryAccess access() const;
   // photoAccess says how much the app may show: not asked with no folder,
   // denied when none of them opens, else what the last index found.
