@@ -52,7 +52,8 @@ class AppRoot : public QObject {
 
   QString screen() const;
   QString version() const { return version_; }
-  QString access() const;
+  QString access() const;  // the QML name of libraryAccess()
+  LibraryAccess libraryAccess() const { return access_; }
   bool granted() const { return lumenvale::granted(access_); }
   // folders are the folders served now, in the order they were chosen.
   QStringList folders() const;

@@ -11,13 +11,6 @@ namespace {
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-LibraryAccess accessOf(const QString& name) {
-  if (name == QLatin1String("full")) return LibraryAccess::full;
-  if (name == QLatin1String("limited")) return LibraryAccess::limited;
-  if (name == QLatin1String("denied")) return LibraryAccess::denied;
-  return LibraryAccess::notAsked;
-}
-
 }  // namespace
 
 HomeModel::HomeModel(HubBridge& hub, AppRoot& root, Sources sources, QObject* parent)
@@ -51,7 +44,7 @@ QString HomeModel::notSafe() const { return text(HomeRules::counters(counts_).no
 
 QVariantList HomeModel::notices() const {
   QVariantList list;
-  for (const HomeRules::Notice& notice : HomeRules::notices(hub_.failed(), accessOf(root_.access()), hub_.fromCloud(),
+  for (const HomeRules::Notice& notice : HomeRules::notices(hub_.failed(), root_.libraryAccess(), hub_.fromCloud(),
                                                             hub_.lateDeleted(), root_.catalogRebuilt())) {
     list.append(QVariantMap{{"key", text(notice.key)},
                             {"tone", text(notice.tone)},
