@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "library/library.h"
+#include "library/mime_types.h"
 #include "library/photo_library.h"
 #include "util/text.h"
 #include "util/mutex.h"
@@ -53,40 +54,6 @@ std::string_view lastPathComponent(std::string_view name) {
 std::string_view extension(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-}
-
-struct MediaType {
-  std::string_view uti;
-  std::string_view mime;
-  std::vector<std::string_view> extensions;
-};
-
-// The image and movie types a camera or phone produces, with the media type
-// each has in the platform's type table. Identifiers and extensions are
-// matched without regard to case, as the platform does.
-const std::vector<MediaType>& mediaTypes() {
-  static const std::vector<MediaType> table = {
-      {"public.heic", "image/heic", {"heic"}},
-      {"public.heif", "image/heif", {"heif"}},
-      {"public.jpeg", "image/jpeg", {"jpg", "jpeg", "jpe"}},
-      {"public.png", "image/png", {"png"}},
-      {"com.compuserve.gif", "image/gif", {"gif"}},
-      {"public.tiff", "image/tiff", {"tif", "tiff"}},
-      {"org.webmproject.webp", "image/webp", {"webp"}},
-      {"public.avif", "image/avif", {"avif"}},
-      {"com.adobe.raw-image", "image/x-adobe-dng", {"dng"}},
-      {"com.microsoft.bmp", "image/bmp", {"bmp"}},
-      {"com.apple.quicktime-movie", "video/quicktime", {"mov", "qt"}},
-      {"public.mpeg-4", "video/mp4", {"mp4", "mpg4"}},
-      {"com.apple.m4v-video", "video/x-m4v", {"m4v"}},
-      {"public.3gpp", "video/3gpp", {"3gp", "3gpp"}},
-      {"public.3gpp2", "video/3gpp2", {"3g2", "3gp2"}},
-      {"public.avi", "video/avi", {"avi"}},
-      {"public.mpeg-4-audio", "audio/mp4", {"m4a"}},
-      {"public.mp3", "audio/mpeg", {"mp3"}},
-      {"com.microsoft.waveform-audio", "audio/vnd.wave", {"wav"}},
-  };
-  return table;
 }
 
 // 0001-01-02 and 9999-12-31 at 00:00 UTC.
@@ -343,21 +310,7 @@ std::string kind(bool isVideo, const std::vector<Resource>& resources) {
 }
 
 std::string mimeType(std::string_view uti, std::string_view name) {
-  const std::vector<MediaType>& table = mediaTypes();
-  if (!uti.empty()) {
-    for (const MediaType& type : table) {
-      if (Text::equalIgnoringAsciiCase(type.uti, uti)) return std::string(type.mime);
-    }
-  }
-  const std::string_view ext = extension(name);
-  if (!ext.empty()) {
-    for (const MediaType& type : table) {
-      for (std::string_view candidate : type.extensions) {
-        if (Text::equalIgnoringAsciiCase(candidate, ext)) return std::string(type.mime);
-      }
-    }
-  }
-  return "application/octet-stream";
+  return std::string(MimeTypes::mimeFor(uti, name).value_or("application/octet-stream"));
 }
 
 std::string time(Instant instant, std::string_view zone) {

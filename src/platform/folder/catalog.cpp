@@ -859,7 +859,7 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
         } else if (readBefore != readNow.end() && readBefore->second.first == file.state) {
           row.facts = readBefore->second.second;
         } else if (file.role != ResourceType::adjustmentData) {
-          auto type = MimeTypes::forFileName(file.path);
+          auto type = MimeTypes::folderType(file.path);
           if (type) row.facts = factsOf(options_.readMetadata(file.path, type->kind));
           ++report.metadataReads;
           readNow[file.path] = {file.state, row.facts};

@@ -32,7 +32,7 @@
 #include "library/library_access.h"
 #include "platform/folder/folder_grouping.h"
 #include "platform/folder/media_metadata.h"
-#include "platform/folder/mime_types.h"
+#include "library/mime_types.h"
 #include "util/clock.h"
 #include "util/failure.h"
 #include "util/mutex.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/folder/mime_types.h"
+#include "library/mime_types.h"
 #include "util/text.h"
 
 namespace lumenvale::FolderGrouping {
@@ -16,7 +16,7 @@ enum class Sort { photo, raw, video, adjustment };
 struct Entry {
   std::string name;
   Sort sort;
-  std::size_t typeRank;  // place of the extension in MimeTypes::all()
+  std::size_t typeRank;  // place of the extension in MimeTypes::folderTypes()
   std::string stem;      // lower case
 };
 
@@ -27,7 +27,7 @@ std::optional<Entry> classify(const std::string& name) {
   std::string stem = Text::asciiLower(std::string_view(name).substr(0, dot));
   std::string extension = Text::asciiLower(std::string_view(name).substr(dot + 1));
   if (extension == "aae") return Entry{name, Sort::adjustment, 0, stem};
-  auto types = MimeTypes::all();
+  auto types = MimeTypes::folderTypes();
   for (std::size_t rank = 0; rank < types.size(); ++rank) {
     if (types[rank].extension != extension) continue;
     Sort sort = types[rank].kind == MimeTypes::Kind::video      ? Sort::video

@@ -53,7 +53,7 @@ namespace FolderGrouping {
 //  - "<stem>.AAE", "IMG_E<n>.AAE" and "IMG_O<n>.AAE" are adjustment data of
 //    the asset of that stem, and are dropped when there is none;
 //  - when one stem has several photos (or videos), the extension order of
-//    MimeTypes::all() picks the one in the asset; each other is an asset of
+//    MimeTypes::folderTypes() picks the one in the asset; each other is an asset of
 //    its own;
 //  - names with an extension outside the library, without an extension, or
 //    that begin with a dot (hidden files, and the "._" companions that copy

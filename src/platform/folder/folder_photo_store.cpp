@@ -27,7 +27,7 @@ extern "C" {
 }
 
 #include "library/rows.h"
-#include "platform/folder/mime_types.h"
+#include "library/mime_types.h"
 #include "platform/folder/opened_file.h"
 #include "platform/folder/picture_limits.h"
 #include "util/atomic_file.h"
@@ -692,7 +692,7 @@ std::vector<PhotoStore::File> filesOf(const CatalogAsset& asset) {
   std::vector<PhotoStore::File> files;
   for (const CatalogFile& file : asset.files) {
     const std::string name = file.name();
-    const auto type = MimeTypes::forFileName(name);
+    const auto type = MimeTypes::folderType(name);
     // Adjustment data is the one kind outside the media table.
     files.push_back(PhotoStore::File{file.role, name,
                                      type ? std::string(type->uti) : std::string("public.data"), file.path});
@@ -895,7 +895,7 @@ void FolderPhotoStore::cancelDataRequest(RequestId id) {
 PhotoStore::ImagePtr FolderPhotoStore::pictureOf(const std::string& path, std::int64_t targetSize,
                                                  ContentMode mode) {
   if (!vipsReady() || targetSize <= 0) return nullptr;
-  const auto type = MimeTypes::forFileName(path);
+  const auto type = MimeTypes::folderType(path);
   if (type && type->kind == MimeTypes::Kind::video) return videoThumbnail(path, targetSize, mode);
   return photoThumbnail(path, targetSize, mode);
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/folder/opened_file.h"
-#include "platform/folder/mime_types.h"
+#include "library/mime_types.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -103,7 +103,7 @@ std::optional<TimePoint> captureTime(const Exiv2::ExifData& exif) {
 }
 
 bool isHeif(const std::string& path) {
-  auto type = MimeTypes::forFileName(path);
+  auto type = MimeTypes::folderType(path);
   return type &&
          (type->mime == "image/heic" || type->mime == "image/heif" || type->mime == "image/avif");
 }

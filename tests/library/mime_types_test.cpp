@@ -1,7 +1,8 @@
-#include "platform/folder/mime_types.h"
+#include "library/mime_types.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -10,7 +11,7 @@ namespace {
 
 using Kind = MimeTypes::Kind;
 
-TEST(MimeTypesTest, EveryLibraryExtensionHasItsType) {
+TEST(MimeTypesTest, EveryFolderExtensionHasItsType) {
   struct Case {
     const char* name;
     Kind kind;
@@ -37,28 +38,59 @@ TEST(MimeTypesTest, EveryLibraryExtensionHasItsType) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto type = MimeTypes::forFileName(c.name);
+    auto type = MimeTypes::folderType(c.name);
     ASSERT_TRUE(type.has_value());
     EXPECT_EQ(type->kind, c.kind);
     EXPECT_EQ(type->mime, c.mime);
     EXPECT_EQ(type->uti, c.uti);
-    EXPECT_EQ(MimeTypes::mimeForUti(c.uti), c.mime);
+    EXPECT_EQ(MimeTypes::mimeFor(c.uti, ""), c.mime);
+    EXPECT_EQ(MimeTypes::mimeFor("", c.name), c.mime);
   }
 }
 
-TEST(MimeTypesTest, OtherNamesAreNotInTheLibrary) {
+TEST(MimeTypesTest, OtherNamesAreNotInAFolderLibrary) {
   for (const char* name : {"IMG_0001.AAE", "notes.txt", "noextension", "trailingdot.", "a.jpg.",
                            "a.jpgx", "a.xjpg", ".jpg.bak", "a.mkv", "a.m4a"}) {
     SCOPED_TRACE(name);
-    EXPECT_FALSE(MimeTypes::forFileName(name).has_value());
+    EXPECT_FALSE(MimeTypes::folderType(name).has_value());
   }
-  EXPECT_FALSE(MimeTypes::mimeForUti("public.data").has_value());
-  EXPECT_FALSE(MimeTypes::mimeForUti("").has_value());
+}
+
+// The listing knows more than a folder library holds: another extension of
+// a folder type, and types a phone can store but the folder leaves out.
+TEST(MimeTypesTest, TheListingKnowsMoreTypesThanAFolderHolds) {
+  struct Case {
+    const char* uti;
+    const char* name;
+    std::optional<std::string_view> mime;
+  };
+  const Case cases[] = {
+      {"", "a.JPE", "image/jpeg"},
+      {"", "a.bmp", "image/bmp"},
+      {"", "a.avi", "video/avi"},
+      {"", "a.3g2", "video/3gpp2"},
+      {"", "sound.m4a", "audio/mp4"},
+      {"PUBLIC.MPEG-4-AUDIO", "", "audio/mp4"},
+      {"public.heic", "odd.png", "image/heic"},
+      {"com.example.what", "x.jpeg", "image/jpeg"},
+      {"public.data", "", std::nullopt},
+      {"", "", std::nullopt},
+      {"", "trailingdot.", std::nullopt},
+      {"", "noextension", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.uti) + " " + c.name);
+    EXPECT_EQ(MimeTypes::mimeFor(c.uti, c.name), c.mime);
+  }
+  for (const char* name : {"a.jpe", "a.bmp", "a.avi", "a.qt", "a.3gpp", "a.mp3", "a.wav"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(MimeTypes::folderType(name).has_value());
+  }
 }
 
 TEST(MimeTypesTest, ExtensionsAreUniqueAndLowerCase) {
   std::set<std::string> seen;
-  for (const auto& type : MimeTypes::all()) {
+  for (const auto& type : MimeTypes::folderTypes()) {
     SCOPED_TRACE(std::string(type.extension));
     EXPECT_TRUE(seen.insert(std::string(type.extension)).second);
     for (char c : type.extension) EXPECT_FALSE(c >= 'A' && c <= 'Z');
