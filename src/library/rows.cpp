@@ -1,8 +1,6 @@
 #include "library/rows.h"
 
-#include <unicode/gregocal.h>
 #include <unicode/locid.h>
-#include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
@@ -16,8 +14,9 @@
 #include "library/library.h"
 #include "library/mime_types.h"
 #include "library/photo_library.h"
-#include "util/text.h"
+#include "util/date_formatter.h"
 #include "util/mutex.h"
+#include "util/text.h"
 
 namespace lumenvale::Rows {
 namespace {
@@ -59,56 +58,6 @@ std::string_view extension(std::string_view name) {
 // 0001-01-02 and 9999-12-31 at 00:00 UTC.
 constexpr Instant kFirstInstant = -63113817600.0;
 constexpr Instant kLastInstant = 252423907200.0;
-
-class TimeFormatter {
- public:
-  TimeFormatter() {
-    UErrorCode status = U_ZERO_ERROR;
-    format_ = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString("yyyy-MM-dd'T'HH:mm:ssXXXXX"),
-                                                      icu::Locale("en_US_POSIX"), status);
-    if (U_FAILURE(status)) {
-      format_.reset();
-      return;
-    }
-    // Gregorian for every year, as the wire says: ICU's calendar turns
-    // Julian before October 1582 unless told otherwise.
-    auto calendar = std::make_unique<icu::GregorianCalendar>(icu::Locale("en_US_POSIX"), status);
-    if (U_SUCCESS(status)) calendar->setGregorianChange(-std::numeric_limits<double>::infinity(), status);
-    if (U_FAILURE(status)) {
-      format_.reset();
-      return;
-    }
-    format_->adoptCalendar(calendar.release());
-  }
-
-  std::string format(Instant instant, std::string_view zone) {
-    if (!format_) return {};
-    // Four-digit years of the common era only, whatever a store holds: a
-    // year 0 or 10000 would not read back as the same form. A day inside
-    // each end leaves room for any zone's offset.
-    if (std::isnan(instant)) instant = kUnixEpoch;
-    instant = std::clamp(instant, kFirstInstant, kLastInstant);
-    const UDate millis = (instant - kUnixEpoch) * 1000.0;
-    MutexLock hold(mutex_);
-    // Listings format hundreds of times in one zone; the zone is only
-    // replaced when it changes.
-    if (zone != zone_) {
-      format_->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(
-          icu::StringPiece(zone.data(), static_cast<int32_t>(zone.size())))));
-      zone_ = std::string(zone);
-    }
-    icu::UnicodeString text;
-    format_->format(millis, text);
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-  }
-
- private:
-  Mutex mutex_;
-  std::unique_ptr<icu::SimpleDateFormat> format_ PT_GUARDED_BY(mutex_);  // its calendar changes
-  std::string zone_ GUARDED_BY(mutex_) = "\x01";  // no zone has this id
-};
 
 }  // namespace
 
@@ -314,8 +263,13 @@ std::string mimeType(std::string_view uti, std::string_view name) {
 }
 
 std::string time(Instant instant, std::string_view zone) {
-  static TimeFormatter formatter;
-  return formatter.format(instant, zone);
+  static DateFormatter formatter("yyyy-MM-dd'T'HH:mm:ssXXXXX", "en_US_POSIX");
+  // Four-digit years of the common era only, whatever a store holds: a
+  // year 0 or 10000 would not read back as the same form. A day inside
+  // each end leaves room for any zone's offset.
+  if (std::isnan(instant)) instant = kUnixEpoch;
+  instant = std::clamp(instant, kFirstInstant, kLastInstant);
+  return formatter.format((instant - kUnixEpoch) * 1000.0, zone).value_or(std::string());
 }
 
 std::string currentZone() {

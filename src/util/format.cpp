@@ -1,15 +1,13 @@
 #include "util/format.h"
-#include "util/mutex.h"
 
-#include <unicode/datefmt.h>
 #include <unicode/locid.h>
 #include <unicode/numberformatter.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
 #include <array>
 #include <memory>
+
+#include "util/date_formatter.h"
 
 namespace lumenvale::Format {
 namespace {
@@ -46,71 +44,23 @@ std::string utf8(const icu::UnicodeString& text) {
   return out;
 }
 
-// A SimpleDateFormat keeps a calendar that format() writes to, so each one is
-// used under its own mutex.
-class DateFormatter {
- public:
-  DateFormatter(const char* pattern, const icu::Locale& locale, icu::TimeZone* zone) {
-    UErrorCode status = U_ZERO_ERROR;
-    format_ = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern), locale,
-                                                      status);
-    if (U_FAILURE(status)) {
-      format_.reset();
-      delete zone;
-      return;
-    }
-    if (zone != nullptr) format_->adoptTimeZone(zone);
-    format_->setLenient(false);
-  }
-
-  std::optional<std::string> format(TimePoint time, std::string_view zone) {
-    if (!format_) return std::nullopt;
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
-    MutexLock hold(mutex_);
-    std::unique_ptr<icu::TimeZone> saved;
-    if (!zone.empty()) {
-      saved.reset(format_->getTimeZone().clone());
-      format_->adoptTimeZone(icu::TimeZone::createTimeZone(
-          icu::UnicodeString::fromUTF8(icu::StringPiece(zone.data(), static_cast<int32_t>(zone.size())))));
-    }
-    icu::UnicodeString text;
-    format_->format(static_cast<UDate>(millis.count()), text);
-    if (saved) format_->adoptTimeZone(saved.release());
-    return utf8(text);
-  }
-
-  std::optional<TimePoint> parse(std::string_view text) {
-    if (!format_) return std::nullopt;
-    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    MutexLock hold(mutex_);
-    icu::ParsePosition position(0);
-    const UDate date = format_->parse(input, position);
-    if (position.getErrorIndex() >= 0 || position.getIndex() != input.length()) return std::nullopt;
-    return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
-        std::chrono::duration<double, std::milli>(date)));
-  }
-
- private:
-  Mutex mutex_;
-  // Made once by the constructor; used under mutex_.
-  std::unique_ptr<icu::SimpleDateFormat> format_ PT_GUARDED_BY(mutex_);
-};
+double millisOf(TimePoint time) {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
+}
 
 DateFormatter& dayFormatter() {
-  static DateFormatter formatter("MMM d, yyyy", enUS(), nullptr);
+  static DateFormatter formatter("MMM d, yyyy", "en_US");
   return formatter;
 }
 
 DateFormatter& takenFormatter() {
-  static DateFormatter formatter("EEEE, MMMM d, yyyy \u00B7 h:mm a", enUS(), nullptr);
+  static DateFormatter formatter("EEEE, MMMM d, yyyy \u00B7 h:mm a", "en_US");
   return formatter;
 }
 
 DateFormatter& isoFormatter() {
   // The root locale keeps digits and era rules plain; the zone is UTC.
-  static DateFormatter formatter("yyyy-MM-dd'T'HH:mm:ssXXX", icu::Locale::getRoot(),
-                                 icu::TimeZone::createTimeZone("UTC"));
+  static DateFormatter formatter("yyyy-MM-dd'T'HH:mm:ssXXX", "", "UTC");
   return formatter;
 }
 
@@ -144,19 +94,21 @@ std::string bytes(std::int64_t n) {
 }
 
 std::string day(TimePoint time, std::string_view zone) {
-  return dayFormatter().format(time, zone).value_or(std::string());
+  return dayFormatter().format(millisOf(time), zone).value_or(std::string());
 }
 
 std::string taken(TimePoint time, std::string_view zone) {
-  return takenFormatter().format(time, zone).value_or(std::string());
+  return takenFormatter().format(millisOf(time), zone).value_or(std::string());
 }
 
 std::string iso8601(TimePoint time) {
-  return isoFormatter().format(time, {}).value_or(std::string());
+  return isoFormatter().format(millisOf(time)).value_or(std::string());
 }
 
 std::optional<TimePoint> parseIso8601(std::string_view text) {
-  return isoFormatter().parse(text);
+  const std::optional<double> millis = isoFormatter().parse(text);
+  if (!millis) return std::nullopt;
+  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(std::chrono::duration<double, std::milli>(*millis)));
 }
 
 }  // namespace lumenvale::Format
