@@ -26,6 +26,7 @@
 #include "util/bytes.h"
 #include "util/crypto.h"
 #include "util/format.h"
+#include "util/pair_proof.h"
 #include "util/text.h"
 
 namespace lumenvale::laptop {
@@ -35,10 +36,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint16_t kFirstPort = 41820;
 constexpr std::size_t kMaxItems = 500;
-// The label both sides put before what they prove, so that a proof for
-// pairing can never stand for anything else.
-constexpr std::string_view kPairLabel = "lumenvale-pair|";
-constexpr std::string_view kPairedLabel = "lumenvale-paired|";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "lumenvale-laptop: %s\n", message.c_str());
@@ -164,9 +161,8 @@ int pair(const std::string& target, std::optional<std::string> code) {
 
   LaptopConfig config(LaptopConfig::defaultFolder());
   const std::string laptopId = config.laptopId();
-  const std::string salt = std::string(kPairLabel) + fingerprint;
-  const std::string key = Crypto::pbkdf2Sha256(symbols, salt, 100000, 32);
-  const std::string proof = Bytes::hex(Crypto::hmacSha256(key, salt + "|" + laptopId));
+  const std::string key = PairProof::key(symbols, fingerprint);
+  const std::string proof = PairProof::laptop(key, fingerprint, laptopId);
   // From here on the certificate is the one just seen, and only it.
   DeviceConnection pinned(host, port, fingerprint);
   const Response paired =
@@ -174,8 +170,7 @@ int pair(const std::string& target, std::optional<std::string> code) {
   if (paired.status != 200) return fail(errorText(paired));
   const nlohmann::json answer = paired.json();
   const std::string token = answer.value("token", "");
-  const std::string expected =
-      Bytes::hex(Crypto::hmacSha256(key, std::string(kPairedLabel) + fingerprint + "|" + laptopId + "|" + token));
+  const std::string expected = PairProof::phone(key, fingerprint, laptopId, token);
   if (token.empty() || !Bytes::equal(answer.value("proof", ""), expected)) {
     return fail("The device could not prove it showed that code. Not paired.");
   }

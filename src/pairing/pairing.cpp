@@ -7,42 +7,11 @@
 
 #include "util/bytes.h"
 #include "util/crypto.h"
+#include "util/pair_proof.h"
 #include "util/text.h"
 
 namespace lumenvale {
 namespace {
-
-// proofLabel returns the 15-character label that begins the derivation's
-// salt and every laptop proof. Laptops assemble the very same bytes; changing
-// any of them makes every laptop's proof fail.
-std::string proofLabel() {
-  std::string label = "lumenvale";
-  label += "-pair";
-  label += '|';
-  return label;
-}
-
-constexpr std::string_view kPhoneProofLabel = "lumenvale-paired|";
-
-// The texts the two proofs are MACs of.
-std::string laptopMessage(std::string_view fingerprint, std::string_view laptopId) {
-  std::string message = proofLabel();
-  message += fingerprint;
-  message += '|';
-  message += laptopId;
-  return message;
-}
-
-std::string phoneMessage(std::string_view fingerprint, std::string_view laptopId,
-                         std::string_view token) {
-  std::string message(kPhoneProofLabel);
-  message += fingerprint;
-  message += '|';
-  message += laptopId;
-  message += '|';
-  message += token;
-  return message;
-}
 
 std::uint64_t secureRandom64() {
   const std::string bytes = Bytes::random(sizeof(std::uint64_t));
@@ -111,11 +80,11 @@ Pairing::Result Pairing::attemptHeld(const std::string& laptopId, const std::str
   // phone shows; a renewed code makes any older proof fail.
   if (!isCurrent(clock_())) made = rotate();
 
-  if (Bytes::equal(mac(key_, laptopMessage(fingerprint_, laptopId)), proof)) {
+  if (Bytes::equal(PairProof::laptop(key_, fingerprint_, laptopId), proof)) {
     wrong_ = 0;
     std::string token = Crypto::base64Url(Bytes::random(kTokenBytes));
     // Made with the key of the code just used, before it is replaced.
-    std::string phoneProof = mac(key_, phoneMessage(fingerprint_, laptopId, token));
+    std::string phoneProof = PairProof::phone(key_, fingerprint_, laptopId, token);
     made = rotate();
     return Result::paired(std::move(token), std::move(phoneProof));
   }
@@ -131,16 +100,6 @@ void Pairing::setOnNewCode(std::function<void(const Code&)> onNewCode) {
   onNewCode_ = std::move(onNewCode);
 }
 
-std::string Pairing::laptopProof(std::string_view symbols, std::string_view fingerprint,
-                                 std::string_view laptopId) {
-  return mac(key(symbols, fingerprint), laptopMessage(fingerprint, laptopId));
-}
-
-std::string Pairing::phoneProof(std::string_view symbols, std::string_view fingerprint,
-                                std::string_view laptopId, std::string_view token) {
-  return mac(key(symbols, fingerprint), phoneMessage(fingerprint, laptopId, token));
-}
-
 std::uint64_t Pairing::boundedDraw(std::uint64_t size,
                                    const std::function<std::uint64_t()>& random64) {
   // 2^64 mod size, computed in 64 bits: (2^64 - size) mod size.
@@ -151,16 +110,6 @@ std::uint64_t Pairing::boundedDraw(std::uint64_t size,
       return static_cast<std::uint64_t>(product >> 64);
     }
   }
-}
-
-std::string Pairing::key(std::string_view symbols, std::string_view fingerprint) {
-  std::string salt = proofLabel();
-  salt += fingerprint;
-  return Crypto::pbkdf2Sha256(symbols, salt, kIterations, kKeyBytes);
-}
-
-std::string Pairing::mac(std::string_view key, std::string_view text) {
-  return Bytes::hex(Crypto::hmacSha256(key, text));
 }
 
 bool Pairing::isCurrent(TimePoint now) const {
@@ -176,7 +125,7 @@ Pairing::Code Pairing::rotate() {
     symbols += kAlphabet[boundedDraw(kAlphabet.size(), secureRandom64)];
   }
   // Derive before touching any field, so a failure leaves the old code whole.
-  std::string derived = key(symbols, fingerprint_);
+  std::string derived = PairProof::key(symbols, fingerprint_);
   code_ = Code{std::move(symbols), clock_() + kCodeLifetime};
   key_ = std::move(derived);
   return *code_;

@@ -25,10 +25,6 @@ class Pairing {
   static constexpr std::string_view kAlphabet = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
   static constexpr std::size_t kCodeLength = 8;
   static constexpr std::chrono::seconds kCodeLifetime{300};
-  // The derivation is slow on purpose, so that a proof seen by a stranger
-  // cannot be tried against all 2^40 codes; it runs once per code.
-  static constexpr int kIterations = 100000;
-  static constexpr std::size_t kKeyBytes = 32;
   static constexpr int kWrongBeforeLockout = 5;
   static constexpr std::chrono::seconds kLockout{60};
   static constexpr std::size_t kTokenBytes = 32;
@@ -86,21 +82,6 @@ class Pairing {
   // order; the one current() returns is the truth.
   void setOnNewCode(std::function<void(const Code&)> onNewCode) EXCLUDES(mutex_);
 
-  // laptopProof returns the proof a laptop sends for code `symbols` (without
-  // the "-"), phone certificate `fingerprint` and its own `laptopId`:
-  //   key   = PBKDF2-HMAC-SHA256(symbols, "lumenvale-pair|" + fingerprint,
-  //                              100000 iterations, 32 bytes)
-  //   proof = hex(HMAC-SHA256(key, "lumenvale-pair|" + fingerprint + "|" + laptopId))
-  static std::string laptopProof(std::string_view symbols, std::string_view fingerprint,
-                                 std::string_view laptopId);
-
-  // phoneProof returns the proof the phone answers a pairing with, which a
-  // laptop recomputes to know it paired with the phone that showed the code:
-  //   hex(HMAC-SHA256(key, "lumenvale-paired|" + fingerprint + "|" + laptopId + "|" + token))
-  // with the key above.
-  static std::string phoneProof(std::string_view symbols, std::string_view fingerprint,
-                                std::string_view laptopId, std::string_view token);
-
   // boundedDraw returns a uniform index below `size` (which must not be 0)
   // from the 64-bit values `random64` gives, without modulo bias: the high
   // half of value * size, drawing again while the low half falls below
@@ -108,11 +89,6 @@ class Pairing {
   static std::uint64_t boundedDraw(std::uint64_t size, const std::function<std::uint64_t()>& random64);
 
  private:
-  // key derives the 32-byte key of one code; mac is HMAC-SHA256 under it, in
-  // lower-case hex.
-  static std::string key(std::string_view symbols, std::string_view fingerprint);
-  static std::string mac(std::string_view key, std::string_view text);
-
   // rotate makes a new code and returns it, for the caller to tell
   // onNewCode once the lock is let go (tell).
   bool isCurrent(TimePoint now) const REQUIRES(mutex_);

@@ -12,6 +12,7 @@
 
 #include "util/bytes.h"
 #include "util/crypto.h"
+#include "util/pair_proof.h"
 
 namespace lumenvale {
 
@@ -76,7 +77,7 @@ class PairingTest : public ::testing::Test {
 
   // proof returns a laptop's proof for the code the phone shows now.
   std::string proof(const Pairing::Code& code, const std::string& laptopId) {
-    return Pairing::laptopProof(code.symbols, kFingerprint, laptopId);
+    return PairProof::laptop(PairProof::key(code.symbols, kFingerprint), kFingerprint, laptopId);
   }
 
   TimePoint now_ = TimePoint(seconds(1700000000));
@@ -97,17 +98,21 @@ TEST(PairingProof, MatchesTheRecipeLaptopsFollow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.symbols);
-    const std::string laptop = Pairing::laptopProof(c.symbols, c.fingerprint, c.laptopId);
+    const std::string key = PairProof::key(c.symbols, c.fingerprint);
+    const std::string laptop = PairProof::laptop(key, c.fingerprint, c.laptopId);
     EXPECT_EQ(laptop, independentLaptopProof(c.symbols, c.fingerprint, c.laptopId));
     EXPECT_TRUE(isLowerHex(laptop)) << laptop;
-    EXPECT_EQ(Pairing::phoneProof(c.symbols, c.fingerprint, c.laptopId, c.token),
+    EXPECT_EQ(PairProof::phone(key, c.fingerprint, c.laptopId, c.token),
               independentPhoneProof(c.symbols, c.fingerprint, c.laptopId, c.token));
   }
   // Each input is bound into the proof.
-  const std::string base = Pairing::laptopProof("0123ABCD", kFingerprint, "laptop-1");
-  EXPECT_NE(Pairing::laptopProof("0123ABCE", kFingerprint, "laptop-1"), base);
-  EXPECT_NE(Pairing::laptopProof("0123ABCD", std::string(64, 'e'), "laptop-1"), base);
-  EXPECT_NE(Pairing::laptopProof("0123ABCD", kFingerprint, "laptop-2"), base);
+  const auto proof = [](std::string_view symbols, std::string_view fingerprint, std::string_view laptopId) {
+    return PairProof::laptop(PairProof::key(symbols, fingerprint), fingerprint, laptopId);
+  };
+  const std::string base = proof("0123ABCD", kFingerprint, "laptop-1");
+  EXPECT_NE(proof("0123ABCE", kFingerprint, "laptop-1"), base);
+  EXPECT_NE(proof("0123ABCD", std::string(64, 'e'), "laptop-1"), base);
+  EXPECT_NE(proof("0123ABCD", kFingerprint, "laptop-2"), base);
 }
 
 TEST(PairingCode, DisplaySplitsEightCharactersOnly) {
@@ -181,7 +186,7 @@ TEST(PairingCallback, MayAskForTheCodeItIsToldOf) {
   pairing.setOnNewCode([&](const Pairing::Code&) { seen.push_back(pairing.current().symbols); });
   const Pairing::Code first = pairing.current();
   ASSERT_EQ(seen, std::vector<std::string>{first.symbols});
-  const Pairing::Result paired = pairing.attempt("laptop-1", Pairing::laptopProof(first.symbols, kFingerprint, "laptop-1"));
+  const Pairing::Result paired = pairing.attempt("laptop-1", PairProof::laptop(PairProof::key(first.symbols, kFingerprint), kFingerprint, "laptop-1"));
   ASSERT_EQ(paired.kind, Pairing::Result::Kind::paired);
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_NE(seen[1], first.symbols);  // told of the code that replaced the one used
@@ -216,7 +221,7 @@ TEST_F(PairingTest, AProofForAnythingElseIsAWrongCode) {
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"another laptop's id", proof(code, "laptop-2")},
-      {"another certificate", Pairing::laptopProof(code.symbols, std::string(64, '0'), "laptop-1")},
+      {"another certificate", PairProof::laptop(PairProof::key(code.symbols, std::string(64, '0')), std::string(64, '0'), "laptop-1")},
       {"upper-case hex", upper},
       {"empty", ""},
   };
