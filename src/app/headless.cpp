@@ -15,7 +15,7 @@
 #include "app/device_side.h"
 #include "app/folder_library.h"
 #include "app/terminal_input.h"
-#include "hub/home_state.h"
+#include "screens/hero.h"
 #include "hub/hub.h"
 #include "hub/run_loop.h"
 #include "util/format.h"

@@ -327,7 +327,7 @@ void Hub::tick() {
   const TimePoint now = platform_.clock();
   const double seenAgo = secondsBetween(state_.lastSeen, now);
   const double cloudAgo = secondsBetween(cloudSeen_, now);
-  const bool connected = seenAgo < Hero::kPresentSeconds;
+  const bool connected = seenAgo < kLaptopPresentSeconds;
   const bool fromCloud = cloudAgo < 5.0;
   if (addresses != state_.addresses || connected != state_.connected || fromCloud != state_.fromCloud) {
     update([addresses, connected, fromCloud](State& state) {
@@ -338,7 +338,7 @@ void Hub::tick() {
   }
   samples_.emplace_back(now, state_.sentBytes);
   if (samples_.size() >= 4) samples_.erase(samples_.begin(), samples_.end() - 3);
-  const std::int64_t speed = HomeState::speed(samples_);
+  const std::int64_t speed = SendSpeed::of(samples_);
   if (speed != state_.bytesPerSecond) update([speed](State& state) { state.bytesPerSecond = speed; });
   if (platform_.keepAwake) platform_.keepAwake(connected);
 }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "api/api.h"
-#include "hub/home_state.h"
+#include "hub/send_speed.h"
 #include "hub/main_queue.h"
 #include "hub/run_loop.h"
 #include "library/library_access.h"
@@ -65,6 +65,9 @@ struct DeleteDone {
   std::map<std::string, std::int64_t> kept;  // reason code -> assets kept for it
   bool operator==(const DeleteDone&) const = default;
 };
+
+// A laptop counts as present this long after its last request.
+inline constexpr double kLaptopPresentSeconds = 30.0;
 
 // Everything the screens show.
 struct HubState {
@@ -248,7 +251,7 @@ class Hub : public Transfers, public std::enable_shared_from_this<Hub> {
 
   bool ticking_ = false;          // main thread
   TimePoint cloudSeen_{};         // main thread
-  std::vector<HomeState::Sample> samples_;  // main thread
+  std::vector<SendSpeed::Sample> samples_;  // main thread
 
   // How often an open question checks that its laptop is still there.
   static constexpr std::chrono::milliseconds kPeerCheck{200};

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <limits>
 
-#include "hub/home_state.h"
+#include "screens/hero.h"
 #include "screens/home_rules.h"
 #include "screens/laptops_rules.h"
 #include "util/format.h"
@@ -22,7 +22,7 @@ QVariantMap heroMap(const Hero::Case& hero) {
             {"code", text(waiting->code)},
             {"secondsLeft", waiting->secondsLeft},
             {"fraction", waiting->fraction},
-            {"countdown", text(HomeState::countdown(waiting->secondsLeft))}};
+            {"countdown", text(Format::countdown(waiting->secondsLeft))}};
   }
   if (const auto* sending = std::get_if<Hero::Sending>(&hero)) {
     return {{"case", "sending"},
@@ -70,7 +70,7 @@ void HubBridge::decideHero() {
     pairing = {{"code", text(state_.code->display())},
                {"first", text(first)},
                {"second", text(second.value_or(""))},
-               {"left", text(HomeState::countdown(LaptopsRules::secondsLeft(state_.code->expiresAt, now)))}};
+               {"left", text(Format::countdown(LaptopsRules::secondsLeft(state_.code->expiresAt, now)))}};
   }
   QVariantList rows;
   for (const Laptop& laptop : state_.laptops) {

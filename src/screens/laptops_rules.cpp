@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "hub/home_state.h"
-
 namespace lumenvale::LaptopsRules {
 
 std::int64_t secondsLeft(TimePoint expiresAt, TimePoint now) {
@@ -15,7 +13,7 @@ std::int64_t secondsLeft(TimePoint expiresAt, TimePoint now) {
 
 bool isLive(const HubState& state, const Laptop& laptop, TimePoint now) {
   return state.lastLaptop == laptop.name &&
-         std::chrono::duration<double>(now - state.lastSeen).count() < Hero::kPresentSeconds;
+         secondsBetween(state.lastSeen, now) < kLaptopPresentSeconds;
 }
 
 std::vector<std::string> fingerprintGroups(const std::string& fingerprint) {

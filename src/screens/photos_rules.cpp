@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "hub/home_state.h"
+#include "util/format.h"
 
 namespace lumenvale {
 
@@ -20,7 +20,7 @@ std::vector<Month> months(const std::vector<std::size_t>& shown, const std::vect
   std::vector<Month> made;
   for (const std::size_t position : shown) {
     if (position >= assets.size()) continue;
-    std::string title = HomeState::monthTitle(assets[position].created);
+    std::string title = Format::monthTitle(assets[position].created);
     if (made.empty() || made.back().title != title) made.push_back({made.size(), std::move(title), {}});
     made.back().indices.push_back(position);
   }
@@ -44,7 +44,7 @@ std::vector<GridRow> gridRows(const std::vector<Month>& months, std::size_t colu
 std::string durationBadge(const Asset& asset) {
   if (asset.kind != "video" || !asset.duration || !std::isfinite(*asset.duration) || *asset.duration < 0) return "";
   // Cast only what an int64 holds: a broken file may claim any length.
-  return HomeState::countdown(static_cast<std::int64_t>(std::min(*asset.duration, 9.0e15)));
+  return Format::countdown(static_cast<std::int64_t>(std::min(*asset.duration, 9.0e15)));
 }
 
 int columnsFor(double width) {

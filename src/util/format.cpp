@@ -1,13 +1,16 @@
 #include "util/format.h"
 
+#include <unicode/dtfmtsym.h>
 #include <unicode/locid.h>
 #include <unicode/numberformatter.h>
 #include <unicode/unistr.h>
 
 #include <array>
+#include <cstdio>
 #include <memory>
 
 #include "util/date_formatter.h"
+#include "util/text.h"
 
 namespace lumenvale::Format {
 namespace {
@@ -109,6 +112,48 @@ std::optional<TimePoint> parseIso8601(std::string_view text) {
   const std::optional<double> millis = isoFormatter().parse(text);
   if (!millis) return std::nullopt;
   return TimePoint(std::chrono::duration_cast<TimePoint::duration>(std::chrono::duration<double, std::milli>(*millis)));
+}
+
+std::string countdown(std::int64_t seconds) {
+  const std::int64_t minutes = seconds / 60;
+  const std::int64_t rest = seconds - minutes * 60;
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes), static_cast<long long>(rest));
+  return text;
+}
+
+const std::vector<std::string>& months() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::DateFormatSymbols symbols(icu::Locale("en_US"), status);
+    int32_t count = 0;
+    const icu::UnicodeString* found =
+        U_SUCCESS(status) ? symbols.getMonths(count, icu::DateFormatSymbols::STANDALONE, icu::DateFormatSymbols::WIDE)
+                          : nullptr;
+    for (int32_t i = 0; found != nullptr && i < count && i < 12; ++i) {
+      std::string name;
+      found[i].toUTF8String(name);
+      list.push_back(std::move(name));
+    }
+    return list;
+  }();
+  return names;
+}
+
+std::string monthTitle(std::string_view key) {
+  const std::string_view head = key.substr(0, 7);
+  const std::size_t dash = head.find('-');
+  if (dash == std::string_view::npos || head.find('-', dash + 1) != std::string_view::npos) return "";
+  const std::string_view yearText = head.substr(0, dash);
+  const std::string_view monthText = head.substr(dash + 1);
+  if (yearText.size() != 4) return "";
+  const std::optional<std::int64_t> year = Text::parseInteger(yearText);
+  const std::optional<std::int64_t> month = Text::parseInteger(monthText);
+  if (!year || !month || *month < 1 || *month > 12) return "";
+  const std::vector<std::string>& names = months();
+  if (names.size() != 12) return "";
+  return names[static_cast<std::size_t>(*month - 1)] + " " + std::to_string(*year);
 }
 
 }  // namespace lumenvale::Format

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lumenvale::Format {
 
@@ -35,5 +36,16 @@ std::string iso8601(TimePoint time);
 // parseIso8601 reads back an internet date and time with "Z" or a numeric
 // offset; nothing when the text is not one.
 std::optional<TimePoint> parseIso8601(std::string_view text);
+
+// countdown reads a number of seconds as minutes and seconds: 75 -> "1:15",
+// 3600 -> "60:00".
+std::string countdown(std::int64_t seconds);
+
+// monthTitle reads a key that begins "YYYY-MM" as "May 2024"; anything else
+// gives "".
+std::string monthTitle(std::string_view key);
+
+// months are the twelve stand-alone month names of en_US, January first.
+const std::vector<std::string>& months();
 
 }  // namespace lumenvale::Format

@@ -52,5 +52,27 @@ TEST(Format, ParseIso8601) {
   }
 }
 
+TEST(Format, CountdownAndMonthTitle) {
+  for (const auto& [seconds, text] : std::vector<std::pair<std::int64_t, std::string>>{
+           {0, "0:00"}, {59, "0:59"}, {61, "1:01"}, {75, "1:15"}, {300, "5:00"}, {3600, "60:00"}}) {
+    EXPECT_EQ(Format::countdown(seconds), text);
+  }
+  for (const auto& [key, title] : std::vector<std::pair<std::string, std::string>>{
+           {"2024-05", "May 2024"},
+           {"2024-05-17T10:00:00Z", "May 2024"},
+           {"1999-12", "December 1999"},
+           {"2024-01", "January 2024"},
+           {"2024-13", ""},
+           {"2024-00", ""},
+           {"24-05", ""},
+           {"2024/05", ""},
+           {"abcd-05", ""},
+           {"2024-5", "May 2024"},
+           {"", ""}}) {
+    EXPECT_EQ(Format::monthTitle(key), title) << key;
+  }
+  EXPECT_EQ(Format::months().size(), 12u);
+}
+
 }  // namespace
 }  // namespace lumenvale

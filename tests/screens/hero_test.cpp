@@ -1,10 +1,9 @@
-// Tests of the Home card's pure rules: the case chosen from the state and
-// the time, the speed from samples, and the shared formatters.
-#include "hub/home_state.h"
+// The Home card's case, chosen from the hub's state and the time.
+#include "screens/hero.h"
 
 #include <gtest/gtest.h>
 
-#include "hub/hub.h"
+#include <functional>
 
 namespace lumenvale {
 namespace {
@@ -12,45 +11,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const TimePoint kNow = TimePoint(std::chrono::seconds(1800000000));
-
-TEST(HomeStateSpeed, FromTheOldestToTheNewestSample) {
-  const std::vector<std::pair<std::vector<HomeState::Sample>, std::int64_t>> cases = {
-      {{}, 0},
-      {{{kNow, 500}}, 0},
-      {{{kNow, 1000}, {kNow + 4s, 9000}}, 2000},
-      {{{kNow, 1000}, {kNow + 2s, 2000}, {kNow + 4s, 9000}}, 2000},
-      {{{kNow, 1000}, {kNow, 9000}}, 0},
-      {{{kNow, 9000}, {kNow + 4s, 1000}}, 0},
-      {{{kNow, 0}, {kNow + 3s, 10}}, 3},  // truncated
-      {{{kNow + 4s, 0}, {kNow, 9000}}, 0},  // a clock set back
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(HomeState::speed(cases[i].first), cases[i].second);
-  }
-}
-
-TEST(HomeStateFormat, CountdownAndMonthTitle) {
-  for (const auto& [seconds, text] : std::vector<std::pair<std::int64_t, std::string>>{
-           {0, "0:00"}, {59, "0:59"}, {61, "1:01"}, {75, "1:15"}, {300, "5:00"}, {3600, "60:00"}}) {
-    EXPECT_EQ(HomeState::countdown(seconds), text);
-  }
-  for (const auto& [key, title] : std::vector<std::pair<std::string, std::string>>{
-           {"2024-05", "May 2024"},
-           {"2024-05-17T10:00:00Z", "May 2024"},
-           {"1999-12", "December 1999"},
-           {"2024-01", "January 2024"},
-           {"2024-13", ""},
-           {"2024-00", ""},
-           {"24-05", ""},
-           {"2024/05", ""},
-           {"abcd-05", ""},
-           {"2024-5", "May 2024"},
-           {"", ""}}) {
-    EXPECT_EQ(HomeState::monthTitle(key), title) << key;
-  }
-  EXPECT_EQ(HomeState::months().size(), 12u);
-}
 
 // A state that is online, with a laptop and a code, for the cases to vary.
 HubState online() {
