@@ -11,17 +11,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "library/instant.h"
 #include "util/identifiers.h"
 
 namespace lumenvale {
-
-// An instant as the photo store keeps it: seconds since 2001-01-01 00:00:00
-// UTC. Cursors carry its exact bits, so it is never rounded or converted on
-// its way from the store to a cursor and back.
-using Instant = double;
-
-// 1970-01-01 00:00:00 UTC, the instant used when an asset has no date at all.
-inline constexpr Instant kUnixEpoch = -978307200.0;
 
 struct Resource {
   std::string rid;   // "photo", "video", "edited", "editedvideo" or "alternate"

@@ -60,10 +60,6 @@ std::string encode(const std::vector<Laptop>& laptops) {
   return document.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-double millisecondsSinceEpoch(TimePoint now) {
-  return std::chrono::duration<double, std::milli>(now.time_since_epoch()).count();
-}
-
 }  // namespace
 
 Laptops::Laptops(std::string file) : file_(std::move(file)) {
@@ -96,7 +92,7 @@ bool Laptops::add(const std::string& id, const std::string& name, const std::str
   // the delete question: a control character in it could rewrite the
   // terminal line the owner answers, a bidirectional override reorder it.
   Laptop laptop{id, Text::graphemePrefix(Text::withoutHidden(name), kMaxNameLength), tokenHash(token),
-                millisecondsSinceEpoch(now)};
+                millisSince1970(now)};
   std::vector<Laptop> changed;
   std::function<void(std::vector<Laptop>)> onChange;
   {

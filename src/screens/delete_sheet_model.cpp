@@ -10,9 +10,8 @@ namespace lumenvale {
 
 QString dateLineFor(const std::vector<Instant>& taken) {
   if (taken.empty()) return {};
-  // Instants count from 2001; the day is written from 1970.
-  const QString first = dayText(taken.front() - kUnixEpoch);
-  const QString last = dayText(taken.back() - kUnixEpoch);
+  const QString first = QString::fromStdString(Format::day(timeOf(taken.front())));
+  const QString last = QString::fromStdString(Format::day(timeOf(taken.back())));
   if (first == last) return qtTrId("delete.ask.day").arg(first);
   return qtTrId("delete.ask.range").arg(first, last);
 }

@@ -1,7 +1,5 @@
 #include "screens/hub_bridge.h"
 
-#include <QDateTime>
-#include <QLocale>
 #include <QStringList>
 #include <limits>
 
@@ -39,11 +37,6 @@ QVariantMap heroMap(const Hero::Case& hero) {
 
 }  // namespace
 
-QString dayText(double secondsSince1970) {
-  const QDateTime when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(secondsSince1970 * 1000.0));
-  return QLocale(QLocale::English, QLocale::UnitedStates).toString(when.toLocalTime(), QStringLiteral("MMM d, yyyy"));
-}
-
 HubBridge::HubBridge(std::shared_ptr<Hub> hub, Clock clock, QObject* parent)
     : QObject(parent), hub_(std::move(hub)), clock_(std::move(clock)) {
   state_ = hub_->state();
@@ -77,7 +70,7 @@ void HubBridge::decideHero() {
     rows.append(QVariantMap{{"id", text(laptop.id)},
                             {"name", text(laptop.name)},
                             {"live", LaptopsRules::isLive(state_, laptop, now)},
-                            {"day", dayText(laptop.pairedAt / 1000.0)}});
+                            {"day", text(Format::day(fromMillisSince1970(laptop.pairedAt)))}});
   }
   if (hero == hero_ && pairing == pairing_ && rows == laptopRows_) return;
   hero_ = std::move(hero);
@@ -137,8 +130,8 @@ AssetLine describeAsset(const PhotoLibrary& library, const QString& id) {
   } catch (const std::exception&) {
     return line;
   }
-  const QDateTime created = QDateTime::fromString(text(asset->created), Qt::ISODate);
-  const QString day = created.isValid() ? dayText(static_cast<double>(created.toMSecsSinceEpoch()) / 1000.0) : QString();
+  const std::optional<TimePoint> created = Format::parseIso8601(asset->created);
+  const QString day = created ? text(Format::day(*created)) : QString();
   line.detail = qtTrId("hero.file.detail").arg(text(Format::bytes(size)), day);
   return line;
 }

@@ -16,10 +16,6 @@
 
 namespace lumenvale {
 
-// dayText writes an instant (seconds since 1970) as its day in this
-// device's time zone: "May 1, 2024".
-QString dayText(double secondsSince1970);
-
 // What the Home card says of the file under way: the name of an asset's
 // first file, and that file's size with the day the asset was taken
 // ("2.4 MB · May 1, 2024"); empty when the asset is gone, no detail when the

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "util/clock.h"
 #include "util/date_formatter.h"
 #include "util/text.h"
 
@@ -45,10 +46,6 @@ std::string utf8(const icu::UnicodeString& text) {
   std::string out;
   text.toUTF8String(out);
   return out;
-}
-
-double millisOf(TimePoint time) {
-  return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count());
 }
 
 DateFormatter& dayFormatter() {
@@ -97,21 +94,22 @@ std::string bytes(std::int64_t n) {
 }
 
 std::string day(TimePoint time, std::string_view zone) {
-  return dayFormatter().format(millisOf(time), zone).value_or(std::string());
+  return dayFormatter().format(millisSince1970(time), zone).value_or(std::string());
 }
 
 std::string taken(TimePoint time, std::string_view zone) {
-  return takenFormatter().format(millisOf(time), zone).value_or(std::string());
+  return takenFormatter().format(millisSince1970(time), zone).value_or(std::string());
 }
 
 std::string iso8601(TimePoint time) {
-  return isoFormatter().format(millisOf(time)).value_or(std::string());
+  return isoFormatter().format(millisSince1970(time)).value_or(std::string());
 }
 
 std::optional<TimePoint> parseIso8601(std::string_view text) {
   const std::optional<double> millis = isoFormatter().parse(text);
   if (!millis) return std::nullopt;
-  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(std::chrono::duration<double, std::milli>(*millis)));
+  // A year before 1678 or after 2261 is held at that end.
+  return fromMillisSince1970(*millis);
 }
 
 std::string countdown(std::int64_t seconds) {

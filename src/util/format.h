@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "util/clock.h"
+
 namespace lumenvale::Format {
 
-using TimePoint = std::chrono::system_clock::time_point;
+using lumenvale::TimePoint;
 
 // count returns a whole number with en_US grouping: 1234567 -> "1,234,567".
 std::string count(std::int64_t n);
@@ -34,7 +36,8 @@ std::string taken(TimePoint time, std::string_view zone = {});
 std::string iso8601(TimePoint time);
 
 // parseIso8601 reads back an internet date and time with "Z" or a numeric
-// offset; nothing when the text is not one.
+// offset; nothing when the text is not one. A time before 1678 or after 2261
+// is held at that end, as a TimePoint holds no more.
 std::optional<TimePoint> parseIso8601(std::string_view text);
 
 // countdown reads a number of seconds as minutes and seconds: 75 -> "1:15",

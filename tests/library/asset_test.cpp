@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 
 namespace lumenvale {
 namespace {
@@ -74,6 +75,35 @@ TEST(AssetEquality, EveryFieldCounts) {
     change(changed);
     EXPECT_NE(changed, livePhoto());
   }
+}
+
+TEST(Instants, ConvertWithoutLossAndHoldAtTheClocksEnds) {
+  using std::chrono::microseconds;
+  // Whole microseconds go there and back exactly, either side of 1970 and 2001.
+  for (const std::int64_t micros : {0LL, 1LL, -1LL, 978307200000000LL, 1714571039123456LL, -2208988800000001LL}) {
+    SCOPED_TRACE(micros);
+    const TimePoint time{microseconds(micros)};
+    EXPECT_EQ(timeOf(instantOf(time)), time);
+  }
+  EXPECT_EQ(instantOf(TimePoint()), kUnixEpoch);
+  // Between two microseconds, the one below: "created <= instant" agrees.
+  const Instant between = instantOf(TimePoint(microseconds(1714571039123456LL))) + 0.4e-6;
+  EXPECT_EQ(timeOf(between), TimePoint(microseconds(1714571039123456LL)));
+  // Beyond a TimePoint's years, as a cursor may carry: held at the ends.
+  EXPECT_EQ(timeOf(1e300), std::chrono::floor<microseconds>(TimePoint::max()));
+  EXPECT_EQ(timeOf(3.15e10), std::chrono::floor<microseconds>(TimePoint::max()));
+  EXPECT_EQ(timeOf(-1e300), std::chrono::ceil<microseconds>(TimePoint::min()));
+  EXPECT_EQ(timeOf(std::numeric_limits<double>::quiet_NaN()), TimePoint(microseconds(978307200000000LL)));
+}
+
+TEST(Instants, MillisecondsFromAFileAreHeldInsideTheClock) {
+  using std::chrono::milliseconds;
+  EXPECT_EQ(fromMillisSince1970(1714571039123.0), TimePoint(milliseconds(1714571039123LL)));
+  EXPECT_EQ(millisSince1970(TimePoint(milliseconds(1714571039123LL))), 1714571039123.0);
+  EXPECT_EQ(fromMillisSince1970(std::numeric_limits<double>::quiet_NaN()), TimePoint());
+  EXPECT_LT(fromMillisSince1970(-1e300), TimePoint(milliseconds(-9'000'000'000'000LL)));
+  EXPECT_GT(fromMillisSince1970(1e300), TimePoint(milliseconds(9'000'000'000'000LL)));
+  EXPECT_GT(fromMillisSince1970(std::numeric_limits<double>::infinity()), TimePoint());
 }
 
 }  // namespace

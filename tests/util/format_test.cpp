@@ -50,6 +50,12 @@ TEST(Format, ParseIso8601) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(Format::parseIso8601(bad), std::nullopt);
   }
+  // Years a device may send that no TimePoint holds are held at its ends.
+  const std::optional<Format::TimePoint> first = Format::parseIso8601("0001-01-01T00:00:00Z");
+  const std::optional<Format::TimePoint> last = Format::parseIso8601("9999-12-31T23:59:59Z");
+  ASSERT_TRUE(first && last);
+  EXPECT_LT(*first, Format::TimePoint(sys_days(1700y / January / 1)));
+  EXPECT_GT(*last, Format::TimePoint(sys_days(2260y / January / 1)));
 }
 
 TEST(Format, CountdownAndMonthTitle) {

@@ -38,10 +38,6 @@ namespace lumenvale {
 namespace {
 
 namespace fs = std::filesystem;
-using std::chrono::microseconds;
-
-// 2001-01-01 00:00:00 UTC, where Instants count from, in microseconds since 1970.
-constexpr std::int64_t kInstantEpochMicros = 978307200LL * 1000000;
 
 // A poster frame is the first picture decoded within this many packets of
 // the video stream; a file that yields none by then is treated as broken
@@ -57,23 +53,6 @@ constexpr int kMaxPosterPackets = 256;
 // Decoders work on a frame rounded up to their blocks (64 pixels at most
 // for HEVC), larger than the picture the stream declares.
 constexpr std::int64_t kCodedMargin = 64;
-
-Instant instantOf(TimePoint time) {
-  const std::int64_t micros = std::chrono::floor<microseconds>(time.time_since_epoch()).count();
-  // An integer below 2^53 divided by 10^6 is correctly rounded, and the
-  // catalog keeps whole microseconds, so timeOf() gives the same time back.
-  return static_cast<double>(micros - kInstantEpochMicros) / 1e6;
-}
-
-// timeOf returns the latest whole microsecond whose Instant is at or before
-// `instant`, so that "created <= instant" means the same in both units.
-TimePoint timeOf(Instant instant) {
-  // Beyond about 3,000 years either way every asset is on one side.
-  const double bounded = std::clamp(std::isnan(instant) ? 0.0 : instant, -1e11, 1e11);
-  std::int64_t micros = std::llround(bounded * 1e6) + kInstantEpochMicros;
-  if (instantOf(TimePoint(microseconds(micros))) > bounded) --micros;
-  return TimePoint(microseconds(micros));
-}
 
 PhotoStore::Record recordOf(const CatalogAsset& asset) {
   PhotoStore::Record record;

@@ -304,6 +304,10 @@ TEST_F(FolderPhotoStoreTest, FetchesKeepWhatThePredicateAsksInListingOrder) {
       {"photos at or before", {1}, Created::atOrBefore, bound, PhotoStore::kUserLibrary},
       {"all at or before", {1, 2}, Created::atOrBefore, bound, PhotoStore::kUserLibrary},
       {"just before", {}, Created::atOrBefore, bound - 1e-6, PhotoStore::kUserLibrary},
+      // Bounds a laptop's cursor may carry, far beyond any clock's years.
+      {"after everything", {}, Created::atOrBefore, 1e300, PhotoStore::kUserLibrary},
+      {"before everything", {}, Created::atOrBefore, -1e300, PhotoStore::kUserLibrary},
+      {"in the year 3000", {}, Created::atOrBefore, 3.15e10, PhotoStore::kUserLibrary},
       {"undated", {1, 2}, Created::none, 0, PhotoStore::kUserLibrary},
       {"audio", {3}, Created::any, 0, PhotoStore::kUserLibrary},
       {"shared albums", {1, 2}, Created::any, 0, 2},
