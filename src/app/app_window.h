@@ -19,6 +19,7 @@
 #include "screens/screen_saver.h"
 #include "screens/theme.h"
 #include "screens/thumbs.h"
+#include "util/failure.h"
 
 namespace lumenvale {
 
@@ -31,8 +32,9 @@ class AppWindow {
   // Builds everything and opens the window; the server starts once photo
   // access is there. Throws DeviceSide::Failure, or Failure when the
   // screens do not load.
-  struct Failure {
-    std::string description;
+  class Failure : public DescribedFailure {
+   public:
+    using DescribedFailure::DescribedFailure;
   };
   explicit AppWindow(const Options& options);
   ~AppWindow();

@@ -14,13 +14,15 @@
 #include "hub/hub.h"
 #include "platform/avahi_advertiser.h"
 #include "platform/settings.h"
+#include "util/failure.h"
 
 namespace lumenvale {
 
 class DeviceSide {
  public:
-  struct Failure {
-    std::string description;
+  class Failure : public DescribedFailure {
+   public:
+    using DescribedFailure::DescribedFailure;
   };
 
   // The library folders: those given with --library, else the ones the

@@ -8,36 +8,29 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "library/asset.h"
+#include "util/failure.h"
 
 namespace lumenvale {
 
 // LibraryError is the one failure of the listing: a cursor text that does not
 // parse. The API answers it with 400.
-class LibraryError : public std::exception {
+class LibraryError : public DescribedFailure {
  public:
-  enum class Code { badCursor };
-
-  static LibraryError badCursor() { return LibraryError(Code::badCursor); }
-
-  Code code() const { return code_; }
-  const char* what() const noexcept override { return "the cursor does not parse"; }
-  bool operator==(const LibraryError& other) const { return code_ == other.code_; }
+  static LibraryError badCursor() { return LibraryError("the cursor does not parse"); }
 
  private:
-  explicit LibraryError(Code code) : code_(code) {}
-  Code code_;
+  using DescribedFailure::DescribedFailure;
 };
 
 // ResourceReadError is what read() throws when the store could not deliver a
 // file, for example one held only in cloud storage that cannot be downloaded.
-class ResourceReadError : public std::runtime_error {
+class ResourceReadError : public DescribedFailure {
  public:
-  using std::runtime_error::runtime_error;
+  using DescribedFailure::DescribedFailure;
 };
 
 // One resource ready to be streamed; lives for one request.
@@ -92,10 +85,3 @@ class Library {
 };
 
 }  // namespace lumenvale
-
-template <>
-struct std::hash<lumenvale::LibraryError> {
-  std::size_t operator()(const lumenvale::LibraryError& error) const noexcept {
-    return std::hash<int>()(static_cast<int>(error.code()));
-  }
-};

@@ -18,14 +18,14 @@ std::optional<std::string> read(const std::string& path);
 // content or the new, never a mix: a temporary file beside it with `mode`,
 // fsync, rename over the old one, fsync of the folder. Returns false (and
 // leaves the old file as it was) on any failure.
-bool write(const std::string& path, std::string_view bytes, mode_t mode = 0600);
+[[nodiscard]] bool write(const std::string& path, std::string_view bytes, mode_t mode = 0600);
 
 // writeAll writes every byte of `bytes` to `fd`, going on after signals;
 // false on a failure (errno tells which).
-bool writeAll(int fd, std::string_view bytes);
+[[nodiscard]] bool writeAll(int fd, std::string_view bytes);
 
 // makeDirectories creates `path` and its missing parents with `mode`;
 // true when it exists as a folder afterwards.
-bool makeDirectories(const std::string& path, mode_t mode = 0700);
+[[nodiscard]] bool makeDirectories(const std::string& path, mode_t mode = 0700);
 
 }  // namespace lumenvale::AtomicFile
