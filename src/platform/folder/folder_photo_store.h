@@ -1,7 +1,7 @@
 // The photo store over the folder library: assets and files from the
 // Catalog, file bytes read in pieces on a worker thread per request,
-// pictures decoded with libvips (video poster frames with FFmpeg), deletion
-// into the freedesktop Trash. Safe from any thread; callbacks are never
+// pictures from FolderPictures, deletion into the freedesktop Trash
+// (Trash). Safe from any thread; callbacks are never
 // called under a lock of the store. The catalog must outlive the store; the
 // store's destructor cancels what is running and waits for it to end.
 #pragma once
