@@ -428,6 +428,74 @@ std::vector<CatalogAsset> readAssets(Statement& rows, Statement& files) {
   return assets;
 }
 
+using ReadCache = std::unordered_map<std::string, std::pair<FileState, FileFacts>>;
+
+// planAssets turns what the walk found into the rows the catalog should
+// hold. Metadata is read only for a file whose bytes differ from what
+// `stored` recorded and from what this index() read before (`readNow`).
+std::vector<PlannedAsset> planAssets(const std::vector<FoundAsset>& found,
+                                     const std::unordered_map<std::string, StoredFile>& stored,
+                                     const Catalog::Options& options, ReadCache& readNow, std::int64_t& metadataReads) {
+  std::vector<PlannedAsset> plan;
+  plan.reserve(found.size());
+  for (const FoundAsset& asset : found) {
+    PlannedAsset planned;
+    planned.mainPath = asset.files.front().path;
+    for (const FoundFile& file : asset.files) {
+      FileRow row{file.path,
+                  static_cast<int>(file.role),
+                  static_cast<int>(planned.files.size()),
+                  file.state,
+                  {}};
+      auto known = stored.find(file.path);
+      auto readBefore = readNow.find(file.path);
+      if (known != stored.end() && sameBytes(known->second.state, file.state)) {
+        row.facts = known->second.facts;
+      } else if (readBefore != readNow.end() && readBefore->second.first == file.state) {
+        row.facts = readBefore->second.second;
+      } else if (file.role != ResourceType::adjustmentData) {
+        auto type = MimeTypes::folderType(file.path);
+        if (type) row.facts = factsOf(options.readMetadata(file.path, type->kind));
+        ++metadataReads;
+        readNow[file.path] = {file.state, row.facts};
+      }
+      planned.files.push_back(std::move(row));
+    }
+    planned.fields =
+        fieldsOf(asset.mediaType, planned.files, options.modificationTimeAsCreation);
+    plan.push_back(std::move(planned));
+  }
+  return plan;
+}
+
+// movesOf finds the assets that moved within the library: a stored asset
+// whose main file is not where it was, and a planned one whose main file is
+// that same file (inode, size, time) under a new path, keeps its
+// identifier. Gives new main path -> old.
+std::unordered_map<std::string, std::string> movesOf(const std::unordered_map<std::string, StoredAsset>& assets,
+                                                     const std::unordered_map<std::string, StoredFile>& files,
+                                                     const std::vector<PlannedAsset>& plan,
+                                                     const std::unordered_set<std::string>& planned) {
+  std::map<std::tuple<std::uint64_t, std::int64_t, std::int64_t>, std::string> missingByFile;
+  for (const auto& [mainPath, asset] : assets) {
+    if (planned.contains(mainPath)) continue;
+    auto main = files.find(mainPath);
+    if (main == files.end() || main->second.state.inode == 0) continue;
+    const FileState& state = main->second.state;
+    missingByFile[{state.inode, state.size, state.mtime}] = mainPath;
+  }
+  std::unordered_map<std::string, std::string> movedFrom;  // new main path -> old
+  for (const PlannedAsset& asset : plan) {
+    if (assets.contains(asset.mainPath)) continue;
+    const FileState& state = asset.files.front().state;
+    auto match = missingByFile.find({state.inode, state.size, state.mtime});
+    if (match == missingByFile.end()) continue;
+    movedFrom[asset.mainPath] = match->second;
+    missingByFile.erase(match);
+  }
+  return movedFrom;
+}
+
 }  // namespace
 
 struct Catalog::Walk {
@@ -828,6 +896,29 @@ std::unique_ptr<Catalog::Snapshot> Catalog::snapshot() const {
   return snapshot;
 }
 
+// What one pass of index() writes: the plan against the snapshot it was
+// made from, and what the steps learn on the way, under mutex_.
+struct Catalog::IndexPass {
+  IndexPass(const Snapshot& stored, const Walk& found, const std::vector<PlannedAsset>& plan, IndexReport& report)
+      : stored(stored), found(found), plan(plan), report(report) {
+    for (const PlannedAsset& asset : plan) {
+      plannedMains.insert(asset.mainPath);
+      for (const FileRow& file : asset.files) plannedFiles.insert(file.path);
+    }
+  }
+
+  const Snapshot& stored;
+  const Walk& found;
+  const std::vector<PlannedAsset>& plan;
+  IndexReport& report;
+  std::unordered_set<std::string> plannedMains, plannedFiles;
+  std::unordered_map<std::string, std::string> movedFrom;  // new main path -> old
+  std::unordered_set<std::string> movedAway;               // the old main paths of those
+  std::unordered_set<std::int64_t> dropped, away;           // asset row ids
+  bool wrote = false;
+  bool idsChanged = false;
+};
+
 IndexReport Catalog::index(const std::vector<std::string>& folders) {
   IndexReport report;
   Walk found = walk(folders);
@@ -836,40 +927,12 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
 
   // Files read during this call, so that a retry after a concurrent write
   // reads nothing twice.
-  std::unordered_map<std::string, std::pair<FileState, FileFacts>> readNow;
+  ReadCache readNow;
 
   for (;;) {
     std::unique_ptr<Snapshot> stored = snapshot();
-
-    std::vector<PlannedAsset> plan;
-    plan.reserve(found.assets.size());
-    for (const FoundAsset& asset : found.assets) {
-      PlannedAsset planned;
-      planned.mainPath = asset.files.front().path;
-      for (const FoundFile& file : asset.files) {
-        FileRow row{file.path,
-                    static_cast<int>(file.role),
-                    static_cast<int>(planned.files.size()),
-                    file.state,
-                    {}};
-        auto known = stored->files.find(file.path);
-        auto readBefore = readNow.find(file.path);
-        if (known != stored->files.end() && sameBytes(known->second.state, file.state)) {
-          row.facts = known->second.facts;
-        } else if (readBefore != readNow.end() && readBefore->second.first == file.state) {
-          row.facts = readBefore->second.second;
-        } else if (file.role != ResourceType::adjustmentData) {
-          auto type = MimeTypes::folderType(file.path);
-          if (type) row.facts = factsOf(options_.readMetadata(file.path, type->kind));
-          ++report.metadataReads;
-          readNow[file.path] = {file.state, row.facts};
-        }
-        planned.files.push_back(std::move(row));
-      }
-      planned.fields =
-          fieldsOf(asset.mediaType, planned.files, options_.modificationTimeAsCreation);
-      plan.push_back(std::move(planned));
-    }
+    const std::vector<PlannedAsset> plan =
+        planAssets(found.assets, stored->files, options_, readNow, report.metadataReads);
 
     MutexLock lock(mutex_);
     // Another index() or a remove() wrote since the snapshot: plan again on
@@ -878,202 +941,19 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
 
     report.added = report.changed = report.removed = report.away = report.moved = 0;
     Transaction transaction(db_);
-    bool wrote = false;
-    bool idsChanged = !recoveredIds_.empty();
-
-    std::unordered_set<std::string> plannedMains, plannedFiles;
-    for (const PlannedAsset& asset : plan) {
-      plannedMains.insert(asset.mainPath);
-      for (const FileRow& file : asset.files) plannedFiles.insert(file.path);
-    }
-    // The files recorded of each asset, by row id, in their order.
-    std::unordered_map<std::int64_t, std::vector<std::pair<std::string, const StoredFile*>>> filesOf;
-    for (const auto& [path, file] : stored->files) filesOf[file.asset].emplace_back(path, &file);
-    for (auto& [asset, files] : filesOf) {
-      std::sort(files.begin(), files.end(),
-                [](const auto& a, const auto& b) { return a.second->rank < b.second->rank; });
-    }
-
-    // An asset whose main file is not where it was may have moved within
-    // the library: the same file (inode, size, time) under a new path
-    // keeps its identifier.
-    std::map<std::tuple<std::uint64_t, std::int64_t, std::int64_t>, std::string> missingByFile;
-    for (const auto& [mainPath, asset] : stored->assets) {
-      if (plannedMains.contains(mainPath)) continue;
-      auto main = stored->files.find(mainPath);
-      if (main == stored->files.end() || main->second.state.inode == 0) continue;
-      const FileState& state = main->second.state;
-      missingByFile[{state.inode, state.size, state.mtime}] = mainPath;
-    }
-    std::unordered_map<std::string, std::string> movedFrom;  // new main path -> old
-    for (const PlannedAsset& asset : plan) {
-      if (stored->assets.contains(asset.mainPath)) continue;
-      const FileState& state = asset.files.front().state;
-      auto match = missingByFile.find({state.inode, state.size, state.mtime});
-      if (match == missingByFile.end()) continue;
-      movedFrom[asset.mainPath] = match->second;
-      missingByFile.erase(match);
-    }
-    std::unordered_set<std::string> movedAway;
-    for (const auto& [to, from] : movedFrom) movedAway.insert(from);
-
+    IndexPass pass(*stored, found, plan, report);
+    pass.idsChanged = !recoveredIds_.empty();
+    pass.movedFrom = movesOf(stored->assets, stored->files, plan, pass.plannedMains);
+    for (const auto& [to, from] : pass.movedFrom) pass.movedAway.insert(from);
     // Gone or away, first: their files may belong to a planned asset now.
-    const std::int64_t now = microsSince1970(options_.now());
-    const std::int64_t forgetAfter =
-        std::chrono::duration_cast<std::chrono::microseconds>(options_.forgetAwayAfter).count();
-    std::unordered_set<std::int64_t> dropped, away;
-    Statement dropAsset(db_, "DELETE FROM assets WHERE id = ?1");
-    Statement markAway(db_, "UPDATE assets SET away_since = ?2 WHERE id = ?1");
-    for (const auto& [mainPath, asset] : stored->assets) {
-      if (plannedMains.contains(mainPath) || movedAway.contains(mainPath)) continue;
-      auto folder = found.listed.find(parentOf(mainPath));
-      auto main = stored->files.find(mainPath);
-      const std::uint64_t device = main == stored->files.end() ? 0 : main->second.state.device;
-      // Missing from a folder read whole, on the device it was recorded
-      // on: deleted. Anything else (a folder that cannot be read, a card
-      // that left its mount point empty) is an absence.
-      const bool gone = folder != found.listed.end() && (device == 0 || device == folder->second);
-      const bool forgotten = asset.awaySince && now - *asset.awaySince > forgetAfter;
-      if (gone || forgotten) {
-        dropAsset.reset();
-        dropAsset.bind(1, asset.id).run();
-        dropped.insert(asset.id);
-        ++report.removed;
-        wrote = idsChanged = true;
-        continue;
-      }
-      away.insert(asset.id);
-      ++report.away;
-      if (!asset.awaySince) {
-        markAway.reset();
-        markAway.bind(1, asset.id).bind(2, now).run();
-        wrote = true;
-      }
-    }
-
-    Statement insertAsset(db_,
-                          "INSERT INTO assets(local_id, main_path, media_type, created, modified, "
-                          "width, height, duration, version) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    Statement updateAsset(db_,
-                          "UPDATE assets SET media_type = ?2, created = ?3, modified = ?4, "
-                          "width = ?5, height = ?6, duration = ?7, version = ?8, main_path = ?9, "
-                          "away_since = NULL WHERE id = ?1");
-    Statement upsertFile(
-        db_,
-        "INSERT INTO files(path, asset, role, rank, size, mtime, inode, readable, created, width, "
-        "height, duration, ctime, device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14) "
-        "ON CONFLICT(path) DO UPDATE SET asset = ?2, role = ?3, rank = ?4, size = ?5, mtime = ?6, "
-        "inode = ?7, readable = ?8, created = ?9, width = ?10, height = ?11, duration = ?12, ctime = ?13, "
-        "device = ?14");
-    for (const PlannedAsset& asset : plan) {
-      const AssetFields& f = asset.fields;
-      std::int64_t id;
-      bool assetChanged = false;
-      auto moved = movedFrom.find(asset.mainPath);
-      auto known = stored->assets.find(moved == movedFrom.end() ? asset.mainPath : moved->second);
-      if (known == stored->assets.end()) {
-        std::string localId;
-        auto recovered = recoveredIds_.find(asset.mainPath);
-        if (recovered != recoveredIds_.end() && recovered->second.size == asset.files.front().state.size) {
-          localId = std::move(recovered->second.localIdentifier);
-          recoveredIds_.erase(recovered);
-        } else {
-          localId = newLocalIdentifier();
-        }
-        insertAsset.reset();
-        insertAsset.bind(1, localId)
-            .bind(2, asset.mainPath)
-            .bind(3, std::int64_t{f.mediaType})
-            .bind(4, f.created)
-            .bind(5, f.modified)
-            .bind(6, std::int64_t{f.width})
-            .bind(7, std::int64_t{f.height})
-            .bind(8, f.duration)
-            .bind(9, firstVersion(f, asset.files))
-            .run();
-        id = sqlite3_last_insert_rowid(db_);
-        ++report.added;
-        wrote = idsChanged = true;
-      } else {
-        const StoredAsset& before = known->second;
-        id = before.id;
-        const bool isMove = moved != movedFrom.end();
-        // Any file changed, added or gone moves the version on; a move
-        // alone does not, nor does a catalog of an earlier version
-        // learning a file's change time and device.
-        const auto& recorded = filesOf[id];
-        bool bytesChanged = recorded.size() != asset.files.size();
-        for (std::size_t i = 0; !bytesChanged && i < recorded.size(); ++i) {
-          const FileRow& now = asset.files[i];
-          const StoredFile& then = *recorded[i].second;
-          const bool samePlace = isMove || recorded[i].first == now.path;
-          bytesChanged = !samePlace || then.role != now.role || !sameBytes(then.state, now.state, isMove);
-        }
-        const std::int64_t first = firstVersion(f, asset.files);
-        std::int64_t version = before.version.value_or(first);
-        if (bytesChanged) version = nextVersion(version, first);
-        if (!(before.fields == f) || before.version != version || before.awaySince || isMove) {
-          updateAsset.reset();
-          updateAsset.bind(1, id)
-              .bind(2, std::int64_t{f.mediaType})
-              .bind(3, f.created)
-              .bind(4, f.modified)
-              .bind(5, std::int64_t{f.width})
-              .bind(6, std::int64_t{f.height})
-              .bind(7, f.duration)
-              .bind(8, version)
-              .bind(9, asset.mainPath)
-              .run();
-          assetChanged = !(before.fields == f) || before.version != version;
-          wrote = true;
-          if (isMove) {
-            ++report.moved;
-            idsChanged = true;
-          }
-        }
-      }
-      for (const FileRow& file : asset.files) {
-        auto before = stored->files.find(file.path);
-        // A file of a dropped asset went with it, even when a new asset
-        // took over that asset's row id.
-        bool same = before != stored->files.end() && !dropped.contains(before->second.asset) &&
-                    before->second.asset == id && before->second.role == file.role &&
-                    before->second.rank == file.rank && before->second.state == file.state &&
-                    before->second.facts == file.facts;
-        if (same) continue;
-        upsertFile.reset();
-        upsertFile.bind(1, file.path)
-            .bind(2, id)
-            .bind(3, std::int64_t{file.role})
-            .bind(4, std::int64_t{file.rank})
-            .bind(5, file.state.size)
-            .bind(6, file.state.mtime)
-            .bind(7, static_cast<std::int64_t>(file.state.inode))
-            .bind(8, std::int64_t{file.facts.readable ? 1 : 0})
-            .bind(9, file.facts.created)
-            .bind(10, std::int64_t{file.facts.width})
-            .bind(11, std::int64_t{file.facts.height})
-            .bind(12, file.facts.duration)
-            .bind(13, file.state.ctime)
-            .bind(14, static_cast<std::int64_t>(file.state.device))
-            .run();
-        wrote = true;
-      }
-      if (assetChanged) ++report.changed;
-    }
-
-    Statement dropFile(db_, "DELETE FROM files WHERE path = ?1");
-    for (const auto& [path, file] : stored->files) {
-      if (plannedFiles.contains(path) || dropped.contains(file.asset) || away.contains(file.asset)) continue;
-      dropFile.reset();
-      dropFile.bind(1, path).run();
-      wrote = true;
-    }
+    dropOrMarkAway(pass);
+    writeAssets(pass);
+    dropStaleFiles(pass);
 
     std::optional<std::string> ids;
-    if (wrote) {
+    if (pass.wrote) {
       renumber();
-      if (idsChanged) ids = idsText();
+      if (pass.idsChanged) ids = idsText();
       transaction.commit();
       ++writes_;
     }
@@ -1086,6 +966,178 @@ IndexReport Catalog::index(const std::vector<std::string>& folders) {
     // to reach the disk, and listings need not wait for them.
     if (ids) writeIds(*ids, written);
     return report;
+  }
+}
+
+// dropOrMarkAway drops the stored assets that are gone and marks those that
+// are away (kept, not served), forgetting any away for too long.
+void Catalog::dropOrMarkAway(IndexPass& pass) {
+  const std::int64_t now = microsSince1970(options_.now());
+  const std::int64_t forgetAfter =
+      std::chrono::duration_cast<std::chrono::microseconds>(options_.forgetAwayAfter).count();
+  Statement dropAsset(db_, "DELETE FROM assets WHERE id = ?1");
+  Statement markAway(db_, "UPDATE assets SET away_since = ?2 WHERE id = ?1");
+  for (const auto& [mainPath, asset] : pass.stored.assets) {
+    if (pass.plannedMains.contains(mainPath) || pass.movedAway.contains(mainPath)) continue;
+    auto folder = pass.found.listed.find(parentOf(mainPath));
+    auto main = pass.stored.files.find(mainPath);
+    const std::uint64_t device = main == pass.stored.files.end() ? 0 : main->second.state.device;
+    // Missing from a folder read whole, on the device it was recorded
+    // on: deleted. Anything else (a folder that cannot be read, a card
+    // that left its mount point empty) is an absence.
+    const bool gone = folder != pass.found.listed.end() && (device == 0 || device == folder->second);
+    const bool forgotten = asset.awaySince && now - *asset.awaySince > forgetAfter;
+    if (gone || forgotten) {
+      dropAsset.reset();
+      dropAsset.bind(1, asset.id).run();
+      pass.dropped.insert(asset.id);
+      ++pass.report.removed;
+      pass.wrote = pass.idsChanged = true;
+      continue;
+    }
+    pass.away.insert(asset.id);
+    ++pass.report.away;
+    if (!asset.awaySince) {
+      markAway.reset();
+      markAway.bind(1, asset.id).bind(2, now).run();
+      pass.wrote = true;
+    }
+  }
+}
+
+// writeAssets adds the planned assets that are new (with an identifier a
+// rebuild recovered, where one matches), updates those that changed or
+// moved, and writes the rows of their files that differ.
+void Catalog::writeAssets(IndexPass& pass) {
+  // The files recorded of each asset, by row id, in their order.
+  std::unordered_map<std::int64_t, std::vector<std::pair<std::string, const StoredFile*>>> filesOf;
+  for (const auto& [path, file] : pass.stored.files) filesOf[file.asset].emplace_back(path, &file);
+  for (auto& [asset, files] : filesOf) {
+    std::sort(files.begin(), files.end(),
+              [](const auto& a, const auto& b) { return a.second->rank < b.second->rank; });
+  }
+
+  Statement insertAsset(db_,
+                        "INSERT INTO assets(local_id, main_path, media_type, created, modified, "
+                        "width, height, duration, version) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+  Statement updateAsset(db_,
+                        "UPDATE assets SET media_type = ?2, created = ?3, modified = ?4, "
+                        "width = ?5, height = ?6, duration = ?7, version = ?8, main_path = ?9, "
+                        "away_since = NULL WHERE id = ?1");
+  Statement upsertFile(
+      db_,
+      "INSERT INTO files(path, asset, role, rank, size, mtime, inode, readable, created, width, "
+      "height, duration, ctime, device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14) "
+      "ON CONFLICT(path) DO UPDATE SET asset = ?2, role = ?3, rank = ?4, size = ?5, mtime = ?6, "
+      "inode = ?7, readable = ?8, created = ?9, width = ?10, height = ?11, duration = ?12, ctime = ?13, "
+      "device = ?14");
+  for (const PlannedAsset& asset : pass.plan) {
+    const AssetFields& f = asset.fields;
+    std::int64_t id;
+    bool assetChanged = false;
+    auto moved = pass.movedFrom.find(asset.mainPath);
+    auto known = pass.stored.assets.find(moved == pass.movedFrom.end() ? asset.mainPath : moved->second);
+    if (known == pass.stored.assets.end()) {
+      std::string localId;
+      auto recovered = recoveredIds_.find(asset.mainPath);
+      if (recovered != recoveredIds_.end() && recovered->second.size == asset.files.front().state.size) {
+        localId = std::move(recovered->second.localIdentifier);
+        recoveredIds_.erase(recovered);
+      } else {
+        localId = newLocalIdentifier();
+      }
+      insertAsset.reset();
+      insertAsset.bind(1, localId)
+          .bind(2, asset.mainPath)
+          .bind(3, std::int64_t{f.mediaType})
+          .bind(4, f.created)
+          .bind(5, f.modified)
+          .bind(6, std::int64_t{f.width})
+          .bind(7, std::int64_t{f.height})
+          .bind(8, f.duration)
+          .bind(9, firstVersion(f, asset.files))
+          .run();
+      id = sqlite3_last_insert_rowid(db_);
+      ++pass.report.added;
+      pass.wrote = pass.idsChanged = true;
+    } else {
+      const StoredAsset& before = known->second;
+      id = before.id;
+      const bool isMove = moved != pass.movedFrom.end();
+      // Any file changed, added or gone moves the version on; a move
+      // alone does not, nor does a catalog of an earlier version
+      // learning a file's change time and device.
+      const auto& recorded = filesOf[id];
+      bool bytesChanged = recorded.size() != asset.files.size();
+      for (std::size_t i = 0; !bytesChanged && i < recorded.size(); ++i) {
+        const FileRow& now = asset.files[i];
+        const StoredFile& then = *recorded[i].second;
+        const bool samePlace = isMove || recorded[i].first == now.path;
+        bytesChanged = !samePlace || then.role != now.role || !sameBytes(then.state, now.state, isMove);
+      }
+      const std::int64_t first = firstVersion(f, asset.files);
+      std::int64_t version = before.version.value_or(first);
+      if (bytesChanged) version = nextVersion(version, first);
+      if (!(before.fields == f) || before.version != version || before.awaySince || isMove) {
+        updateAsset.reset();
+        updateAsset.bind(1, id)
+            .bind(2, std::int64_t{f.mediaType})
+            .bind(3, f.created)
+            .bind(4, f.modified)
+            .bind(5, std::int64_t{f.width})
+            .bind(6, std::int64_t{f.height})
+            .bind(7, f.duration)
+            .bind(8, version)
+            .bind(9, asset.mainPath)
+            .run();
+        assetChanged = !(before.fields == f) || before.version != version;
+        pass.wrote = true;
+        if (isMove) {
+          ++pass.report.moved;
+          pass.idsChanged = true;
+        }
+      }
+    }
+    for (const FileRow& file : asset.files) {
+      auto before = pass.stored.files.find(file.path);
+      // A file of a dropped asset went with it, even when a new asset
+      // took over that asset's row id.
+      bool same = before != pass.stored.files.end() && !pass.dropped.contains(before->second.asset) &&
+                  before->second.asset == id && before->second.role == file.role &&
+                  before->second.rank == file.rank && before->second.state == file.state &&
+                  before->second.facts == file.facts;
+      if (same) continue;
+      upsertFile.reset();
+      upsertFile.bind(1, file.path)
+          .bind(2, id)
+          .bind(3, std::int64_t{file.role})
+          .bind(4, std::int64_t{file.rank})
+          .bind(5, file.state.size)
+          .bind(6, file.state.mtime)
+          .bind(7, static_cast<std::int64_t>(file.state.inode))
+          .bind(8, std::int64_t{file.facts.readable ? 1 : 0})
+          .bind(9, file.facts.created)
+          .bind(10, std::int64_t{file.facts.width})
+          .bind(11, std::int64_t{file.facts.height})
+          .bind(12, file.facts.duration)
+          .bind(13, file.state.ctime)
+          .bind(14, static_cast<std::int64_t>(file.state.device))
+          .run();
+      pass.wrote = true;
+    }
+    if (assetChanged) ++pass.report.changed;
+  }
+}
+
+// dropStaleFiles drops the rows of files no planned asset holds, except
+// those of away assets, which keep theirs until they come back or go.
+void Catalog::dropStaleFiles(IndexPass& pass) {
+  Statement dropFile(db_, "DELETE FROM files WHERE path = ?1");
+  for (const auto& [path, file] : pass.stored.files) {
+    if (pass.plannedFiles.contains(path) || pass.dropped.contains(file.asset) || pass.away.contains(file.asset)) continue;
+    dropFile.reset();
+    dropFile.bind(1, path).run();
+    pass.wrote = true;
   }
 }
 

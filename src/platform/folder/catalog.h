@@ -234,6 +234,11 @@ class Catalog {
  private:
   struct Snapshot;
   struct Walk;
+  // The steps of one index() pass, in their order, with mutex_ held.
+  struct IndexPass;
+  void dropOrMarkAway(IndexPass& pass) REQUIRES(mutex_);
+  void writeAssets(IndexPass& pass) REQUIRES(mutex_);
+  void dropStaleFiles(IndexPass& pass) REQUIRES(mutex_);
 
   // open opens `file` and makes or updates its tables; throws Failure, or
   // Damaged for a file SQLite finds corrupt or not a database.
