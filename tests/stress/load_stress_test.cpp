@@ -17,8 +17,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -160,53 +162,51 @@ class LoadTest : public DeviceTest {
     return {};
   }
 
-  std::map<std::string, StoredFile> files_;
-};
-
-TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
-  const auto length = runLength();
-  ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_EQ(program_->printed("Library: ", 60s), "25 photos and videos");
-  const pid_t device = program_->pid();
-
-  std::vector<std::string> tokens;
-  for (int i = 0; i < kLaptops; ++i) {
-    auto client = connect();
-    ASSERT_TRUE(client);
-    tokens.push_back(pairLaptop(*client, "load-laptop-" + std::to_string(i)));
-    ASSERT_FALSE(tokens.back().empty());
-  }
-  std::vector<Resource> library;
-  {
-    auto client = connect();
-    ASSERT_TRUE(client);
-    library = resources(*client, tokens[0], 500);
-  }
-  ASSERT_EQ(library.size(), 25u);
-  Resource big;
-  std::vector<Resource> small;
-  for (const Resource& resource : library) {
-    if (resource.name == kBigFile) big = resource;
-    else small.push_back(resource);
-  }
-  ASSERT_FALSE(big.id.empty());
-
-  std::atomic<bool> stop{false};
-  std::atomic<long> downloads{0}, resumed{0}, hungUp{0}, listings{0}, busy{0};
-  std::atomic<long> refusedByStatus{0}, refusedAtTheDoor{0};
-  std::mutex failuresMutex;
-  std::vector<std::string> failures;
-  const auto fail = [&](const std::string& what) {
-    std::lock_guard hold(failuresMutex);
-    if (failures.size() < 20) failures.push_back(what);
+  // What the clients counted, and what they saw go wrong.
+  struct Tally {
+    std::atomic<long> downloads{0}, resumed{0}, hungUp{0}, listings{0}, busy{0};
+    std::atomic<long> refusedByStatus{0}, refusedAtTheDoor{0};
+    std::mutex failuresMutex;
+    std::vector<std::string> failures;
+    void fail(const std::string& what) {
+      std::lock_guard hold(failuresMutex);
+      if (failures.size() < 20) failures.push_back(what);
+    }
   };
+
+  // A client the device cut, and how long after it began.
+  struct Cut {
+    std::string who;
+    std::optional<Steady::duration> after;
+    bool seenAsItHappens = true;  // false: only known to have happened by `after`
+    bool stranger = true;
+  };
+
+  // pairAndList pairs the eight laptops and lists the library once.
+  void pairAndList() {
+    for (int i = 0; i < kLaptops; ++i) {
+      auto client = connect();
+      ASSERT_TRUE(client);
+      tokens_.push_back(pairLaptop(*client, "load-laptop-" + std::to_string(i)));
+      ASSERT_FALSE(tokens_.back().empty());
+    }
+    auto client = connect();
+    ASSERT_TRUE(client);
+    library_ = resources(*client, tokens_[0], 500);
+    ASSERT_EQ(library_.size(), 25u);
+    for (const Resource& resource : library_) {
+      if (resource.name == kBigFile) big_ = resource;
+      else small_.push_back(resource);
+    }
+    ASSERT_FALSE(big_.id.empty());
+  }
 
   // One laptop: sessions of a few requests on one connection, then a short
   // pause that lets others in. Every answer is checked; a connection the
   // device closes at the door while all eight places are taken is retried.
-  const auto laptop = [&](int index, const std::function<bool()>& keepGoing) {
+  void laptop(int index, const std::function<bool()>& keepGoing) {
     std::mt19937 random(static_cast<unsigned>(100 + index));
-    const std::string authorization = "Authorization: Bearer " + tokens[static_cast<std::size_t>(index)] + "\r\n";
+    const std::string authorization = "Authorization: Bearer " + tokens_[static_cast<std::size_t>(index)] + "\r\n";
     while (keepGoing()) {
       // A laptop whose token finds the eight places taken is closed
       // without an answer to it; it tries again shortly.
@@ -214,19 +214,19 @@ TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
       std::optional<HttpResponse> place;
       if (client && client->request("GET", "/v1/info", authorization)) place = client->response();
       if (!place) {
-        ++busy;
+        ++tally_.busy;
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 80));
         continue;
       }
-      if (place->status != 200) fail("laptop " + std::to_string(index) + ": info answered " + place->statusLine);
+      if (place->status != 200) tally_.fail("laptop " + std::to_string(index) + ": info answered " + place->statusLine);
       for (int request = 0; request < 12 && keepGoing(); ++request) {
         if (request % 4 == 0) {
-          const std::vector<Resource> listed = resources(*client, tokens[static_cast<std::size_t>(index)], 5 + random() % 20);
-          if (listed.size() != library.size()) fail("laptop " + std::to_string(index) + " listed " + std::to_string(listed.size()));
-          ++listings;
+          const std::vector<Resource> listed = resources(*client, tokens_[static_cast<std::size_t>(index)], 5 + random() % 20);
+          if (listed.size() != library_.size()) tally_.fail("laptop " + std::to_string(index) + " listed " + std::to_string(listed.size()));
+          ++tally_.listings;
           continue;
         }
-        const Resource& resource = small[random() % small.size()];
+        const Resource& resource = small_[random() % small_.size()];
         const StoredFile& stored = files_.at(resource.name);
         const std::string target = "/v1/assets/" + resource.id + "/res/" + resource.rid;
         if (request % 5 == 3) {
@@ -234,69 +234,63 @@ TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
           client->request("GET", target, authorization);
           client->drain(5ms);
           client.reset();
-          ++hungUp;
+          ++tally_.hungUp;
           break;
         }
         const std::size_t from = request % 3 == 2 ? random() % stored.bytes.size() : 0;
         const std::string range = from > 0 ? "Range: bytes=" + std::to_string(from) + "-\r\n" : "";
         if (!client->request("GET", target, authorization + range)) {
-          fail("laptop " + std::to_string(index) + " could not send");
+          tally_.fail("laptop " + std::to_string(index) + " could not send");
           break;
         }
         const std::optional<HttpResponse> got = client->response();
         if (!got) {
-          fail("laptop " + std::to_string(index) + " got no answer to " + target);
+          tally_.fail("laptop " + std::to_string(index) + " got no answer to " + target);
           break;
         }
         if (got->status != (from > 0 ? 206 : 200) || got->body != stored.bytes.substr(from)) {
-          fail("laptop " + std::to_string(index) + ": " + got->statusLine + " for " + resource.name + " from " +
+          tally_.fail("laptop " + std::to_string(index) + ": " + got->statusLine + " for " + resource.name + " from " +
                std::to_string(from));
         }
-        ++(from > 0 ? resumed : downloads);
+        ++(from > 0 ? tally_.resumed : tally_.downloads);
       }
       client.reset();
       std::this_thread::sleep_for(std::chrono::milliseconds(random() % 50));
     }
-  };
+  }
 
   // The ninth: no token, a token nobody holds, a wrong code. Whether the
   // door is shut (all places taken) or it is answered, it gets nothing.
-  const auto stranger = [&] {
+  void stranger() {
     std::mt19937 random(9);
     const std::string wrongToken = Crypto::base64Url(Bytes::random(32));
-    for (int round = 0; !stop; ++round) {
+    for (int round = 0; !stop_; ++round) {
       std::unique_ptr<TlsClient> client = TlsClient::connect(port_, fingerprint_, 10s);
       if (!client) {
-        ++refusedAtTheDoor;
+        ++tally_.refusedAtTheDoor;
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 80));
         continue;
       }
       HttpResponse answer;
       switch (round % 3) {
         case 0: answer = ask(*client, "GET", "/v1/assets"); break;
-        case 1: answer = ask(*client, "GET", "/v1/assets/" + small[0].id + "/res/" + small[0].rid,
+        case 1: answer = ask(*client, "GET", "/v1/assets/" + small_[0].id + "/res/" + small_[0].rid,
                              "Authorization: Bearer " + wrongToken + "\r\n"); break;
         default: answer = pair(*client, "stranger", std::string(64, 'a')); break;
       }
       const bool refused = round % 3 == 2 ? (answer.status == 403 || answer.status == 429) : answer.status == 401;
-      if (!refused) fail("the stranger got " + answer.statusLine + " " + answer.body);
-      ++refusedByStatus;
+      if (!refused) tally_.fail("the stranger got " + answer.statusLine + " " + answer.body);
+      ++tally_.refusedByStatus;
       std::this_thread::sleep_for(std::chrono::milliseconds(random() % 100));
     }
-  };
+  }
 
   // One round of clients that never finish: idle after the handshake, a
   // handshake trickled a byte a second, a request head trickled a byte a
   // second (the three are strangers, cut at their short limit and back at
   // once until the round ends), and a download that stops being read, cut
   // near the minute. Each cut records how long it took.
-  struct Cut {
-    std::string who;
-    std::optional<Steady::duration> after;
-    bool seenAsItHappens = true;  // false: only known to have happened by `after`
-    bool stranger = true;
-  };
-  const auto slowRound = [&]() -> std::vector<Cut> {
+  std::vector<Cut> slowRound() {
     std::mutex cutsMutex;
     std::vector<Cut> cuts;
     std::vector<std::thread> threads;
@@ -306,10 +300,10 @@ TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
     };
     const auto roundEnds = Steady::now() + kLatestCut;
     // A stranger comes back at once, again and again, until the round ends.
-    const auto again = [&] { return !stop && Steady::now() + kLatestStrangerCut < roundEnds; };
+    const auto again = [&] { return !stop_ && Steady::now() + kLatestStrangerCut < roundEnds; };
     const auto connectBlocking = [&]() {
       std::unique_ptr<TlsClient> client;
-      while (!client && !stop) {
+      while (!client && !stop_) {
         client = TlsClient::connect(port_, fingerprint_, 10s);
         if (!client) std::this_thread::sleep_for(10ms);
       }
@@ -362,7 +356,7 @@ TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
       Cut cut{"a download no longer read", std::nullopt, false, false};
       std::unique_ptr<TlsClient> client = connectBlocking();
       if (!client) return;
-      client->request("GET", "/v1/assets/" + big.id + "/res/" + big.rid, "Authorization: Bearer " + tokens[0] + "\r\n");
+      client->request("GET", "/v1/assets/" + big_.id + "/res/" + big_.rid, "Authorization: Bearer " + tokens_[0] + "\r\n");
       const auto began = Steady::now();
       // Reading now would let the device go on: look only once the
       // time-out is well past. Whatever the buffers held arrives, then
@@ -375,67 +369,102 @@ TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
     });
     for (std::thread& thread : threads) thread.join();
     return cuts;
-  };
+  }
 
-  // Warm-up: every laptop copies for a few seconds, so that the pools the
+  // warmUp has every laptop copy for a few seconds, so that the pools the
   // device keeps (threads' arenas, TLS) are as big as the load makes them.
-  {
+  void warmUp() {
     const auto until = Steady::now() + 5s;
     std::vector<std::thread> warm;
-    for (int i = 0; i < kLaptops; ++i) warm.emplace_back(laptop, i, [&] { return Steady::now() < until; });
+    for (int i = 0; i < kLaptops; ++i) warm.emplace_back([this, i, until] { laptop(i, [until] { return Steady::now() < until; }); });
     for (std::thread& thread : warm) thread.join();
   }
+
+  // runFor runs the eight laptops, the stranger and rounds of slow clients
+  // for `length`, checking every ten seconds that laptops got something,
+  // and returns the slow clients' cuts.
+  std::vector<Cut> runFor(std::chrono::seconds length) {
+    const auto began = Steady::now();
+    const auto ends = began + length;
+    std::vector<std::thread> threads;
+    std::vector<Cut> cuts;
+    std::mutex cutsMutex;
+    // The slow clients take their places first, then keep coming back.
+    std::thread slow([&] {
+      while (Steady::now() + kLatestCut <= ends || cuts.empty()) {
+        std::vector<Cut> round = slowRound();
+        std::lock_guard hold(cutsMutex);
+        cuts.insert(cuts.end(), round.begin(), round.end());
+      }
+    });
+    std::this_thread::sleep_for(2s);
+    for (int i = 0; i < kLaptops; ++i) {
+      threads.emplace_back([this, i, ends] { laptop(i, [this, ends] { return Steady::now() < ends && !stop_; }); });
+    }
+    threads.emplace_back([this] { stranger(); });
+    // Laptops make progress all along, slow clients or not.
+    long lastDone = 0;
+    for (auto check = began + 10s; check < ends; check += 10s) {
+      std::this_thread::sleep_until(check);
+      const long done = tally_.downloads + tally_.resumed + tally_.listings;
+      EXPECT_GT(done, lastDone) << "no laptop got anything in the 10 seconds before second "
+                                << std::chrono::duration_cast<std::chrono::seconds>(check - began).count();
+      lastDone = done;
+    }
+    std::this_thread::sleep_until(ends);
+    stop_ = true;
+    for (std::thread& thread : threads) thread.join();
+    slow.join();
+    return cuts;
+  }
+
+  // checkCuts holds every slow client to its limit; it returns how many of
+  // them were strangers.
+  static long checkCuts(const std::vector<Cut>& cuts) {
+    long strangerCuts = 0;
+    for (const Cut& cut : cuts) {
+      EXPECT_TRUE(cut.after) << cut.who << " was not cut";
+      if (!cut.after) continue;
+      if (cut.seenAsItHappens) {
+        EXPECT_GE(*cut.after, cut.stranger ? kEarliestStrangerCut : kEarliestCut) << cut.who;
+      }
+      EXPECT_LE(*cut.after, cut.stranger ? kLatestStrangerCut : kLatestCut) << cut.who;
+      strangerCuts += cut.stranger ? 1 : 0;
+    }
+    return strangerCuts;
+  }
+
+  std::map<std::string, StoredFile> files_;
+  std::vector<std::string> tokens_;
+  std::vector<Resource> library_;
+  std::vector<Resource> small_;
+  Resource big_;
+  std::atomic<bool> stop_{false};
+  Tally tally_;
+};
+
+TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
+  const auto length = runLength();
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_EQ(program_->printed("Library: ", 60s), "25 photos and videos");
+  const pid_t device = program_->pid();
+  ASSERT_NO_FATAL_FAILURE(pairAndList());
+
+  warmUp();
   std::this_thread::sleep_for(2s);  // connection threads end
   const long rssAtStart = residentKiB(device);
   const long descriptorsAtStart = openDescriptors(device);
   ASSERT_GT(rssAtStart, 0);
   ASSERT_GT(descriptorsAtStart, 0);
 
-  const auto began = Steady::now();
-  const auto ends = began + length;
-  std::vector<std::thread> threads;
-  std::vector<Cut> cuts;
-  std::mutex cutsMutex;
-  // The slow clients take their places first, then keep coming back.
-  std::thread slow([&] {
-    while (Steady::now() + kLatestCut <= ends || cuts.empty()) {
-      std::vector<Cut> round = slowRound();
-      std::lock_guard hold(cutsMutex);
-      cuts.insert(cuts.end(), round.begin(), round.end());
-    }
-  });
-  std::this_thread::sleep_for(2s);
-  for (int i = 0; i < kLaptops; ++i) threads.emplace_back(laptop, i, [&] { return Steady::now() < ends && !stop; });
-  threads.emplace_back(stranger);
-  // Laptops make progress all along, slow clients or not.
-  long lastDone = 0;
-  for (auto check = began + 10s; check < ends; check += 10s) {
-    std::this_thread::sleep_until(check);
-    const long done = downloads + resumed + listings;
-    EXPECT_GT(done, lastDone) << "no laptop got anything in the 10 seconds before second "
-                              << std::chrono::duration_cast<std::chrono::seconds>(check - began).count();
-    lastDone = done;
-  }
-  std::this_thread::sleep_until(ends);
-  stop = true;
-  for (std::thread& thread : threads) thread.join();
-  slow.join();
-
-  for (const std::string& failure : failures) ADD_FAILURE() << failure;
-  long strangerCuts = 0;
-  for (const Cut& cut : cuts) {
-    ASSERT_TRUE(cut.after) << cut.who << " was not cut";
-    if (cut.seenAsItHappens) {
-      EXPECT_GE(*cut.after, cut.stranger ? kEarliestStrangerCut : kEarliestCut) << cut.who;
-    }
-    EXPECT_LE(*cut.after, cut.stranger ? kLatestStrangerCut : kLatestCut) << cut.who;
-    strangerCuts += cut.stranger ? 1 : 0;
-  }
+  const std::vector<Cut> cuts = runFor(length);
+  for (const std::string& failure : tally_.failures) ADD_FAILURE() << failure;
+  const long strangerCuts = checkCuts(cuts);
   EXPECT_GT(strangerCuts, 3);
-  EXPECT_GT(downloads, 0);
-  EXPECT_GT(resumed, 0);
-  EXPECT_GT(hungUp, 0);
-  EXPECT_GT(refusedByStatus + refusedAtTheDoor, 0);
+  EXPECT_GT(tally_.downloads, 0);
+  EXPECT_GT(tally_.resumed, 0);
+  EXPECT_GT(tally_.hungUp, 0);
+  EXPECT_GT(tally_.refusedByStatus + tally_.refusedAtTheDoor, 0);
 
   // Every transfer has ended, the hung-up and cut ones included: once the
   // last has lingered its 3 seconds, the last status printed is no longer
@@ -449,11 +478,11 @@ TEST_F(LoadTest, EightLaptopsRefusalsAndSlowClientsLeaveNothingBehind) {
 
   const long rssAtEnd = residentKiB(device);
   const long descriptorsAtEnd = openDescriptors(device);
-  std::printf("load: %lld s, %ld downloads, %ld resumed, %ld hung up, %ld listings, %ld busy retries; "
+  std::printf("load: %lld s, %ld tally_.downloads, %ld tally_.resumed, %ld hung up, %ld tally_.listings, %ld tally_.busy retries; "
               "stranger refused %ld by status and %ld at the door; %ld slow strangers cut; RSS %ld -> %ld KiB, "
               "descriptors %ld -> %ld\n",
-              static_cast<long long>(length.count()), downloads.load(), resumed.load(), hungUp.load(),
-              listings.load(), busy.load(), refusedByStatus.load(), refusedAtTheDoor.load(), strangerCuts,
+              static_cast<long long>(length.count()), tally_.downloads.load(), tally_.resumed.load(), tally_.hungUp.load(),
+              tally_.listings.load(), tally_.busy.load(), tally_.refusedByStatus.load(), tally_.refusedAtTheDoor.load(), strangerCuts,
               rssAtStart, rssAtEnd, descriptorsAtStart, descriptorsAtEnd);
   EXPECT_LE(descriptorsAtEnd, descriptorsAtStart);
   EXPECT_LE(rssAtEnd - rssAtStart, kAllowedGrowthKiB);
