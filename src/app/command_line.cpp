@@ -55,7 +55,11 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
     app.parse(reversed);
   } catch (const CLI::ParseError& error) {
     // A --help among wrong words still helps.
-    if (help) return CommandLine{Options{.mode = Options::Mode::help}, {}, settings->parsed() ? settings->help() : line.help};
+    if (help) {
+      Options helping;
+      helping.mode = Options::Mode::help;
+      return CommandLine{helping, {}, settings->parsed() ? settings->help() : line.help};
+    }
     line.error = settings->parsed() && !get->parsed() && !set->parsed()
                      ? "settings takes \"get KEY\" or \"set KEY VALUE\"."
                      : error.what();

@@ -70,7 +70,7 @@ QImage Pictures::requestImage(const QString& id, QSize* size, const QSize& reque
   const bool fill = parts.size() > 2 && parts[2] == QLatin1String("fill");
   const QSize drawn = requestedSize.isValid() ? requestedSize : fill ? QSize(px, px) : QSize(px, px * 3 / 4);
   QImage image(drawn, QImage::Format_RGB32);
-  const uint seed = qHash(parts.value(0));
+  const auto seed = static_cast<uint>(qHash(parts.value(0)));
   const QColor top = QColor::fromHsv(static_cast<int>(seed % 360), 70 + static_cast<int>(seed % 60), 200);
   const QColor bottom = QColor::fromHsv(static_cast<int>((seed / 7 + 40) % 360), 120, 110);
   QPainter painter(&image);

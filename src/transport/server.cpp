@@ -273,18 +273,18 @@ void Server::accept(int fd) {
   // leaves them to this one.
   Connection* served = connection.release();
   Place* counted = place.release();
-  const auto end = [this](Connection* connection, Place* place) {
+  const auto end = [this](Connection* ending, Place* leaving) {
     {
       MutexLock hold(lock_);
       // Out of the list before the connection goes: nobody cancels it after.
-      if (!place->pushedOut) {
-        places_.remove(place);
-        if (place->laptop) --laptops_;
+      if (!leaving->pushedOut) {
+        places_.remove(leaving);
+        if (leaving->laptop) --laptops_;
       }
     }
-    connection->cancel();
-    delete connection;
-    delete place;
+    ending->cancel();
+    delete ending;
+    delete leaving;
     MutexLock hold(lock_);
     --threads_;
     drained_.notify_all();

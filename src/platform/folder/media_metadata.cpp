@@ -136,7 +136,11 @@ std::optional<MediaMetadata> readHeif(const std::string& path) {
   metadata.width = std::max(0, heif_image_handle_get_width(handle.get()));
   metadata.height = std::max(0, heif_image_handle_get_height(handle.get()));
   heif_item_id exifId = 0;
-  if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &exifId, 1) == 1) {
+  // A camera's EXIF, maker notes and preview included, is well below this;
+  // a file that declares more costs its date rather than the memory.
+  constexpr std::size_t kMaxExifBytes = 16 * 1024 * 1024;
+  if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &exifId, 1) == 1 &&
+      heif_image_handle_get_metadata_size(handle.get(), exifId) <= kMaxExifBytes) {
     std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle.get(), exifId));
     // The block starts with a 4-byte big-endian offset to the TIFF header,
     // counted from the end of those four bytes.
@@ -148,7 +152,7 @@ std::optional<MediaMetadata> readHeif(const std::string& path) {
       if (skip < block.size()) {
         try {
           Exiv2::ExifData exif;
-          Exiv2::ExifParser::decode(exif, block.data() + skip, block.size() - skip);
+          Exiv2::ExifParser::decode(exif, block.data() + skip, static_cast<std::uint32_t>(block.size() - skip));
           metadata.created = captureTime(exif);
         } catch (const std::exception&) {
           // A damaged EXIF block costs the date, not the size.
