@@ -90,6 +90,13 @@ check-threads:
 	  -DLUMENVALE_THREAD_SAFETY=ON -DBUILD_TESTING=OFF -DLUMENVALE_BENCH=OFF >/dev/null
 	@cmake --build $(THREADS_BUILD) -j $(JOBS)
 
+# The house layout: every source not listed in scripts/format-pending
+# follows .clang-format.
+.PHONY: check-format
+check-format:
+	@scripts/bootstrap fuzz
+	@scripts/check-format
+
 # Microbenchmarks, then bench/compare: the device against nginx, openssl and
 # vipsthumbnail in one run (installs those peers first; takes a few minutes),
 # bench/pull_compare, and bench/picture_memory: the device's memory serving

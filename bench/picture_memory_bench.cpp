@@ -155,7 +155,8 @@ int main(int argc, char** argv) {
   }
   control.reset();
   const auto hostile = std::count_if(pictures.begin(), pictures.end(), [](const Picture& p) { return p.hostile; });
-  if (hostile == 0 || hostile == static_cast<long>(pictures.size())) fail("the library lacks hostile or ordinary files");
+  if (hostile == 0 || hostile == static_cast<long>(pictures.size()))
+    fail("the library lacks hostile or ordinary files");
 
   // The laptop's connection has closed; what the device holds now is its
   // idle size, and its peak is counted from here.
@@ -184,7 +185,8 @@ int main(int argc, char** argv) {
       if (!client) fail("a laptop cannot connect");
       for (std::size_t at; (at = next++) < pictures.size();) {
         const Clock::time_point asked = Clock::now();
-        const HttpResponse thumb = ask(*client, "GET", "/v1/assets/" + pictures[at].id + "/thumb?px=256", authorization);
+        const HttpResponse thumb =
+            ask(*client, "GET", "/v1/assets/" + pictures[at].id + "/thumb?px=256", authorization);
         pictures[at].status = thumb.status;
         pictures[at].seconds = std::chrono::duration<double>(Clock::now() - asked).count();
         if (thumb.status == 200 && !thumb.body.starts_with("\xFF\xD8")) fail(pictures[at].name + ": not a JPEG");

@@ -31,7 +31,8 @@ using testing::MemoryPhotoStore;
 
 const std::string kToken = "fuzz-token";
 
-MemoryPhotoStore::StoredFile file(ResourceType type, const std::string& name, const std::string& locator, std::string data) {
+MemoryPhotoStore::StoredFile file(ResourceType type, const std::string& name, const std::string& locator,
+                                  std::string data) {
   MemoryPhotoStore::StoredFile stored;
   stored.file = {type, name, "", locator};
   stored.data = std::move(data);

@@ -1,9 +1,8 @@
 // Fuzzes the safe-list endpoint's body through the router, from a paired
 // laptop, into a fresh safe marks store for every input (one that never
 // reaches the disk). The whole input is the body. A list is refused with
-// 400 (413 when its total is past what the library could hold), or accepted: complete exactly when its distinct ids reach the
-// operation's total, and then the laptop's marks are those ids, each with
-// the last modified time sent for it.
+// 400 (413 when its total is past what the library could hold), or accepted: complete exactly when its distinct ids
+// reach the operation's total, and then the laptop's marks are those ids, each with the last modified time sent for it.
 #include <cstddef>
 #include <cstdint>
 #include <map>

@@ -30,7 +30,7 @@ namespace lumenvale {
 struct DeviceInfo {
   std::string deviceId;
   std::string name;
-  std::string model;       // the kernel's machine name, for example aarch64
+  std::string model;  // the kernel's machine name, for example aarch64
   std::string appVersion;
   std::string fingerprint;
 };
@@ -63,9 +63,9 @@ class Api {
   // thread and must not block.
   struct Callbacks {
     std::function<DeviceInfo()> info;
-    std::function<std::string()> deleteState;        // "on" or "off"
+    std::function<std::string()> deleteState;         // "on" or "off"
     std::function<void(const Laptop&)> onRequest;     // told before each authenticated handler
-    std::function<LibraryAccess()> access;  // laptops read "partial" for `limited`
+    std::function<LibraryAccess()> access;            // laptops read "partial" for `limited`
     std::function<std::optional<Storage>()> storage;  // nothing when unknown
     std::weak_ptr<Transfers> transfers;               // held weakly: may be gone
     // The two collaborators that may be missing: without marks there is no

@@ -65,7 +65,8 @@ void Api::thumb(std::string_view id, const HttpRequest& request, ByteSink& sink)
   px = std::clamp(px, kMinThumbnailSize, kMaxThumbnailSize);
   const std::optional<std::string> jpeg = library_.thumbnail(id, px);
   if (!jpeg) throw HttpError(404, "not_found", "There is no thumbnail for that photo.");
-  std::string response = Http::head(200, {{"Content-Type", "image/jpeg"}, {"Content-Length", std::to_string(jpeg->size())}});
+  std::string response =
+      Http::head(200, {{"Content-Type", "image/jpeg"}, {"Content-Length", std::to_string(jpeg->size())}});
   response += *jpeg;
   sink.send(response);
 }

@@ -39,13 +39,12 @@ void Api::pair(const HttpRequest& request, ByteSink& sink) const {
   switch (result.kind) {
     case Pairing::Result::Kind::paired: {
       if (!laptops_.add(*laptopId, laptopName, result.token, systemNow())) {
-        throw HttpError(503, "storage_full", "The phone has no room to remember this laptop. Free some space, then pair again.");
+        throw HttpError(503, "storage_full",
+                        "The phone has no room to remember this laptop. Free some space, then pair again.");
       }
       const DeviceInfo info = callbacks_.info ? callbacks_.info() : DeviceInfo{};
-      sink.send(Http::json(200, {{"deviceId", info.deviceId},
-                                 {"name", info.name},
-                                 {"token", result.token},
-                                 {"proof", result.proof}}));
+      sink.send(Http::json(
+          200, {{"deviceId", info.deviceId}, {"name", info.name}, {"token", result.token}, {"proof", result.proof}}));
       return;
     }
     case Pairing::Result::Kind::locked:

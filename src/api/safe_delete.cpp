@@ -30,8 +30,8 @@ HttpError badDeleteItem() {
 
 // text returns the string member `key` of `item` when it has `shortest` to
 // `longest` characters, all in `allowed`.
-std::optional<std::string> text(const nlohmann::json& item, const char* key, std::size_t shortest,
-                                std::size_t longest, std::string_view allowed) {
+std::optional<std::string> text(const nlohmann::json& item, const char* key, std::size_t shortest, std::size_t longest,
+                                std::string_view allowed) {
   const auto found = item.find(key);
   if (found == item.end() || !found->is_string()) return std::nullopt;
   const std::string& value = found->get_ref<const std::string&>();

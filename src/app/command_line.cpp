@@ -76,14 +76,16 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments) {
   for (const std::string& folder : options.libraries) {
     if (folder.empty()) return CommandLine{std::nullopt, "--library needs a folder.", line.help};
   }
-  if (quiet && verbose) return CommandLine{std::nullopt, "--quiet and --verbose: say one or the other, not both.", line.help};
+  if (quiet && verbose)
+    return CommandLine{std::nullopt, "--quiet and --verbose: say one or the other, not both.", line.help};
   options.verbosity = quiet ? -1 : verbose ? 1 : 0;
   if (!data.empty()) options.data = data;
   if (!name.empty()) options.name = name;
   // Refused here, before an identity is made or a folder indexed, the way
   // every other mistake on the command line is.
   if (!options.listen.empty() && ListenAddress::choices(options.listen).empty()) {
-    return CommandLine{std::nullopt, "--listen takes a numeric IPv4 or IPv6 address, not \"" + options.listen + "\".", line.help};
+    return CommandLine{std::nullopt, "--listen takes a numeric IPv4 or IPv6 address, not \"" + options.listen + "\".",
+                       line.help};
   }
   if (!options.screenshots.empty()) options.mode = Options::Mode::screenshots;
   if (get->parsed()) options.mode = Options::Mode::settingsGet;

@@ -75,9 +75,7 @@ LibraryAccess FolderLibrary::photoAccess() const {
   return access_.load() == LibraryAccess::limited ? LibraryAccess::limited : LibraryAccess::full;
 }
 
-LibraryAccess FolderLibrary::access() const {
-  return access_.load();
-}
+LibraryAccess FolderLibrary::access() const { return access_.load(); }
 
 void FolderLibrary::index() {
   std::vector<std::string> lines;

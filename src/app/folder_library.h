@@ -68,7 +68,7 @@ class FolderLibrary {
   std::unique_ptr<FolderPhotoStore> store_;
   std::atomic<LibraryAccess> access_{LibraryAccess::full};
 
-  Mutex indexing_;                      // one index at a time
+  Mutex indexing_;  // one index at a time
   std::int64_t shownCount_ GUARDED_BY(indexing_) = -1;
   std::vector<std::string> shownUnreadable_ GUARDED_BY(indexing_);
 

@@ -55,8 +55,7 @@ int settings(const lumenvale::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const lumenvale::CommandLine line =
-      lumenvale::CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+  const lumenvale::CommandLine line = lumenvale::CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
   if (!line.options) {
     std::fprintf(stderr, "lumenvale: %s\nRun `lumenvale --help` to see what it takes.\n", line.error.c_str());
     return 2;

@@ -35,7 +35,8 @@ int checkLeaf(X509_STORE_CTX* store, void* argument) {
   unsigned char* der = nullptr;
   const int length = i2d_X509(leaf, &der);
   if (length <= 0) return 0;
-  pin->seen = Bytes::hex(Crypto::sha256(std::string_view(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length))));
+  pin->seen = Bytes::hex(
+      Crypto::sha256(std::string_view(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length))));
   OPENSSL_free(der);
   if (!pin->expected) return 1;
   if (Bytes::equal(pin->seen, *pin->expected)) return 1;
@@ -187,8 +188,8 @@ Response DeviceConnection::perform(const std::string& path, const std::string* p
   if (result != CURLE_OK && !(transfer.stopped && result == CURLE_WRITE_ERROR)) {
     if (pin_->expected && !pin_->seen.empty() && !Bytes::equal(pin_->seen, *pin_->expected)) {
       throw CertificateMismatch("The device at " + base_ + " shows another certificate (" + pin_->seen.substr(0, 16) +
-                            "...) than the one paired with (" + pin_->expected->substr(0, 16) +
-                            "...). Nothing was sent. Pair again only if the device was reset.");
+                                "...) than the one paired with (" + pin_->expected->substr(0, 16) +
+                                "...). Nothing was sent. Pair again only if the device was reset.");
     }
     throw ConnectionError("Cannot talk with the device at " + base_ + ": " + curl_easy_strerror(result) + ".");
   }
@@ -202,7 +203,8 @@ std::string errorText(const Response& response) {
   const std::string code = body.is_object() ? body.value("error", "") : "";
   const std::string message = body.is_object() ? body.value("message", "") : "";
   const std::string said = message.empty() ? "The device answered " + std::to_string(response.status) + "." : message;
-  if (code == "unauthorized") return said + " This laptop is not paired with the device (any more): run `lumenvale-laptop pair HOST`.";
+  if (code == "unauthorized")
+    return said + " This laptop is not paired with the device (any more): run `lumenvale-laptop pair HOST`.";
   if (code == "locked") {
     return said + " Try again in " + response.header("retry-after").value_or("60") + " seconds.";
   }

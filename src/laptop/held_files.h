@@ -74,7 +74,8 @@ std::string safeName(std::string_view name);
 
 // place returns "folder/name", or with " (2)", " (3)", ... before the
 // extension, the first that `taken` refuses.
-std::string place(const std::string& folder, const std::string& name, const std::function<bool(const std::string&)>& taken);
+std::string place(const std::string& folder, const std::string& name,
+                  const std::function<bool(const std::string&)>& taken);
 
 }  // namespace Naming
 

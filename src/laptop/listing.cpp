@@ -14,10 +14,12 @@ std::vector<ListedAsset> listAssets(const PairedDevice& device) {
   std::set<std::string> seen;
   std::string after;
   do {
-    const Response answer = lister.get("/v1/assets?limit=500" + (after.empty() ? "" : "&after=" + Text::percentEncoded(after)));
+    const Response answer =
+        lister.get("/v1/assets?limit=500" + (after.empty() ? "" : "&after=" + Text::percentEncoded(after)));
     if (answer.status != 200) throw std::runtime_error(errorText(answer));
     const nlohmann::json page = answer.json();
-    if (!page.is_object() || !page["assets"].is_array()) throw std::runtime_error("The device sent a listing that does not read.");
+    if (!page.is_object() || !page["assets"].is_array())
+      throw std::runtime_error("The device sent a listing that does not read.");
     for (const nlohmann::json& asset : page["assets"]) {
       if (!asset.is_object()) continue;
       ListedAsset listed{asset.value("id", ""), asset.value("created", ""), asset.value("modified", ""), {}};

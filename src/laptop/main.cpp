@@ -5,6 +5,4 @@
 
 #include "laptop/commands.h"
 
-int main(int argc, char** argv) {
-  return lumenvale::laptop::run(std::vector<std::string>(argv + 1, argv + argc));
-}
+int main(int argc, char** argv) { return lumenvale::laptop::run(std::vector<std::string>(argv + 1, argv + argc)); }

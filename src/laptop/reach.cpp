@@ -35,7 +35,8 @@ PairedDevice reachDevice(const PairedDevice& saved, const Reach& reach) {
   for (const FoundDevice& device : found) {
     if (saved.deviceId.empty() || device.deviceId != saved.deviceId) continue;
     if (!device.fingerprintPrefix.empty() && !saved.fingerprint.starts_with(device.fingerprintPrefix)) continue;
-    for (const std::string& address : device.addresses.empty() ? std::vector<std::string>{device.address} : device.addresses) {
+    for (const std::string& address :
+         device.addresses.empty() ? std::vector<std::string>{device.address} : device.addresses) {
       PairedDevice candidate = saved;
       candidate.host = address;
       candidate.port = device.port;

@@ -17,9 +17,9 @@
 namespace lumenvale {
 
 struct Resource {
-  std::string rid;   // "photo", "video", "edited", "editedvideo" or "alternate"
-  std::string name;  // the file name a laptop stores it under
-  std::string mime;  // "application/octet-stream" when none is known
+  std::string rid;                   // "photo", "video", "edited", "editedvideo" or "alternate"
+  std::string name;                  // the file name a laptop stores it under
+  std::string mime;                  // "application/octet-stream" when none is known
   std::optional<std::int64_t> size;  // never known in advance, so always empty
 
   bool operator==(const Resource&) const = default;

@@ -11,10 +11,8 @@ using std::chrono::microseconds;
 // 2001-01-01 00:00:00 UTC, where instants count from, in microseconds since 1970.
 constexpr std::int64_t kInstantEpochMicros = 978307200LL * 1000000;
 // The whole microseconds a TimePoint holds.
-constexpr std::int64_t kFirstMicros =
-    std::chrono::ceil<microseconds>(TimePoint::min().time_since_epoch()).count();
-constexpr std::int64_t kLastMicros =
-    std::chrono::floor<microseconds>(TimePoint::max().time_since_epoch()).count();
+constexpr std::int64_t kFirstMicros = std::chrono::ceil<microseconds>(TimePoint::min().time_since_epoch()).count();
+constexpr std::int64_t kLastMicros = std::chrono::floor<microseconds>(TimePoint::max().time_since_epoch()).count();
 
 }  // namespace
 

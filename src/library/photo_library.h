@@ -51,8 +51,7 @@ class PhotoLibrary : public Library {
   // preview asks for a picture for the screens and returns at once; `done`
   // is called later, on the store's thread, once per picture delivered (or
   // at once with nullptr when the id finds no asset). Never downloads.
-  void preview(std::string_view id, std::int64_t px, bool fill,
-               std::function<void(PhotoStore::ImagePtr)> done) const;
+  void preview(std::string_view id, std::int64_t px, bool fill, std::function<void(PhotoStore::ImagePtr)> done) const;
 
   // fit returns the image unchanged when its longest side is at most `px`
   // pixels, else redrawn so that it is, each side at least 1 pixel.

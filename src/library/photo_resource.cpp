@@ -22,7 +22,7 @@ struct Pump {
   std::exception_ptr stopped GUARDED_BY(lock);
   std::optional<PhotoStore::RequestId> request GUARDED_BY(lock);
   const Opened::Consumer* consume GUARDED_BY(lock) = nullptr;  // null once the read has ended
-  std::int64_t position GUARDED_BY(lock) = 0;  // file offset of the next byte
+  std::int64_t position GUARDED_BY(lock) = 0;                  // file offset of the next byte
   // When the store last handed over a chunk or reported progress.
   std::chrono::steady_clock::time_point lastProgress GUARDED_BY(lock) = std::chrono::steady_clock::now();
 };

@@ -110,11 +110,10 @@ std::string time(TimePoint date) {
   const bool utc = year >= 1950 && year <= 2049;
   char text[80];  // roomy enough for any long, so the compiler can see no truncation
   if (utc) {
-    std::snprintf(text, sizeof text, "%02ld%02ld%02ld%02ld%02ld%02ldZ", year % 100, month, dayOfMonth,
-                  hour, minute, second);
+    std::snprintf(text, sizeof text, "%02ld%02ld%02ld%02ld%02ld%02ldZ", year % 100, month, dayOfMonth, hour, minute,
+                  second);
   } else {
-    std::snprintf(text, sizeof text, "%04ld%02ld%02ld%02ld%02ld%02ldZ", year, month, dayOfMonth, hour,
-                  minute, second);
+    std::snprintf(text, sizeof text, "%04ld%02ld%02ld%02ld%02ld%02ldZ", year, month, dayOfMonth, hour, minute, second);
   }
   return tlv(utc ? kUtcTime : kGeneralizedTime, text);
 }

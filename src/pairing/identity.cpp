@@ -65,8 +65,7 @@ std::optional<std::string> storedCertificate(Keychain& keychain) {
 // keychain forms an identity from a certificate whose key it holds, and
 // returns that key's PEM. The PEM is written afresh so the TLS server always
 // gets PKCS#8, whatever form was stored.
-std::optional<std::string> findIdentity(Keychain& keychain, KeyServices& keys,
-                                       const std::string& certificate) {
+std::optional<std::string> findIdentity(Keychain& keychain, KeyServices& keys, const std::string& certificate) {
   std::string pem;
   if (keychain.copyMatching(Item::privateKey, pem) != Keychain::kSuccess) return std::nullopt;
   KeyResult<Key> key = keys.loadPrivateKey(pem);
@@ -90,8 +89,7 @@ Key makeKey(Keychain& keychain, KeyServices& keys) {
   if (!pem) throw Identity::Failure("the keychain could not make a key: " + pem.error());
   const int status = keychain.add(Item::privateKey, pem.value());
   if (status != Keychain::kSuccess) {
-    throw Identity::Failure("the keychain could not make a key: storing it failed (" +
-                            std::to_string(status) + ")");
+    throw Identity::Failure("the keychain could not make a key: storing it failed (" + std::to_string(status) + ")");
   }
   return std::move(key).value();
 }
@@ -115,8 +113,8 @@ Identity Identity::loadOrCreate(Keychain& keychain, KeyServices& keys, TimePoint
   serial[0] = static_cast<char>(serial[0] & 0x7F);
   std::string certificate;
   try {
-    certificate = SelfSigned::build(keys, key, std::string(kCommonNamePrefix) + deviceId,
-                                    now - kBackdate, now + kLifetime, serial);
+    certificate = SelfSigned::build(keys, key, std::string(kCommonNamePrefix) + deviceId, now - kBackdate,
+                                    now + kLifetime, serial);
   } catch (const SelfSigned::Failure& failure) {
     // One failure type for the start-up to catch; the words stay SelfSigned's.
     throw Failure(failure.description);

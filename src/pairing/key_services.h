@@ -35,8 +35,7 @@ class KeyResult {
   const std::string& error() const { return error_; }
 
  private:
-  KeyResult(std::optional<T> value, std::string error)
-      : value_(std::move(value)), error_(std::move(error)) {}
+  KeyResult(std::optional<T> value, std::string error) : value_(std::move(value)), error_(std::move(error)) {}
 
   std::optional<T> value_;
   std::string error_;

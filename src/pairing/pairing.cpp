@@ -34,9 +34,7 @@ Pairing::Result Pairing::Result::paired(std::string token, std::string proof) {
   return Result{Kind::paired, std::move(token), std::move(proof), 0};
 }
 
-Pairing::Result Pairing::Result::locked(std::int64_t seconds) {
-  return Result{Kind::locked, {}, {}, seconds};
-}
+Pairing::Result Pairing::Result::locked(std::int64_t seconds) { return Result{Kind::locked, {}, {}, seconds}; }
 
 Pairing::Result Pairing::Result::wrongCode() { return Result{Kind::wrongCode, {}, {}, 0}; }
 
@@ -100,8 +98,7 @@ void Pairing::setOnNewCode(std::function<void(const Code&)> onNewCode) {
   onNewCode_ = std::move(onNewCode);
 }
 
-std::uint64_t Pairing::boundedDraw(std::uint64_t size,
-                                   const std::function<std::uint64_t()>& random64) {
+std::uint64_t Pairing::boundedDraw(std::uint64_t size, const std::function<std::uint64_t()>& random64) {
   // 2^64 mod size, computed in 64 bits: (2^64 - size) mod size.
   const std::uint64_t threshold = (0 - size) % size;
   for (;;) {

@@ -25,15 +25,15 @@ std::string publicKeyInfo(KeyServices& keys, const Key& publicKey) {
   return Der::seq({Der::seq({Der::oid(kEcPublicKey), Der::oid(kPrime256v1)}), bitString(point.value())});
 }
 
-std::string build(KeyServices& keys, const Key& privateKey, std::string_view commonName,
-                  TimePoint notBefore, TimePoint notAfter, std::string_view serial) {
+std::string build(KeyServices& keys, const Key& privateKey, std::string_view commonName, TimePoint notBefore,
+                  TimePoint notAfter, std::string_view serial) {
   const Key publicKey = keys.copyPublicKey(privateKey);
   if (publicKey == nullptr) throw Failure("the key has no public half");
   const std::string subjectPublicKeyInfo = publicKeyInfo(keys, publicKey);
   // ECDSA algorithm identifiers carry no parameters field, not even NULL.
   const std::string algorithm = Der::seq({Der::oid(kEcdsaWithSha256)});
-  const std::string name = Der::seq(
-      {Der::set({Der::seq({Der::oid(kCommonName), Der::tlv(Der::kUtf8String, commonName)})})});
+  const std::string name =
+      Der::seq({Der::set({Der::seq({Der::oid(kCommonName), Der::tlv(Der::kUtf8String, commonName)})})});
   const std::string tbsCertificate = Der::seq({
       Der::tlv(Der::kContextConstructed0, Der::integer(std::string(1, '\x02'))),  // version 3
       Der::integer(serial),

@@ -29,7 +29,7 @@ std::string publicKeyInfo(KeyServices& keys, const Key& publicKey);
 // magnitude of the serial number (positive; at most 20 bytes by custom).
 // Throws Failure when the key has no public half, the point cannot be
 // exported, or signing fails.
-std::string build(KeyServices& keys, const Key& privateKey, std::string_view commonName,
-                  TimePoint notBefore, TimePoint notAfter, std::string_view serial);
+std::string build(KeyServices& keys, const Key& privateKey, std::string_view commonName, TimePoint notBefore,
+                  TimePoint notAfter, std::string_view serial);
 
 }  // namespace lumenvale::SelfSigned

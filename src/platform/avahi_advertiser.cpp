@@ -57,9 +57,9 @@ void AvahiAdvertiser::connect() {
   int error = 0;
   group_ = nullptr;
   // NO_FAIL: without a daemon the client waits for one instead of failing.
-  client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
-                             [](AvahiClient* c, AvahiClientState s, void* self) { onClient(c, s, self); },
-                             this, &error);
+  client_ = avahi_client_new(
+      avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
+      [](AvahiClient* c, AvahiClientState s, void* self) { onClient(c, s, self); }, this, &error);
   // It does not wait for the system bus itself, which may start after this
   // program does at boot: ask again until there is one.
   if (client_ == nullptr) reconnectSoon(kReconnectMilliseconds);

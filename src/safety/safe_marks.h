@@ -72,8 +72,7 @@ class SafeMarks {
   // request holds. A failed write keeps the change in memory; the next
   // change tries again. The caller checks the caps (allowedTotal,
   // validItem); items beyond them are dropped here all the same.
-  bool receive(const std::string& laptop, const std::vector<Item>& items, const std::string& op,
-               std::int64_t total);
+  bool receive(const std::string& laptop, const std::vector<Item>& items, const std::string& op, std::int64_t total);
 
   // ids returns every asset id that any laptop holds a mark for.
   std::set<std::string> ids() const;

@@ -1,6 +1,5 @@
 #include "screens/delete_sheet_model.h"
 
-
 #include "screens/background.h"
 #include "screens/qt_main_queue.h"
 #include "screens/texts.h"
@@ -44,7 +43,8 @@ namespace {
 QString named(const char* family, std::int64_t count, const std::optional<DeleteSheetModel::Asked>& asked) {
   const QByteArray base = QByteArray("delete.ask.") + family;
   if (asked && asked->videos == 0 && asked->photos > 0) {
-    return qtTrId((base + (count == 1 ? ".one" : ".other")).constData()).arg(QString::fromStdString(Format::count(count)));
+    return qtTrId((base + (count == 1 ? ".one" : ".other")).constData())
+        .arg(QString::fromStdString(Format::count(count)));
   }
   if (asked && asked->photos == 0 && asked->videos > 0) return counted((base + ".videos").constData(), count);
   return counted((base + ".mixed").constData(), count);

@@ -13,7 +13,7 @@
 namespace lumenvale::Hero {
 
 struct Waiting {
-  std::string code;  // as displayed; empty without a code
+  std::string code;     // as displayed; empty without a code
   int secondsLeft = 0;  // 0 to 300
   double fraction = 0;  // secondsLeft / 300
   bool operator==(const Waiting&) const = default;

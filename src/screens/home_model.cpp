@@ -1,6 +1,5 @@
 #include "screens/home_model.h"
 
-
 #include "screens/home_rules.h"
 #include "screens/background.h"
 #include "screens/qt_main_queue.h"

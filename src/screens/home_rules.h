@@ -26,8 +26,8 @@ struct Counters {
 Counters counters(std::optional<std::pair<std::int64_t, std::int64_t>> counts);
 
 struct Notice {
-  std::string key;     // "server.failed": its texts are key + ".title" and ".body"
-  std::string tone;    // info, warn, danger
+  std::string key;   // "server.failed": its texts are key + ".title" and ".body"
+  std::string tone;  // info, warn, danger
   std::string icon;
   std::string action;  // the key of its button, or ""
   bool operator==(const Notice&) const = default;

@@ -136,7 +136,6 @@ AssetLine describeAsset(const PhotoLibrary& library, const QString& id) {
   return line;
 }
 
-
 void HubBridge::start(const QString& name) { hub_->start(name.toStdString()); }
 void HubBridge::setTheme(const QString& theme) { hub_->setTheme(theme.toStdString()); }
 void HubBridge::setAllowDelete(bool allow) { hub_->setAllowDelete(allow); }

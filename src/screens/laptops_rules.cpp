@@ -12,8 +12,7 @@ std::int64_t secondsLeft(TimePoint expiresAt, TimePoint now) {
 }
 
 bool isLive(const HubState& state, const Laptop& laptop, TimePoint now) {
-  return state.lastLaptop == laptop.name &&
-         secondsBetween(state.lastSeen, now) < kLaptopPresentSeconds;
+  return state.lastLaptop == laptop.name && secondsBetween(state.lastSeen, now) < kLaptopPresentSeconds;
 }
 
 std::vector<std::string> fingerprintGroups(const std::string& fingerprint) {

@@ -44,8 +44,8 @@ std::vector<Month> months(const std::vector<std::size_t>& shown, const std::vect
 // GridRow is one row of the month grid: a month's title, or up to
 // `columns` of its positions.
 struct GridRow {
-  std::string title;                // set on a title row
-  std::vector<std::size_t> tiles;   // set on a row of tiles
+  std::string title;               // set on a title row
+  std::vector<std::size_t> tiles;  // set on a row of tiles
   bool operator==(const GridRow&) const = default;
 };
 

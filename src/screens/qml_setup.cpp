@@ -26,15 +26,13 @@ void setUpQml(QQmlEngine& engine, Theme& theme, HubBridge* hub) {
   static bool registered = false;
   if (registered) return;
   registered = true;
-  qmlRegisterSingletonType<Theme>("Lumenvale.Core", 1, 0, "Theme", [](QQmlEngine* owner, QJSEngine*) {
-    return engineObject(owner, "lumenvaleTheme");
-  });
+  qmlRegisterSingletonType<Theme>("Lumenvale.Core", 1, 0, "Theme",
+                                  [](QQmlEngine* owner, QJSEngine*) { return engineObject(owner, "lumenvaleTheme"); });
   qmlRegisterSingletonType<Words>("Lumenvale.Core", 1, 0, "Words", [](QQmlEngine*, QJSEngine*) -> QObject* {
     return new Words;  // one per engine, owned by it
   });
-  qmlRegisterSingletonType<HubBridge>("Lumenvale.Core", 1, 0, "Hub", [](QQmlEngine* owner, QJSEngine*) {
-    return engineObject(owner, "lumenvaleHub");
-  });
+  qmlRegisterSingletonType<HubBridge>(
+      "Lumenvale.Core", 1, 0, "Hub", [](QQmlEngine* owner, QJSEngine*) { return engineObject(owner, "lumenvaleHub"); });
 }
 
 }  // namespace lumenvale

@@ -8,14 +8,16 @@
 namespace lumenvale {
 
 void onMainThread(std::function<void()> work) {
-  QMetaObject::invokeMethod(QCoreApplication::instance(), [work = std::move(work)] { work(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [work = std::move(work)] { work(); }, Qt::QueuedConnection);
 }
 
 QtMainQueue::QtMainQueue(QObject* parent) : QObject(parent) {}
 
 void QtMainQueue::post(std::function<void()> work) {
   // Queued on this object's thread, the main one, even when posted from it.
-  QMetaObject::invokeMethod(this, [work = std::move(work)] { work(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [work = std::move(work)] { work(); }, Qt::QueuedConnection);
 }
 
 bool QtMainQueue::isMain() const { return QThread::currentThread() == thread(); }

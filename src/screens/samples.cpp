@@ -24,7 +24,8 @@ std::vector<Asset> assets(int count) {
     const int year = 2024 + (month - 1 - 11) / 12;  // months below 1 go back a year
     const int shownMonth = ((month - 1) % 12 + 12) % 12 + 1;
     char created[40];
-    std::snprintf(created, sizeof created, "%04d-%02d-%02dT%02d:%02d:00Z", year, shownMonth, day, 20 - i % 13, 7 * i % 60);
+    std::snprintf(created, sizeof created, "%04d-%02d-%02dT%02d:%02d:00Z", year, shownMonth, day, 20 - i % 13,
+                  7 * i % 60);
     asset.created = created;
     asset.modified = created;
     asset.width = i == 0 ? 0 : 4032;
@@ -38,7 +39,8 @@ PhotosModel::Sources photos(std::vector<Asset> assets, std::function<bool(std::s
   auto shared = std::make_shared<const std::vector<Asset>>(std::move(assets));
   auto pages = std::make_shared<std::atomic<int>>(0);
   PhotosModel::Sources sources;
-  sources.page = [shared, pages, failAfter](std::optional<std::string> after, std::int64_t limit) -> std::optional<Page> {
+  sources.page = [shared, pages, failAfter](std::optional<std::string> after,
+                                            std::int64_t limit) -> std::optional<Page> {
     if (failAfter >= 0 && pages->fetch_add(1) >= failAfter) return std::nullopt;
     std::size_t start = 0;
     if (after) start = static_cast<std::size_t>(std::stoull(*after));

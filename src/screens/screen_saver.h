@@ -30,8 +30,8 @@ class ScreenSaverInhibitor : public QObject {
 
   QDBusConnection bus_;
   bool wanted_ = false;
-  bool asking_ = false;          // an Inhibit call is under way
-  std::optional<uint> cookie_;   // the hold granted
+  bool asking_ = false;         // an Inhibit call is under way
+  std::optional<uint> cookie_;  // the hold granted
 };
 
 }  // namespace lumenvale

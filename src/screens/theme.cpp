@@ -24,7 +24,8 @@ void Theme::setSystemDark(bool dark) {
 
 void Theme::decide() {
   dark_ = isDark(choice_.toStdString(), systemDark_);
-  for (const auto& colours : {std::span<const PaletteColour>(kPalette), std::span<const PaletteColour>(kCoverPalette)}) {
+  for (const auto& colours :
+       {std::span<const PaletteColour>(kPalette), std::span<const PaletteColour>(kCoverPalette)}) {
     for (const PaletteColour& colour : colours) {
       colours_.insert(QString::fromLatin1(colour.name.data(), static_cast<qsizetype>(colour.name.size())),
                       QColor::fromRgba(dark_ ? colour.dark : colour.light));

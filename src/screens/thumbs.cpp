@@ -93,8 +93,7 @@ QQuickImageResponse* ThumbProvider::requestImageResponse(const QString& id, cons
   (void)requestedSize;  // the size is in the id: the screens ask for what they draw
   // The cut is made on each answer; the cache keeps the picture as the
   // library gave it.
-  const std::optional<RoundedPicture::Cut> cut =
-      parts.size() >= 4 ? RoundedPicture::cutOf(parts[3]) : std::nullopt;
+  const std::optional<RoundedPicture::Cut> cut = parts.size() >= 4 ? RoundedPicture::cutOf(parts[3]) : std::nullopt;
   thumbs_.load(parts[0], px, parts.size() >= 3 && parts[2] == QLatin1String("fill"), [response, cut](QImage image) {
     response->deliver(cut ? RoundedPicture::cut(image, *cut) : std::move(image));
   });

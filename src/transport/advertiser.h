@@ -26,8 +26,8 @@ class Advertiser {
   // advertise announces (or re-announces, replacing the last) the service
   // instance `name` of `type` on `port`, with `txt` in DNS-SD TXT encoding,
   // on the interfaces and protocols of `reach`.
-  virtual void advertise(const std::string& name, std::string_view type, std::uint16_t port,
-                         const std::string& txt, const Reach& reach) = 0;
+  virtual void advertise(const std::string& name, std::string_view type, std::uint16_t port, const std::string& txt,
+                         const Reach& reach) = 0;
 
   // withdraw removes the announcement, if any.
   virtual void withdraw() = 0;

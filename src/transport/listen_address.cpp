@@ -59,8 +59,8 @@ std::string ListenAddress::text() const {
   if (ip6.sin6_scope_id != 0) {
     char name[IF_NAMESIZE] = {};
     written += "%";
-    written += ::if_indextoname(ip6.sin6_scope_id, name) != nullptr ? std::string(name)
-                                                                     : std::to_string(ip6.sin6_scope_id);
+    written +=
+        ::if_indextoname(ip6.sin6_scope_id, name) != nullptr ? std::string(name) : std::to_string(ip6.sin6_scope_id);
   }
   return written;
 }

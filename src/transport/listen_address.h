@@ -19,7 +19,7 @@ namespace lumenvale {
 struct ListenAddress {
   sockaddr_storage address{};  // port 0: the caller sets the port it tries
   socklen_t length = 0;
-  bool dualStack = false;      // the IPv6 wildcard taking IPv4 too (IPV6_V6ONLY off)
+  bool dualStack = false;  // the IPv6 wildcard taking IPv4 too (IPV6_V6ONLY off)
 
   int family() const { return address.ss_family; }
   bool wildcard() const;

@@ -9,9 +9,7 @@ namespace {
 
 constexpr std::string_view kTerminator = "\r\n\r\n";
 
-HttpError badRequest(int status, std::string message) {
-  return HttpError(status, "bad_request", std::move(message));
-}
+HttpError badRequest(int status, std::string message) { return HttpError(status, "bad_request", std::move(message)); }
 
 // Space, tab and the no-break space (0xA0 in the ISO 8859-1 head).
 bool isHeadSpace(char c) { return c == ' ' || c == '\t' || c == '\xA0'; }
@@ -204,8 +202,7 @@ std::map<std::string, std::string> RequestReader::parseQuery(std::string_view te
     if (piece.empty()) continue;
     const std::size_t equals = piece.find('=');
     const std::string_view rawName = piece.substr(0, equals);
-    const std::string_view rawValue =
-        equals == std::string_view::npos ? std::string_view() : piece.substr(equals + 1);
+    const std::string_view rawValue = equals == std::string_view::npos ? std::string_view() : piece.substr(equals + 1);
     std::optional<std::string> name = decodeComponent(rawName);
     std::optional<std::string> value = decodeComponent(rawValue);
     if (!name || !value) throw badRequest(400, "The query string is malformed.");

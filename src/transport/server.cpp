@@ -53,8 +53,7 @@ SSL_CTX* makeContext(const Server::Identity& identity) {
   ok = ok && SSL_CTX_use_certificate_ASN1(context, static_cast<int>(identity.certificateDer.size()), der) == 1;
   BIO* pem = BIO_new_mem_buf(identity.privateKeyPem.data(), static_cast<int>(identity.privateKeyPem.size()));
   EVP_PKEY* key = pem != nullptr ? PEM_read_bio_PrivateKey(pem, nullptr, nullptr, nullptr) : nullptr;
-  ok = ok && key != nullptr && SSL_CTX_use_PrivateKey(context, key) == 1 &&
-       SSL_CTX_check_private_key(context) == 1;
+  ok = ok && key != nullptr && SSL_CTX_use_PrivateKey(context, key) == 1 && SSL_CTX_check_private_key(context) == 1;
   EVP_PKEY_free(key);
   BIO_free(pem);
   if (!ok) {
@@ -131,9 +130,9 @@ namespace {
 
 // What binding one address to the ports of the range came to.
 struct Bound {
-  int fd = -1;             // the listening socket, when one port could be had
+  int fd = -1;  // the listening socket, when one port could be had
   std::uint16_t port = 0;
-  int error = 0;           // else why not: EADDRINUSE when every port is taken
+  int error = 0;  // else why not: EADDRINUSE when every port is taken
 };
 
 Bound bindFirstFree(ListenAddress& listening) {

@@ -77,8 +77,8 @@ class Server {
          const std::string& fingerprint, Advertiser* advertiser, Options options);
   Server(Handler handler, Identity identity, std::string name, const std::string& deviceId,
          const std::string& fingerprint, Advertiser* advertiser)
-      : Server(std::move(handler), std::move(identity), std::move(name), deviceId, fingerprint,
-               advertiser, Options{}) {}
+      : Server(std::move(handler), std::move(identity), std::move(name), deviceId, fingerprint, advertiser, Options{}) {
+  }
   ~Server();
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
@@ -132,13 +132,13 @@ class Server {
 
   Mutex lock_;
   std::condition_variable drained_;
-  int threads_ GUARDED_BY(lock_) = 0;  // connection threads still running
-  int laptops_ GUARDED_BY(lock_) = 0;  // places_ that are laptops'
+  int threads_ GUARDED_BY(lock_) = 0;           // connection threads still running
+  int laptops_ GUARDED_BY(lock_) = 0;           // places_ that are laptops'
   std::list<Place*> places_ GUARDED_BY(lock_);  // counted places, oldest first
   int listenFd_ GUARDED_BY(lock_) = -1;
   bool listening_ GUARDED_BY(lock_) = false;  // a listener thread runs
   bool stopping_ GUARDED_BY(lock_) = false;
-  std::thread listener_;             // started and joined under the rules of start() and ~Server
+  std::thread listener_;  // started and joined under the rules of start() and ~Server
   SSL_CTX* context_ = nullptr;
 };
 

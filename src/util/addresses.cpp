@@ -30,8 +30,7 @@ std::vector<Address> fromInterfaces(const ifaddrs* first) {
     if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
     if (entry->ifa_name == nullptr || !isLocalNetworkName(entry->ifa_name)) continue;
     std::array<char, NI_MAXHOST> host{};
-    if (getnameinfo(entry->ifa_addr, sizeof(sockaddr_in), host.data(), host.size(), nullptr, 0,
-                    NI_NUMERICHOST) != 0) {
+    if (getnameinfo(entry->ifa_addr, sizeof(sockaddr_in), host.data(), host.size(), nullptr, 0, NI_NUMERICHOST) != 0) {
       continue;
     }
     std::string ip(host.data());

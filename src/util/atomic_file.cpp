@@ -10,10 +10,6 @@
 #include "util/bytes.h"
 
 namespace lumenvale::AtomicFile {
-namespace {
-
-
-}  // namespace
 
 std::optional<std::string> read(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -14,9 +14,7 @@ using Clock = std::function<TimePoint()>;
 inline TimePoint systemNow() { return std::chrono::system_clock::now(); }
 
 // secondsBetween is `to` - `from` in seconds, negative when `to` is earlier.
-inline double secondsBetween(TimePoint from, TimePoint to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+inline double secondsBetween(TimePoint from, TimePoint to) { return std::chrono::duration<double>(to - from).count(); }
 
 // millisSince1970 is `time` as milliseconds since 1970-01-01 00:00 UTC, the
 // fraction kept: the form laptops.json stores and ICU reads.

@@ -38,8 +38,7 @@ std::string hmacSha256(std::string_view key, std::string_view message);
 
 // pbkdf2Sha256 derives `length` bytes with PBKDF2, HMAC-SHA256 as its
 // pseudo-random function.
-std::string pbkdf2Sha256(std::string_view password, std::string_view salt, int iterations,
-                         std::size_t length);
+std::string pbkdf2Sha256(std::string_view password, std::string_view salt, int iterations, std::size_t length);
 
 // base64 returns standard Base64 with padding.
 std::string base64(std::string_view bytes);

@@ -101,9 +101,7 @@ std::string taken(TimePoint time, std::string_view zone) {
   return takenFormatter().format(millisSince1970(time), zone).value_or(std::string());
 }
 
-std::string iso8601(TimePoint time) {
-  return isoFormatter().format(millisSince1970(time)).value_or(std::string());
-}
+std::string iso8601(TimePoint time) { return isoFormatter().format(millisSince1970(time)).value_or(std::string()); }
 
 std::optional<TimePoint> parseIso8601(std::string_view text) {
   const std::optional<double> millis = isoFormatter().parse(text);

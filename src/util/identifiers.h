@@ -7,8 +7,7 @@
 
 namespace lumenvale::Identifiers {
 
-inline constexpr std::string_view idCharacters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._~-";
+inline constexpr std::string_view idCharacters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._~-";
 inline constexpr std::string_view ridCharacters = "abcdefghijklmnopqrstuvwxyz0123456789";
 inline constexpr std::string_view hexCharacters = "0123456789abcdef";
 inline constexpr std::size_t kMaxIdLength = 128;

@@ -64,7 +64,8 @@ class DeviceTest : public ::testing::Test {
 
   // pairLaptop pairs `laptopId` with the code on screen and returns its token.
   std::string pairLaptop(TlsClient& client, const std::string& laptopId) {
-    const HttpResponse paired = pair(client, laptopId, testing::laptopProof(testing::symbolsOf(code_), fingerprint_, laptopId));
+    const HttpResponse paired =
+        pair(client, laptopId, testing::laptopProof(testing::symbolsOf(code_), fingerprint_, laptopId));
     EXPECT_EQ(paired.status, 200) << paired.body;
     code_ = program_->lineStartingWith("Pairing code: ").value_or("");
     return json(paired).value("token", "");

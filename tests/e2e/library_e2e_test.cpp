@@ -111,8 +111,7 @@ TEST_F(LibraryTest, LaptopCopiesEveryFileExactly) {
       EXPECT_EQ(resumed.header("Content-Range"), "bytes " + std::to_string(from) + "-*/*");
       EXPECT_EQ(resumed.header("ETag"), whole.header("ETag"));
       EXPECT_TRUE(resumed.body == onDisk.substr(from));
-      const HttpResponse past =
-          authorized(*client, path, "Range: bytes=" + std::to_string(onDisk.size()) + "-\r\n");
+      const HttpResponse past = authorized(*client, path, "Range: bytes=" + std::to_string(onDisk.size()) + "-\r\n");
       EXPECT_EQ(past.status, 416);
       EXPECT_EQ(past.header("Content-Range"), "bytes */" + std::to_string(onDisk.size()));
       const HttpResponse checksum = authorized(*client, path + "/sha256");
@@ -166,7 +165,8 @@ TEST_F(LibraryTest, LinksAndFifosInTheFolderAreNeverServed) {
   for (int attempt = 0; attempt < 10; ++attempt) {
     auto asker = connect();
     ASSERT_TRUE(asker);
-    EXPECT_TRUE(asker->request("GET", "/v1/assets/" + copyId + "/res/photo", "Authorization: Bearer " + token_ + "\r\n"));
+    EXPECT_TRUE(
+        asker->request("GET", "/v1/assets/" + copyId + "/res/photo", "Authorization: Bearer " + token_ + "\r\n"));
     const std::optional<HttpResponse> answer = asker->response();
     ASSERT_TRUE(answer) << "a request for a FIFO got no answer";
     EXPECT_TRUE(answer->status == 404 || answer->status == 503) << answer->status;

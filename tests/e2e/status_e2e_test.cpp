@@ -40,11 +40,13 @@ TEST_F(DeviceTest, StatusFollowsALaptopThatCopies) {
   // a file this quick is over before they would.
   const std::optional<std::string> sending = program_->lineStartingWith("Status: sending to Test Laptop: ", 10s);
   ASSERT_TRUE(sending);
-  EXPECT_TRUE(std::regex_match(*sending, std::regex(R"([0-9,]+ files?, [0-9.]+ [kMG]?B, [0-9.]+ [kMG]?B/s)"))) << *sending;
+  EXPECT_TRUE(std::regex_match(*sending, std::regex(R"([0-9,]+ files?, [0-9.]+ [kMG]?B, [0-9.]+ [kMG]?B/s)")))
+      << *sending;
 
   ASSERT_TRUE(program_->lineStartingWith("Status: connected to Test Laptop", 10s));
   EXPECT_GE(std::chrono::steady_clock::now() - before, 3s);
-  const std::optional<std::string> waiting = program_->lineStartingWith("Status: waiting for a laptop; pairing code ", 40s);
+  const std::optional<std::string> waiting =
+      program_->lineStartingWith("Status: waiting for a laptop; pairing code ", 40s);
   ASSERT_TRUE(waiting);
   EXPECT_EQ(*waiting, code_);
   // The device times with the wall clock, this test with the steady one;

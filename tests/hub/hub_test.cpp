@@ -200,8 +200,8 @@ TEST_F(HubTest, ALaptopIsSeenAtMostOnceASecond) {
     std::chrono::milliseconds lastSeen;
   };
   const Step steps[] = {
-      {0ms, &desk, 0ms}, {500ms, &desk, 0ms}, {1000ms, &desk, 0ms}, {1001ms, &desk, 1001ms}, {1200ms, &attic, 1200ms},
-      {1300ms, &desk, 1300ms},
+      {0ms, &desk, 0ms},       {500ms, &desk, 0ms},      {1000ms, &desk, 0ms},
+      {1001ms, &desk, 1001ms}, {1200ms, &attic, 1200ms}, {1300ms, &desk, 1300ms},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.at.count());
@@ -244,7 +244,7 @@ TEST_F(HubTest, TheTickFollowsPresenceCloudAndSpeed) {
   EXPECT_TRUE(hub_->state().connected);
   ASSERT_NO_FATAL_FAILURE(tickAt(6000ms));
   EXPECT_EQ(hub_->state().bytesPerSecond, 2000);  // over the last three samples
-  EXPECT_TRUE(hub_->state().fromCloud);  // reported at 2 s: under 5 s ago
+  EXPECT_TRUE(hub_->state().fromCloud);           // reported at 2 s: under 5 s ago
   ASSERT_NO_FATAL_FAILURE(tickAt(8000ms));
   EXPECT_EQ(hub_->state().bytesPerSecond, 0);
   EXPECT_FALSE(hub_->state().fromCloud);

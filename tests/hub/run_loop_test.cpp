@@ -18,10 +18,11 @@ TEST(RunLoop, RunsPostedWorkInOrderOnItsThread) {
   std::atomic<bool> onMain{true};
   EXPECT_FALSE(loop.isMain());
   std::thread other([&] {
-    for (int i = 0; i < 100; ++i) loop.post([&, i] {
-      done.push_back(i);
-      if (!loop.isMain()) onMain = false;
-    });
+    for (int i = 0; i < 100; ++i)
+      loop.post([&, i] {
+        done.push_back(i);
+        if (!loop.isMain()) onMain = false;
+      });
   });
   other.join();
   EXPECT_TRUE(loop.runUntil([&] { return done.size() == 100; }, 5s));

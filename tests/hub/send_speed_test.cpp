@@ -17,7 +17,7 @@ TEST(SendSpeed, FromTheOldestToTheNewestSample) {
       {{{kNow, 1000}, {kNow + 2s, 2000}, {kNow + 4s, 9000}}, 2000},
       {{{kNow, 1000}, {kNow, 9000}}, 0},
       {{{kNow, 9000}, {kNow + 4s, 1000}}, 0},
-      {{{kNow, 0}, {kNow + 3s, 10}}, 3},  // truncated
+      {{{kNow, 0}, {kNow + 3s, 10}}, 3},    // truncated
       {{{kNow + 4s, 0}, {kNow, 9000}}, 0},  // a clock set back
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {

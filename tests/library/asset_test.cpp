@@ -10,7 +10,12 @@ namespace lumenvale {
 namespace {
 
 Asset livePhoto() {
-  return Asset{"QUJD", "live", "2024-05-01T14:03:59+02:00", "2024-05-01T14:03:59+02:00", 4032, 3024,
+  return Asset{"QUJD",
+               "live",
+               "2024-05-01T14:03:59+02:00",
+               "2024-05-01T14:03:59+02:00",
+               4032,
+               3024,
                std::nullopt,
                {Resource{"photo", "IMG_0042.HEIC", "image/heic", std::nullopt},
                 Resource{"video", "IMG_0042.MOV", "video/quicktime", std::nullopt}}};

@@ -49,8 +49,8 @@ TEST(MimeTypesTest, EveryFolderExtensionHasItsType) {
 }
 
 TEST(MimeTypesTest, OtherNamesAreNotInAFolderLibrary) {
-  for (const char* name : {"IMG_0001.AAE", "notes.txt", "noextension", "trailingdot.", "a.jpg.",
-                           "a.jpgx", "a.xjpg", ".jpg.bak", "a.mkv", "a.m4a"}) {
+  for (const char* name : {"IMG_0001.AAE", "notes.txt", "noextension", "trailingdot.", "a.jpg.", "a.jpgx", "a.xjpg",
+                           ".jpg.bak", "a.mkv", "a.m4a"}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(MimeTypes::folderType(name).has_value());
   }

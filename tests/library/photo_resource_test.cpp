@@ -162,8 +162,12 @@ TEST(PhotoResourceRead, FailuresAndProgress) {
         if (++chunks == c.failOnChunk) throw SinkGone();
       };
       switch (c.failure) {
-        case Case::none: EXPECT_EQ(resource.read(consume), 10); break;
-        case Case::consumer: EXPECT_THROW(resource.read(consume), SinkGone); break;
+        case Case::none:
+          EXPECT_EQ(resource.read(consume), 10);
+          break;
+        case Case::consumer:
+          EXPECT_THROW(resource.read(consume), SinkGone);
+          break;
         case Case::store:
           try {
             resource.read(consume);

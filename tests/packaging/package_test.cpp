@@ -36,9 +36,9 @@ TEST(Package, LintianAcceptsItAndItsProgramsRun) {
     EXPECT_EQ(version.status, 0) << version.output;
     EXPECT_EQ(version.output, program + " " + LUMENVALE_VERSION + "\n");
   }
-  for (const std::string file : {"/usr/share/applications/org.lumenvale.Lumenvale.desktop",
-                                 "/usr/share/systemd/user/lumenvale.service", "/usr/share/man/man1/lumenvale.1.gz",
-                                 "/usr/share/doc/lumenvale/copyright"}) {
+  for (const std::string file :
+       {"/usr/share/applications/org.lumenvale.Lumenvale.desktop", "/usr/share/systemd/user/lumenvale.service",
+        "/usr/share/man/man1/lumenvale.1.gz", "/usr/share/doc/lumenvale/copyright"}) {
     EXPECT_TRUE(fs::exists(root.path() + file)) << file;
   }
 }

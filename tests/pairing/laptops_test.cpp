@@ -63,8 +63,10 @@ TEST_F(LaptopsTest, AddsFindsAndReloadsFromAPrivateFile) {
   const nlohmann::json stored = nlohmann::json::parse(text);
   ASSERT_TRUE(stored.is_array());
   ASSERT_EQ(stored.size(), 2u);
-  EXPECT_EQ(stored[0], (nlohmann::json{{"id", "mac-1"}, {"name", "Studio"},
-                                      {"tokenHash", hashOf("token-one")}, {"pairedAt", 1700000000000.0}}));
+  EXPECT_EQ(
+      stored[0],
+      (nlohmann::json{
+          {"id", "mac-1"}, {"name", "Studio"}, {"tokenHash", hashOf("token-one")}, {"pairedAt", 1700000000000.0}}));
   EXPECT_EQ(stored[1]["id"], "pc-2");
 
   struct stat info {};

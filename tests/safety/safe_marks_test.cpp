@@ -52,7 +52,8 @@ TEST_F(SafeMarksTest, OperationsCompleteWhenTheirDistinctItemsReachTheFirstTotal
        {{"op1", {{"a", "t"}}, 2, false, {}},
         {"op2", {{"b", "t"}}, 2, false, {}},
         {"op2", {{"c", "t"}}, 2, true, {"b", "c"}}}},
-      {"more items than the total complete at once", {{"op1", {{"a", "t"}, {"b", "t"}, {"c", "t"}}, 2, true, {"a", "b", "c"}}}},
+      {"more items than the total complete at once",
+       {{"op1", {{"a", "t"}, {"b", "t"}, {"c", "t"}}, 2, true, {"a", "b", "c"}}}},
       {"a total of 0 completes with nothing safe", {{"op1", {{"a", "t"}}, 1, true, {"a"}}, {"op2", {}, 0, true, {}}}},
       {"a completed list replaces the marks as a whole",
        {{"op1", {{"a", "t"}, {"b", "t"}}, 2, true, {"a", "b"}}, {"op2", {{"c", "t"}}, 1, true, {"c"}}}},
@@ -145,7 +146,8 @@ TEST_F(SafeMarksTest, MarksBeyondTheCapsAreDroppedWhenTheFileIsRead) {
   };
   ASSERT_TRUE(AtomicFile::write(file_, content.dump()));
   SafeMarks marks(file_);
-  EXPECT_EQ(marks.ids(), (std::set<std::string>{"ok", std::string(Identifiers::kMaxIdLength, 'a'), "longest", "other"}));
+  EXPECT_EQ(marks.ids(),
+            (std::set<std::string>{"ok", std::string(Identifiers::kMaxIdLength, 'a'), "longest", "other"}));
   EXPECT_EQ(marks.laptops("longest", longest), std::vector<std::string>{"L1"});
   EXPECT_EQ(marks.laptops("other", "t5"), std::vector<std::string>{"L2"});
   // The store itself keeps to the caps whatever its caller checked.

@@ -155,8 +155,7 @@ TEST(DesktopAppearance, TheSystemThemeFollowsTheDesktopWhileRunning) {
   // A bus without a portal: the guess stands, and nothing is told.
   {
     int told = 0;
-    DesktopAppearance appearance(QDBusConnection::connectToBus(bus.address, "lonely"), true,
-                                 [&](bool) { ++told; });
+    DesktopAppearance appearance(QDBusConnection::connectToBus(bus.address, "lonely"), true, [&](bool) { ++told; });
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(told, 0);
     EXPECT_TRUE(appearance.dark());

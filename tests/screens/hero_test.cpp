@@ -33,7 +33,12 @@ TEST(HeroChoice, FromStateAndTime) {
       {"an expired code", [](HubState& s) { s.code->expiresAt = kNow - 1s; }, Hero::Waiting{"ABCD-EFGH", 0, 0.0}},
       {"a code beyond the scale", [](HubState& s) { s.code->expiresAt = kNow + 412s; },
        Hero::Waiting{"ABCD-EFGH", 300, 1.0}},
-      {"no port", [](HubState& s) { s.port = 0; s.connected = true; }, Hero::NoNetwork{}},
+      {"no port",
+       [](HubState& s) {
+         s.port = 0;
+         s.connected = true;
+       },
+       Hero::NoNetwork{}},
       {"no address and nobody connected", [](HubState& s) { s.addresses.clear(); }, Hero::NoNetwork{}},
       {"no address but a laptop connected",
        [](HubState& s) {

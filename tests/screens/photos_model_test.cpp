@@ -74,10 +74,13 @@ struct Listing {
 };
 
 struct Tested {
-  explicit Tested(Listing& listing) : model(listing.sources()), tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal) {
+  explicit Tested(Listing& listing)
+      : model(listing.sources()), tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal) {
     application();
   }
-  bool idle() { return settle([this] { return !model.loading(); }); }
+  bool idle() {
+    return settle([this] { return !model.loading(); });
+  }
   PhotosModel model;
   QAbstractItemModelTester tester;
 };

@@ -61,8 +61,7 @@ TEST(PhotosRules, MonthsFollowTheListingAndSpanPages) {
 TEST(PhotosRules, GridRowsPutEachMonthOnRowsOfItsOwn) {
   const std::vector<Month> list{{0, "May 2024", {0, 1, 2, 3}}, {1, "April 2024", {4}}};
   const std::vector<GridRow> rows = gridRows(list, 3);
-  const std::vector<GridRow> expected{
-      {"May 2024", {}}, {"", {0, 1, 2}}, {"", {3}}, {"April 2024", {}}, {"", {4}}};
+  const std::vector<GridRow> expected{{"May 2024", {}}, {"", {0, 1, 2}}, {"", {3}}, {"April 2024", {}}, {"", {4}}};
   EXPECT_EQ(rows, expected);
   EXPECT_EQ(gridRows(list, 0).size(), 2u + 4u + 1u);  // one column at least
 }
@@ -83,9 +82,10 @@ TEST(PhotosRules, OnlyVideosWithADurationGetABadge) {
     const char* badge;
   };
   const Case cases[] = {
-      {"video", 75.4, "1:15"}, {"video", 0.0, "0:00"},        {"video", 3600.0, "60:00"},
-      {"video", std::nullopt, ""}, {"photo", 12.0, ""},        {"live", 3.0, ""},
-      {"video", -1.0, ""},     {"video", 1e300, "150000000000000:00"},
+      {"video", 75.4, "1:15"},    {"video", 0.0, "0:00"},
+      {"video", 3600.0, "60:00"}, {"video", std::nullopt, ""},
+      {"photo", 12.0, ""},        {"live", 3.0, ""},
+      {"video", -1.0, ""},        {"video", 1e300, "150000000000000:00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.kind) + " " + (c.duration ? std::to_string(*c.duration) : "none"));

@@ -114,7 +114,7 @@ TEST(RoundedPicture, CutsToTheBoxWithRoundCorners) {
   }
   const QImage square = RoundedPicture::cut(wide, Cut{QSize(50, 50), 10});
   ASSERT_EQ(square.size(), QSize(50, 50));
-  EXPECT_EQ(qAlpha(square.pixel(0, 0)), 0);    // a corner, past the radius
+  EXPECT_EQ(qAlpha(square.pixel(0, 0)), 0);  // a corner, past the radius
   EXPECT_EQ(qAlpha(square.pixel(49, 49)), 0);
   EXPECT_EQ(square.pixel(25, 25), qRgb(0, 255, 0));  // the middle of the picture
   EXPECT_EQ(square.pixel(25, 0), qRgb(0, 255, 0));   // an edge between corners is whole

@@ -62,7 +62,10 @@ TEST(LaptopNamesTest, ANameWithReplacementCharactersIsSavedAsListed) {
   EXPECT_EQ(held.assign("b/photo", "2024-05-01T10:00:00Z", name), "2024/05/IMG_\xEF\xBF\xBD\xEF\xBF\xBD (2).JPG");
   // Nothing that reorders or commands what shows the name survives.
   EXPECT_EQ(held.assign("c/photo", "2024-05-01T10:00:00Z", "evil\xE2\x80\xAEgpj.exe"), "2024/05/evilgpj.exe");
-  EXPECT_EQ(held.assign("d/photo", "2024-05-01T10:00:00Z", "a\xC2\x9B" "31mb\xFF.JPG"), "2024/05/a31mb\xEF\xBF\xBD.JPG");
+  EXPECT_EQ(held.assign("d/photo", "2024-05-01T10:00:00Z",
+                        "a\xC2\x9B"
+                        "31mb\xFF.JPG"),
+            "2024/05/a31mb\xEF\xBF\xBD.JPG");
 }
 
 }  // namespace

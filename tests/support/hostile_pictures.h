@@ -35,7 +35,8 @@ inline std::optional<std::string> interlacedPng(std::uint32_t width, std::uint32
   struct Pass {
     std::uint64_t x, y, dx, dy;
   };
-  const Pass passes[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  const Pass passes[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                         {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
   std::uint64_t raw = 0;
   for (const Pass& pass : passes) {
     const std::uint64_t columns = width > pass.x ? (width - pass.x + pass.dx - 1) / pass.dx : 0;

@@ -21,8 +21,8 @@ inline std::string laptopProof(const std::string& symbols, const std::string& fi
   return Bytes::hex(Crypto::hmacSha256(pairingKey(symbols, fingerprint), kProofLabel + fingerprint + "|" + laptopId));
 }
 
-inline std::string phoneProof(const std::string& symbols, const std::string& fingerprint,
-                              const std::string& laptopId, const std::string& token) {
+inline std::string phoneProof(const std::string& symbols, const std::string& fingerprint, const std::string& laptopId,
+                              const std::string& token) {
   return Bytes::hex(Crypto::hmacSha256(pairingKey(symbols, fingerprint),
                                        "lumenvale-paired|" + fingerprint + "|" + laptopId + "|" + token));
 }

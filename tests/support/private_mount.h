@@ -24,7 +24,8 @@ inline bool mountTmpfs(const std::string& folder, const std::string& size, std::
   } else {
     const uid_t uid = ::geteuid();
     const gid_t gid = ::getegid();
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return why = "unshare: " + std::string(std::strerror(errno)), false;
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+      return why = "unshare: " + std::string(std::strerror(errno)), false;
     std::ofstream("/proc/self/setgroups") << "deny";
     std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
     std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
@@ -47,8 +48,10 @@ inline std::size_t fill(const std::string& file) {
   const std::string block(65536, 'f');
   for (std::size_t size = block.size(); size > 0;) {
     const ssize_t written = ::write(fd, block.data(), size);
-    if (written > 0) total += static_cast<std::size_t>(written);
-    else size /= 2;
+    if (written > 0)
+      total += static_cast<std::size_t>(written);
+    else
+      size /= 2;
   }
   ::close(fd);
   return total;

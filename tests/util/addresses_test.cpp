@@ -65,11 +65,10 @@ TEST(Addresses, KeepsReachableIpv4InOrder) {
       .add("docker0", "172.17.0.1")
       .addIpv6("wlan0", "fe80::1")
       .addWithoutAddress("enp4s0");
-  EXPECT_EQ(Addresses::fromInterfaces(interfaces.first()),
-            (std::vector<Address>{{"192.168.1.23", "wlan0"},
-                                  {"192.168.2.1", "bridge100"},
-                                  {"10.0.0.3", "eth0"},
-                                  {"192.168.5.9", "wlp2s0"}}));
+  EXPECT_EQ(
+      Addresses::fromInterfaces(interfaces.first()),
+      (std::vector<Address>{
+          {"192.168.1.23", "wlan0"}, {"192.168.2.1", "bridge100"}, {"10.0.0.3", "eth0"}, {"192.168.5.9", "wlp2s0"}}));
 }
 
 TEST(Addresses, LoopbackAndCellularOnlyIsEmpty) {

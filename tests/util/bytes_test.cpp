@@ -54,7 +54,8 @@ TEST(Bytes, NewUuidIsVersionFourInLowerCase) {
 
 TEST(Text, AsciiCaseOnlyAndTrailingSlashes) {
   // Only A-Z and a-z change: no locale, no bytes of other characters.
-  EXPECT_EQ(Text::asciiLower("Content-LENGTH \xC3\x89t\xC3\xA9 IMG_0001.JPG"), "content-length \xC3\x89t\xC3\xA9 img_0001.jpg");
+  EXPECT_EQ(Text::asciiLower("Content-LENGTH \xC3\x89t\xC3\xA9 IMG_0001.JPG"),
+            "content-length \xC3\x89t\xC3\xA9 img_0001.jpg");
   EXPECT_EQ(Text::asciiUpper("3f2a-\xC3\xA9z"), "3F2A-\xC3\xA9Z");
   EXPECT_TRUE(Text::equalIgnoringAsciiCase("HEIC", "heic"));
   EXPECT_FALSE(Text::equalIgnoringAsciiCase("heic", "heif"));
@@ -74,9 +75,9 @@ TEST(Text, Latin1AndUtf8) {
   EXPECT_EQ(Text::utf8ToLatin1("\xE2\x82\xAC"), std::nullopt);  // €
   EXPECT_EQ(Text::utf8ToLatin1("\xC3"), std::nullopt);
   const std::vector<std::pair<std::string, bool>> table = {
-      {"plain", true},          {"\xC3\xA9", true},      {"\xF0\x9F\x93\xB7", true},
-      {"\xC3", false},          {"\xC0\xAF", false},     {"\xED\xA0\x80", false},
-      {"\xF4\x90\x80\x80", false}, {"\x80", false},      {"\xE2\x82", false}};
+      {"plain", true},     {"\xC3\xA9", true},      {"\xF0\x9F\x93\xB7", true},  {"\xC3", false},
+      {"\xC0\xAF", false}, {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\x80", false},
+      {"\xE2\x82", false}};
   for (const auto& [bytes, valid] : table) {
     SCOPED_TRACE(Bytes::hex(bytes));
     EXPECT_EQ(Text::isValidUtf8(bytes), valid);

@@ -10,8 +10,7 @@ namespace {
 
 // Published test vectors: FIPS 180-2, RFC 4231 case 2, RFC 7914 section 11.
 TEST(Crypto, KnownVectors) {
-  EXPECT_EQ(Bytes::hex(Crypto::sha256("abc")),
-            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Bytes::hex(Crypto::sha256("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(Bytes::hex(Crypto::hmacSha256("Jefe", "what do ya want for nothing?")),
             "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
   EXPECT_EQ(Bytes::hex(Crypto::pbkdf2Sha256("passwd", "salt", 1, 64)),
@@ -36,7 +35,7 @@ TEST(Crypto, Base64) {
 }
 
 TEST(Text, Graphemes) {
-  const std::string accented = "e\xCC\x81";                      // e + combining acute
+  const std::string accented = "e\xCC\x81";                                   // e + combining acute
   const std::string family = "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";  // woman ZWJ girl
   EXPECT_EQ(Text::graphemeCount(""), 0u);
   EXPECT_EQ(Text::graphemeCount("abc"), 3u);

@@ -14,9 +14,9 @@ namespace lumenvale::laptop {
 // A device as its announcements resolved: where to connect and what it says
 // about itself.
 struct FoundDevice {
-  std::string name;               // the DNS-SD service name (the device's name)
-  std::string host;               // host name as resolved, e.g. "phone.local"
-  std::string address;            // numeric, the one to try first (IPv4 when the device has one)
+  std::string name;     // the DNS-SD service name (the device's name)
+  std::string host;     // host name as resolved, e.g. "phone.local"
+  std::string address;  // numeric, the one to try first (IPv4 when the device has one)
   std::uint16_t port = 0;
   std::string deviceId;           // TXT "id", empty when missing
   std::string fingerprintPrefix;  // TXT "fp", empty when missing

@@ -79,7 +79,7 @@ struct CatalogAsset {
   // its files changes afterwards (size, modification or change time, inode,
   // a file added or gone), so that ETags and safe marks follow the bytes.
   TimePoint version;
-  int width = 0;       // of what the asset shows: its edit when it has one
+  int width = 0;  // of what the asset shows: its edit when it has one
   int height = 0;
   std::optional<double> duration;  // seconds, videos only
   std::vector<CatalogFile> files;  // main file first, in FolderGrouping's order
@@ -117,8 +117,7 @@ class Catalog {
 
   // MetadataReader reads one photo or video file (kind photo, rawPhoto or
   // video); the catalog calls it from the thread running index().
-  using MetadataReader =
-      std::function<std::optional<MediaMetadata>(const std::string& path, MimeTypes::Kind kind)>;
+  using MetadataReader = std::function<std::optional<MediaMetadata>(const std::string& path, MimeTypes::Kind kind)>;
 
   // Thirty days: long enough for a card left in a drawer over a holiday or
   // a folder renamed by mistake, short enough that a folder deliberately
@@ -276,7 +275,7 @@ class Catalog {
   std::unordered_map<std::string, RecoveredId> recoveredIds_;
   // readIds reads the ids file: main file path -> id and size.
   static std::unordered_map<std::string, RecoveredId> readIds(const std::string& path);
-  Mutex idsMutex_;         // held while the ids file is written
+  Mutex idsMutex_;                                   // held while the ids file is written
   std::uint64_t idsAsOf_ GUARDED_BY(idsMutex_) = 0;  // writes_ of the ids on disk
   mutable Mutex mutex_;
   sqlite3* db_ GUARDED_BY(mutex_) = nullptr;

@@ -42,8 +42,7 @@ class FolderPhotoStore : public PhotoStore {
   // its longest side (fit) or shortest side (fill) is the target size, or
   // with nullptr when the file cannot be decoded. Asynchronous requests are
   // answered on a worker thread.
-  void requestImage(const Record& asset, const ImageRequest& request,
-                    std::function<void(ImagePtr)> result) override;
+  void requestImage(const Record& asset, const ImageRequest& request, std::function<void(ImagePtr)> result) override;
 
   // redraw flattens transparency over white, then scales to exactly
   // `width` x `height`. Only images of this store can be redrawn.

@@ -55,7 +55,6 @@ constexpr int kWalkRounds = 8;
 // sizeof(inotify_event) + NAME_MAX + 1 bytes.
 constexpr std::size_t kEventBufferBytes = 64 * 1024;
 
-
 // isLibraryName says whether an entry of this name can change the catalog:
 // the catalog skips hidden entries and files of other types, so a text
 // editor's swap file or a download's ".part" does not wake an index.

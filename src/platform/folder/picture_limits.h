@@ -21,7 +21,6 @@ inline constexpr std::int64_t kMiB = 1024 * 1024;
 // 200-megapixel phone photo is below it.
 inline constexpr std::int64_t kMaxPixels = 256'000'000;
 
-
 // The estimated memory of every decode in flight, together; a decode that
 // alone would need more is refused. Kept well under the 256 MiB that the
 // device may add to its idle size while serving pictures.
@@ -101,7 +100,7 @@ class DecodeGate {
   std::int64_t held_ GUARDED_BY(mutex_) = 0;  // the costs of those inside
   int inside_ GUARDED_BY(mutex_) = 0;
   std::uint64_t nextTicket_ GUARDED_BY(mutex_) = 0;  // the next to ask
-  std::uint64_t serving_ GUARDED_BY(mutex_) = 0;  // the ticket allowed in next
+  std::uint64_t serving_ GUARDED_BY(mutex_) = 0;     // the ticket allowed in next
 };
 
 }  // namespace lumenvale::PictureLimits

@@ -109,7 +109,6 @@ std::string localDeletionDate() {
   return text;
 }
 
-
 struct Trashed {
   fs::path original;
   fs::path moved;  // in Trash/files
@@ -136,7 +135,8 @@ std::variant<Trashed, Refusal> moveToTrash(const fs::path& original, const Catal
     const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) {
-      return Refusal{"not_deleted", "The Trash cannot be written (" + infoPath.string() + ": " + errnoText(errno) + ")."};
+      return Refusal{"not_deleted",
+                     "The Trash cannot be written (" + infoPath.string() + ": " + errnoText(errno) + ")."};
     }
     const bool written = AtomicFile::writeAll(fd, content);
     const int writeError = errno;
@@ -189,7 +189,8 @@ std::variant<Trashed, Refusal> trashFile(const CatalogFile& file) {
   // back to, and the volume's top is found from it.
   std::error_code failed;
   const fs::path folder = fs::canonical(fs::path(file.path).parent_path(), failed);
-  if (failed) return Refusal{"not_deleted", "The folder of " + file.path + " cannot be read: " + failed.message() + "."};
+  if (failed)
+    return Refusal{"not_deleted", "The folder of " + file.path + " cannot be read: " + failed.message() + "."};
   const fs::path original = folder / fs::path(file.path).filename();
   auto can = trashFor(original, facts.st_dev);
   if (auto* refusal = std::get_if<Refusal>(&can)) return std::move(*refusal);

@@ -64,7 +64,8 @@ TEST(CollateDevicesTest, ListsEachDeviceOnceWithAllItsAddresses) {
        {sighting("Anna", "192.168.1.20", 41820, "id-1"), sighting("Anna", "192.168.1.21", 41820, "id-2")},
        {listed("Anna", {"192.168.1.20"}, 41820, "id-1"), listed("Anna", {"192.168.1.21"}, 41820, "id-2")}},
       {"without an id, a device is its name and host",
-       {sighting("Anna", "192.168.1.20", 41820, "", "phone.local"), sighting("Anna", "fe80::2%eth0", 41820, "", "phone.local"),
+       {sighting("Anna", "192.168.1.20", 41820, "", "phone.local"),
+        sighting("Anna", "fe80::2%eth0", 41820, "", "phone.local"),
         sighting("Anna", "192.168.1.30", 41820, "", "tablet.local")},
        {listed("Anna", {"192.168.1.20", "fe80::2%eth0"}, 41820, "", "phone.local"),
         listed("Anna", {"192.168.1.30"}, 41820, "", "tablet.local")}},
@@ -109,8 +110,8 @@ TEST(CollateDevicesTest, ListsEachDeviceOnceWithAllItsAddresses) {
 TEST(FindDevicesTest, FailsAtOnceWithAClearMessageWithoutAvahi) {
   testing::TemporaryFolder folder{"finder"};
   const std::string busAddress = "unix:path=" + folder.path() + "/bus";
-  Program bus({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + busAddress,
-               "--print-address=1"});
+  Program bus(
+      {"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + busAddress, "--print-address=1"});
   ASSERT_TRUE(bus.lineStartingWith("unix:path=", 10s)) << "the private bus did not start";
 
   struct Case {

@@ -115,8 +115,8 @@ TEST(DecodeGateTest, LetsInNoMoreDecodesThanItsPlacesAndItsMemory) {
     std::vector<DecodeGate::Pass> passes;
     for (std::int64_t cost : c.inside) passes.push_back(*gate.enter(cost));
     std::future<bool> next = std::async(std::launch::async, [&] { return gate.enter(c.next).has_value(); });
-    EXPECT_EQ(next.wait_for(c.waits ? kSettle : kPatience), c.waits ? std::future_status::timeout
-                                                                    : std::future_status::ready);
+    EXPECT_EQ(next.wait_for(c.waits ? kSettle : kPatience),
+              c.waits ? std::future_status::timeout : std::future_status::ready);
     passes.clear();
     ASSERT_EQ(next.wait_for(kPatience), std::future_status::ready);
     EXPECT_TRUE(next.get());
