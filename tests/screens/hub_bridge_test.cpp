@@ -31,6 +31,7 @@
 #include "support/memory_photo_store.h"
 #include "support/program.h"
 #include "support/qt_events.h"
+#include "util/atomic_file.h"
 
 namespace lumenvale {
 namespace {
@@ -170,7 +171,12 @@ TEST(HubBridge, ShowsTheStateAndCarriesTheActions) {
   EXPECT_GE(changes, 1);
   EXPECT_EQ(test.settings.get("welcomed"), nlohmann::json(true));
 
+  // A laptop paired before this start, shown with the day it paired.
+  ASSERT_TRUE(AtomicFile::write(test.folder.path() + "/laptops.json",
+                                R"([{"id": "mac-1", "name": "Studio", "tokenHash": "00", "pairedAt": 1700000000000.5}])"));
   bridge.start("Desk Phone");
+  ASSERT_TRUE(serve([&] { return !bridge.laptopRows().isEmpty(); }));
+  EXPECT_EQ(bridge.laptopRows().front().toMap().value("day"), "Nov 14, 2023");
   // The pairing may tell of its first code before the start-up's own update,
   // which carries the name and the addresses, reaches the main thread.
   ASSERT_TRUE(serve([&] { return !bridge.code().isEmpty() && !bridge.deviceName().isEmpty(); }));

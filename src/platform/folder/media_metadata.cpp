@@ -139,9 +139,11 @@ std::optional<MediaMetadata> readHeif(const std::string& path) {
   // A camera's EXIF, maker notes and preview included, is well below this;
   // a file that declares more costs its date rather than the memory.
   constexpr std::size_t kMaxExifBytes = 16 * 1024 * 1024;
-  if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &exifId, 1) == 1 &&
-      heif_image_handle_get_metadata_size(handle.get(), exifId) <= kMaxExifBytes) {
-    std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle.get(), exifId));
+  const std::size_t exifBytes = heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &exifId, 1) == 1
+                                    ? heif_image_handle_get_metadata_size(handle.get(), exifId)
+                                    : 0;
+  if (exifBytes > 0 && exifBytes <= kMaxExifBytes) {
+    std::vector<uint8_t> block(exifBytes);
     // The block starts with a 4-byte big-endian offset to the TIFF header,
     // counted from the end of those four bytes.
     if (block.size() > 4 &&
